@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+
+#include "math/color.h"
+#include "math/matrix.h"
+#include "math/vector3.h"
+
+struct Point2;
+struct PolygonList;
+struct Edge2;
+struct Edge;
+
+struct Vertex {
+    Vector3 position;
+    // 0 or 1 after markPointsInFront, then a Point2* after projectFaces.
+    std::uintptr_t projected = 0;
+};
+
+struct Face {
+    // The plane block: a View copies these seven floats as one.
+    Vector3 planeNormal{1.0f, 0.0f, 0.0f};
+    float planeDistance = 0.0f;
+    Vector3 planePoint;
+    std::int32_t vertexCount = 0;
+    Vertex** vertices = nullptr;
+    Edge** edges = nullptr;  // edges[k] joins vertices[k] and vertices[(k + 1) % vertexCount]
+    Color color{1.0f, 1.0f, 1.0f, 1.0f};
+    std::int32_t frontFacing = 0;
+
+    Face() = default;
+    ~Face() { reset(); }
+    Face(const Face&) = delete;
+    Face& operator=(const Face&) = delete;
+
+    // Back to the default state, freeing the two pointer arrays.
+    void reset();
+};
+
+struct Edge {
+    Vertex* vertexA = nullptr;  // walked A -> B by faceA
+    Vertex* vertexB = nullptr;
+    Face* faceA = nullptr;
+    Face* faceB = nullptr;
+    Point2* crossing = nullptr;
+    std::int32_t silhouette = 0;
+};
+
+// One mesh with its optical constants. Faces and edges point into the
+// object's own arrays, so an object is never copied or moved.
+struct SceneObject {
+    std::int32_t pointCount = 0;
+    Vertex* points = nullptr;
+    std::int32_t faceCount = 0;
+    Face* faces = nullptr;
+    std::int32_t edgeCount = 0;
+    Edge* edges = nullptr;
+    Vector3 center;
+    Color baseColor{0.5f, 1.0f, 1.0f, 0.25f};
+    Color reflectColor{1.0f, 1.0f, 1.0f, 0.4f};
+    Color refractColor{1.0f, 1.0f, 1.0f, 0.35f};
+    float refractiveIndex = 1.33f;
+
+    SceneObject() = default;
+    ~SceneObject() { clear(); }
+    SceneObject(const SceneObject&) = delete;
+    SceneObject& operator=(const SceneObject&) = delete;
+
+    void clear();
+    bool loadLwo(const char* path);
+    void shade(const Vector3& lightDirection, const Color& ambient, const Color& diffuse);
+    bool buildEdges();
+
+    // Projection and culling against one View; defined with the renderer.
+    bool markPointsInFront(Vector3 planeNormal, float planeDistance);
+    bool markFrontFaces(Vector3 eye);
+    int projectFaces(const Matrix& matrix, Vector3 planeNormal, float planeDistance,
+                     PolygonList& facePolygons, Edge2* outline);
+};

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# One entry point for building, running and testing Glasswake.
+#   scripts/dev.sh run       install what is missing, build, start the demo
+#   scripts/dev.sh test      install what is missing, build, run every test
+#   scripts/dev.sh sanitize  the tests again, built with ASan + UBSan
+#   scripts/dev.sh fuzz      short libFuzzer runs of the file readers
+#   scripts/dev.sh build     configure and build only
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+jobs=$(nproc 2>/dev/null || echo 2)
+
+build() {  # build DIR [cmake options...]
+    local dir=$1
+    shift
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLASSWAKE_WERROR=ON "$@" >/dev/null
+    cmake --build "$dir" -j "$jobs"
+}
+
+command=${1:-}
+case "$command" in
+build)
+    bash scripts/install-deps.sh
+    build build
+    ;;
+run)
+    bash scripts/install-deps.sh
+    build build
+    if [ -x build/app/sdl/glasswake ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+        exec build/app/sdl/glasswake "${@:2}"
+    fi
+    if [ -x build/app/sdl/glasswake ]; then
+        echo "No display found (DISPLAY is not set): rendering a short clip headless instead."
+        build/tools/glasswake-tool render --frames 60 --fps 30 --output-dir out/clip
+        echo "Frames written to $root/out/clip/frame_00000.png ... frame_00059.png"
+    else
+        build/tools/glasswake-tool check .
+    fi
+    ;;
+test)
+    bash scripts/install-deps.sh
+    build build
+    ctest --test-dir build --output-on-failure -j "$jobs"
+    if [ -f cmake/mingw-w64-x86_64.cmake ]; then
+        bash scripts/windows.sh test
+    fi
+    ;;
+sanitize)
+    bash scripts/install-deps.sh
+    build build-asan -DGLASSWAKE_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+        ctest --test-dir build-asan --output-on-failure -j "$jobs" -LE slow
+    ;;
+fuzz)
+    bash scripts/install-deps.sh
+    seconds=${FUZZ_SECONDS:-60}
+    CC=clang-14 CXX=clang++-14 build build-fuzz -DGLASSWAKE_FUZZ=ON -DGLASSWAKE_TESTS=OFF
+    for target in fuzz_lwo fuzz_bmp; do
+        corpus=$(mktemp -d)
+        cp fuzz/corpus/"${target#fuzz_}"/* "$corpus"/
+        echo "Fuzzing $target for $seconds s"
+        build-fuzz/fuzz/"$target" -max_total_time="$seconds" -max_len=65536 \
+            -print_final_stats=1 "$corpus" 2>&1 | tail -n 12
+        rm -rf "$corpus"
+    done
+    ;;
+*)
+    sed -n '2,8p' "$0"
+    exit 2
+    ;;
+esac
