@@ -1,0 +1,95 @@
+#include "tools/png_writer.h"
+
+#include <png.h>
+
+#include <cerrno>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// libpng reports errors by longjmp; keep everything that needs cleaning up
+// outside the jumped-over frames.
+struct File {
+    std::FILE* handle = nullptr;
+    ~File() {
+        if (handle)
+            std::fclose(handle);
+    }
+};
+
+}  // namespace
+
+bool writePngRgb(const std::string& path, int width, int height,
+                 const std::vector<std::uint8_t>& rgb, std::string& error) {
+    if (width <= 0 || height <= 0 ||
+        rgb.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3) {
+        error = path + ": pixel buffer does not match the picture size";
+        return false;
+    }
+    File file;
+    file.handle = std::fopen(path.c_str(), "wb");
+    if (!file.handle) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!png || !info) {
+        png_destroy_write_struct(&png, &info);
+        error = path + ": out of memory";
+        return false;
+    }
+    std::vector<png_bytep> rows(static_cast<std::size_t>(height));
+    for (int y = 0; y < height; ++y) {
+        rows[static_cast<std::size_t>(y)] = const_cast<png_bytep>(
+            rgb.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 3);
+    }
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        error = path + ": cannot write PNG data";
+        return false;
+    }
+    png_init_io(png, file.handle);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_compression_level(png, 6);
+    png_write_info(png, info);
+    png_write_image(png, rows.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    if (std::fflush(file.handle) != 0 || std::ferror(file.handle)) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    const int closed = std::fclose(file.handle);
+    file.handle = nullptr;
+    if (closed != 0) {
+        error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool readPngRgb(const std::string& path, int& width, int& height, std::vector<std::uint8_t>& rgb,
+                std::string& error) {
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) {
+        error = path + ": " + image.message;
+        return false;
+    }
+    image.format = PNG_FORMAT_RGB;
+    rgb.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) {
+        error = path + ": " + image.message;
+        png_image_free(&image);
+        return false;
+    }
+    width = static_cast<int>(image.width);
+    height = static_cast<int>(image.height);
+    return true;
+}

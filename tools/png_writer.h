@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Writes 8-bit RGB pixels (top row first, rows unpadded) as a PNG file.
+// On failure returns false and says why in error.
+bool writePngRgb(const std::string& path, int width, int height,
+                 const std::vector<std::uint8_t>& rgb, std::string& error);
+
+// Reads any 8-bit PNG back as RGB (top row first); for tests and comparisons.
+bool readPngRgb(const std::string& path, int& width, int& height, std::vector<std::uint8_t>& rgb,
+                std::string& error);
