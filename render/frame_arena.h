@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+
+#include "render/polygon.h"
+
+// The three bump pools every frame's 2D geometry comes from. Rewound once per
+// frame, never freed piece by piece. Every taker checks the capacity: a
+// refused request hands out nothing, leaves the pools as they were and marks
+// the frame as overflowed, so no frame can write beyond a block.
+struct FrameArena {
+    std::int32_t polygonCapacity = 0;
+    std::int32_t pointCapacity = 0;
+    std::int32_t slotCapacity = 0;
+    Polygon* polygons = nullptr;
+    Point2* points = nullptr;
+    Point2** slots = nullptr;
+    std::int32_t polygonsUsed = 0;
+    std::int32_t pointsUsed = 0;
+    std::int32_t slotsUsed = 0;
+    Polygon* nextPolygon = nullptr;
+    Point2* nextPoint = nullptr;
+    Point2** nextSlot = nullptr;
+    bool overflowed = false;  // a request was refused since the last reset
+
+    FrameArena() = default;
+    ~FrameArena() { release(); }
+    FrameArena(const FrameArena&) = delete;
+    FrameArena& operator=(const FrameArena&) = delete;
+
+    // False (and an empty arena) for negative capacities or when the blocks
+    // cannot be obtained.
+    bool create(std::int32_t polygonCapacity, std::int32_t pointCapacity,
+                std::int32_t slotCapacity);
+    void reset();
+    void release();
+    bool isReady() const { return polygons != nullptr; }
+
+    // True when this many nodes, points and slots can still be taken; marks
+    // the frame as overflowed otherwise. Lets a step reserve all it needs
+    // before it starts, so it never stops half way.
+    bool hasRoom(std::int32_t polygonCount, std::int32_t pointCount, std::int32_t slotCount);
+
+    Polygon* newPolygon();               // null when the pool is used up
+    Point2* newPoint(float x, float y);  // null when the pool is used up
+    Point2** takeSlots(std::int32_t n);  // null when fewer than n are left
+};
+
+extern FrameArena frameArena;

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstdint>
+
+struct Face;
+
+// A point of the projected plane: x to the right, y up. Filled once by whoever
+// takes it and never changed, so any number of polygons may share it.
+struct Point2 {
+    float x = 0.0f;
+    float y = 0.0f;
+};
+
+// A directed edge standing for its right-hand half-plane.
+struct Edge2 {
+    Point2* from = nullptr;
+    Point2* to = nullptr;
+};
+
+// One node of a chain of convex polygons, wound clockwise (interior on the
+// right of every edge). Nodes, slots and points all belong to the frame arena.
+struct Polygon {
+    std::int32_t vertexCount = 0;
+    Point2** vertices = nullptr;
+    Face* face = nullptr;  // set by the projection only
+    Polygon* next = nullptr;
+
+    // Takes n fresh slots from the frame arena; the old ones are abandoned.
+    // False (and no vertices) when the arena cannot hold them.
+    bool allocateVertices(std::int32_t n);
+    // Fresh slots holding the source's point pointers; face and next untouched.
+    bool copyFrom(const Polygon& source);
+    // Writes the vertexCount edges (closing edge last); the table must hold them.
+    std::int32_t listEdges(Edge2* edges) const;
+};
+
+// A chain of polygons that owns nothing.
+struct PolygonList {
+    std::int32_t count = 0;
+    Polygon* head = nullptr;
+
+    PolygonList() = default;
+    ~PolygonList() { clear(); }
+
+    void clear() {
+        count = 0;
+        head = nullptr;
+    }
+
+    // Same polygons in the same order, fresh nodes and slots, shared points.
+    // False (and an empty list) when the arena cannot hold the copy.
+    bool copyFrom(const PolygonList& source);
+
+    // Splits every polygon by the convex region that is the intersection of
+    // the edges' right-hand half-planes. This list is never written. Returns
+    // false when the arena ran out part way: inside is then empty and outside
+    // holds this list's own polygons, so nothing is lost and nothing is drawn
+    // twice.
+    bool clip(const Edge2* edges, std::int32_t edgeCount, PolygonList& inside,
+              PolygonList& outside) const;
+
+    // Every polygon as a triangle fan in the current colour.
+    void drawFilled() const;
+};
