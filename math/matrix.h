@@ -53,6 +53,12 @@ struct Matrix {
         return m;
     }
 
+    // Reflection across the plane n.p = d, and the pull of points towards it
+    // by 2 - refractiveIndex that stands in for refraction. Both overwrite all
+    // twelve elements. Defined with the renderer.
+    void makeReflection(const Vector3& planeNormal, float planeDistance);
+    void makeRefraction(const Vector3& planeNormal, float planeDistance, float refractiveIndex);
+
     // Perspective projection into the view's window plane:
     // (view x / view z, view y / view z). Defined with the renderer.
     void projectPoint(const Vector3& position, Point2& out) const;

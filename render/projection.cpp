@@ -1,0 +1,194 @@
+#include "assets/scene_object.h"
+#include "render/frame_arena.h"
+
+void Matrix::projectPoint(const Vector3& position, Point2& out) const {
+    const Vector3 view = transformPoint(position);
+    const float depth = view.z;
+    out.x = view.x / depth;
+    out.y = view.y / depth;
+}
+
+bool SceneObject::markPointsInFront(Vector3 planeNormal, float planeDistance) {
+    bool any = false;
+    for (std::int32_t i = 0; i < pointCount; ++i) {
+        const Vector3& p = points[i].position;
+        const float d = p.x * planeNormal.x + p.y * planeNormal.y + p.z * planeNormal.z;
+        const bool inFront = d >= planeDistance;  // NaN counts as behind
+        points[i].projected = inFront ? 1 : 0;
+        any = any || inFront;
+    }
+    return any;
+}
+
+bool SceneObject::markFrontFaces(Vector3 eye) {
+    bool any = false;
+    for (std::int32_t i = 0; i < faceCount; ++i) {
+        Face& face = faces[i];
+        const bool front = eye.dot(face.planeNormal) >= face.planeDistance;
+        face.frontFacing = front ? 1 : 0;
+        any = any || front;
+    }
+    return any;
+}
+
+namespace {
+
+Point2* pointOf(const Vertex* vertex) {
+    return reinterpret_cast<Point2*>(vertex->projected);
+}
+
+bool isInFront(const Vertex* vertex) {
+    return vertex->projected != 0;
+}
+
+// Only called with exactly one end in front, so the denominator is not zero.
+Point2* planeCrossing(const Matrix& matrix, const Vector3& planeNormal, float planeDistance,
+                      const Vector3& a, const Vector3& b) {
+    const float dA = a.dot(planeNormal);
+    const float dB = b.dot(planeNormal);
+    const float t = (dA - planeDistance) / (dA - dB);
+    const float s = 1.0f - t;
+    Point2* point = frameArena.newPoint(0.0f, 0.0f);
+    matrix.projectPoint(Vector3(s * a.x + t * b.x, s * a.y + t * b.y, s * a.z + t * b.z), *point);
+    return point;
+}
+
+}  // namespace
+
+// The caller's outline table must hold edgeCount + faceCount entries: one per
+// silhouette edge plus one per cut back face at most.
+int SceneObject::projectFaces(const Matrix& matrix, Vector3 planeNormal, float planeDistance,
+                              PolygonList& facePolygons, Edge2* outline) {
+    facePolygons.clear();
+
+    // Reserve the whole projection up front so it never stops half way: one
+    // point per vertex in front and per crossing edge, one node and at most
+    // n + 1 slots per front face.
+    std::int32_t pointsNeeded = 0;
+    for (std::int32_t i = 0; i < pointCount; ++i) {
+        pointsNeeded += points[i].projected != 0 ? 1 : 0;
+    }
+    for (std::int32_t i = 0; i < edgeCount; ++i) {
+        pointsNeeded += isInFront(edges[i].vertexA) != isInFront(edges[i].vertexB) ? 1 : 0;
+    }
+    std::int32_t polygonsNeeded = 0;
+    std::int32_t slotsNeeded = 0;
+    for (std::int32_t i = 0; i < faceCount; ++i) {
+        if (faces[i].frontFacing) {
+            ++polygonsNeeded;
+            slotsNeeded += faces[i].vertexCount + 1;
+        }
+    }
+    if (!frameArena.hasRoom(polygonsNeeded, pointsNeeded, slotsNeeded)) {
+        return 0;
+    }
+
+    for (std::int32_t i = 0; i < pointCount; ++i) {
+        if (points[i].projected != 0) {
+            Point2* point = frameArena.newPoint(0.0f, 0.0f);
+            matrix.projectPoint(points[i].position, *point);
+            points[i].projected = reinterpret_cast<std::uintptr_t>(point);
+        }
+    }
+
+    int k = 0;
+    for (std::int32_t i = 0; i < edgeCount; ++i) {
+        Edge& edge = edges[i];
+        edge.crossing = nullptr;
+        if (edge.faceA->frontFacing != edge.faceB->frontFacing) {
+            edge.silhouette = 1;
+            // Run along the front face so the outline winds like the faces.
+            const Vertex* a = edge.faceA->frontFacing ? edge.vertexA : edge.vertexB;
+            const Vertex* b = edge.faceA->frontFacing ? edge.vertexB : edge.vertexA;
+            if (isInFront(a) && isInFront(b)) {
+                outline[k++] = Edge2{pointOf(a), pointOf(b)};
+            } else if (isInFront(a)) {
+                edge.crossing =
+                    planeCrossing(matrix, planeNormal, planeDistance, a->position, b->position);
+                outline[k++] = Edge2{pointOf(a), edge.crossing};
+            } else if (isInFront(b)) {
+                edge.crossing =
+                    planeCrossing(matrix, planeNormal, planeDistance, a->position, b->position);
+                outline[k++] = Edge2{edge.crossing, pointOf(b)};
+            }
+        } else {
+            edge.silhouette = 0;
+            if (isInFront(edge.vertexA) != isInFront(edge.vertexB)) {
+                edge.crossing = planeCrossing(matrix, planeNormal, planeDistance,
+                                              edge.vertexA->position, edge.vertexB->position);
+            }
+        }
+    }
+
+    for (std::int32_t f = 0; f < faceCount; ++f) {
+        Face& face = faces[f];
+        const std::int32_t n = face.vertexCount;
+        if (n <= 0) {
+            continue;
+        }
+        std::int32_t i0 = -1;
+        std::int32_t i1 = -1;
+        for (std::int32_t e = 0; e < n && i1 < 0; ++e) {
+            if (face.edges[e]->crossing) {
+                (i0 < 0 ? i0 : i1) = e;
+            }
+        }
+        const bool cut = i1 >= 0;
+        const bool firstInFront = isInFront(face.vertices[0]);
+
+        if (!face.frontFacing) {
+            if (cut) {
+                // Closes the outline along the cut, against the face's own order.
+                Point2* c0 = face.edges[i0]->crossing;
+                Point2* c1 = face.edges[i1]->crossing;
+                outline[k++] = firstInFront ? Edge2{c1, c0} : Edge2{c0, c1};
+            }
+            continue;
+        }
+        if (!firstInFront && !cut) {
+            continue;  // wholly behind the plane
+        }
+        Polygon* polygon = frameArena.newPolygon();
+        polygon->face = &face;
+        Point2** out = nullptr;
+        if (firstInFront && cut) {
+            polygon->allocateVertices(i0 + n - i1 + 2);
+            out = polygon->vertices;
+            for (std::int32_t i = 0; i <= i0; ++i) {
+                *out++ = pointOf(face.vertices[i]);
+            }
+            *out++ = face.edges[i0]->crossing;
+            *out++ = face.edges[i1]->crossing;
+            for (std::int32_t i = i1 + 1; i < n; ++i) {
+                *out++ = pointOf(face.vertices[i]);
+            }
+        } else if (firstInFront) {
+            polygon->allocateVertices(n);
+            out = polygon->vertices;
+            for (std::int32_t i = 0; i < n; ++i) {
+                *out++ = pointOf(face.vertices[i]);
+            }
+        } else {
+            polygon->allocateVertices(i1 - i0 + 2);
+            out = polygon->vertices;
+            *out++ = face.edges[i0]->crossing;
+            for (std::int32_t i = i0 + 1; i <= i1; ++i) {
+                *out++ = pointOf(face.vertices[i]);
+            }
+            *out++ = face.edges[i1]->crossing;
+        }
+        // A face that is not convex can be cut more than twice; a vertex
+        // behind the plane would then leave a hole in the polygon. Such a
+        // face is dropped rather than drawn from a null point.
+        bool complete = true;
+        for (std::int32_t i = 0; i < polygon->vertexCount; ++i) {
+            complete = complete && polygon->vertices[i] != nullptr;
+        }
+        if (complete) {
+            polygon->next = facePolygons.head;
+            facePolygons.head = polygon;
+            ++facePolygons.count;
+        }
+    }
+    return k;
+}

@@ -1,0 +1,99 @@
+#include "render/view.h"
+
+#include <cmath>
+
+#include "assets/scene_object.h"
+#include "render/frame_arena.h"
+
+View::View(const Vector3& eyePosition, const Vector3& target, float zoom, float halfWidth,
+           float nearDistance) {
+    eye = eyePosition;
+    Vector3 forward = target - eye;
+    const float length = std::sqrt(forward.dot(forward));
+    if (length > 0.0f) {
+        forward = forward * (1.0f / length);
+    }
+    Matrix basis;
+    basis.setLookAlong(forward);
+
+    Matrix scale;
+    scale.xAxis = Vector3(zoom, 0.0f, 0.0f);
+    scale.yAxis = Vector3(0.0f, zoom, 0.0f);
+    Matrix toEye;
+    toEye.setTranslation(-eye);
+    matrix = scale * basis.transposedBasis();
+    matrix *= toEye;
+
+    // Clockwise, like every polygon the clipper is given.
+    Polygon* polygon = nullptr;
+    if (frameArena.hasRoom(1, 4, 4)) {
+        polygon = frameArena.newPolygon();
+        polygon->next = nullptr;
+        polygon->allocateVertices(4);
+        polygon->vertices[0] = frameArena.newPoint(-halfWidth, 1.0f);
+        polygon->vertices[1] = frameArena.newPoint(halfWidth, 1.0f);
+        polygon->vertices[2] = frameArena.newPoint(halfWidth, -1.0f);
+        polygon->vertices[3] = frameArena.newPoint(-halfWidth, -1.0f);
+        window.head = polygon;
+        window.count = 1;
+    }
+
+    planePoint = eye + forward * nearDistance;
+    planeNormal = forward;
+    planeDistance = planeNormal.dot(planePoint);
+    fillColor = Color(1.0f, 1.0f, 1.0f, 0.1f);
+    envColor = Color(1.0f, 1.0f, 1.0f, 0.9f);
+    objectIndex = 4;
+}
+
+void View::reset() {
+    eye = Vector3();
+    matrix = Matrix();
+    fillColor = Color(0.0f, 0.0f, 0.0f, 0.0f);
+    envColor = Color(1.0f, 1.0f, 1.0f, 1.0f);
+    window.clear();
+    objectIndex = 4;
+}
+
+void Matrix::makeReflection(const Vector3& n, float d) {
+    xAxis = Vector3(1.0f - 2.0f * n.x * n.x, -2.0f * n.x * n.y, -2.0f * n.x * n.z);
+    yAxis = Vector3(-2.0f * n.x * n.y, 1.0f - 2.0f * n.y * n.y, -2.0f * n.y * n.z);
+    zAxis = Vector3(-2.0f * n.x * n.z, -2.0f * n.y * n.z, 1.0f - 2.0f * n.z * n.z);
+    translation = Vector3(2.0f * d * n.x, 2.0f * d * n.y, 2.0f * d * n.z);
+}
+
+void Matrix::makeRefraction(const Vector3& n, float d, float refractiveIndex) {
+    const float k = 1.0f - refractiveIndex;
+    xAxis = Vector3(1.0f + k * n.x * n.x, k * n.x * n.y, k * n.x * n.z);
+    yAxis = Vector3(k * n.x * n.y, 1.0f + k * n.y * n.y, k * n.y * n.z);
+    zAxis = Vector3(k * n.x * n.z, k * n.y * n.z, 1.0f + k * n.z * n.z);
+    translation = Vector3(-k * d * n.x, -k * d * n.y, -k * d * n.z);
+}
+
+namespace {
+
+void takePlane(View& view, const Face& face) {
+    view.planeNormal = face.planeNormal;
+    view.planeDistance = face.planeDistance;
+    view.planePoint = face.planePoint;
+}
+
+}  // namespace
+
+// The parent's camera looks at a mirrored copy of the world: the copy is
+// made first, then the old view matrix applies.
+void View::mirrorThrough(const Face& face) {
+    Matrix mirror;
+    mirror.makeReflection(face.planeNormal, face.planeDistance);
+    eye = mirror.transformPoint(eye);
+    takePlane(*this, face);
+    matrix = matrix * mirror;
+}
+
+void View::refractThrough(const Face& face, float refractiveIndex) {
+    Matrix refraction;
+    refraction.makeRefraction(face.planeNormal, face.planeDistance, refractiveIndex);
+    eye = refraction.transformPoint(eye);
+    takePlane(*this, face);
+    matrix = matrix * refraction;
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+
+#include "math/color.h"
+#include "math/matrix.h"
+#include "math/vector3.h"
+#include "render/polygon.h"
+
+struct Face;
+
+// One way of looking at the scene: an eye, a world-to-view matrix, a plane
+// that bounds what can be seen, and the 2D window it is seen through.
+struct View {
+    Vector3 eye;
+    // The plane block, laid out like the one at the start of a Face so a
+    // child takes it over as one piece.
+    Vector3 planeNormal{1.0f, 0.0f, 0.0f};
+    float planeDistance = 0.0f;
+    Vector3 planePoint;
+    Matrix matrix;
+    Color fillColor{0.0f, 0.0f, 0.0f, 0.0f};
+    Color envColor{1.0f, 1.0f, 1.0f, 1.0f};
+    PolygonList window;
+    std::int32_t objectIndex = 4;  // the object looked through; 4 for the root
+
+    View() = default;
+    // The root View; takes its window (one polygon, four slots, four points)
+    // from the frame arena, which must have been reset this frame. If the
+    // arena cannot hold it the window stays empty.
+    View(const Vector3& eyePosition, const Vector3& target, float zoom, float halfWidth,
+         float nearDistance);
+    ~View() {
+        reset();
+        window.clear();
+    }
+    View(const View&) = delete;
+    View& operator=(const View&) = delete;
+
+    // Everything back to the default state except the plane block.
+    void reset();
+
+    void mirrorThrough(const Face& face);
+    void refractThrough(const Face& face, float refractiveIndex);
+
+    void draw(int depth);
+    void traverseObject(int index, int depth);
+    bool isCovered() const { return window.count <= 0; }
+
+    void drawFill() const;
+    void drawEnvironment() const;
+};
