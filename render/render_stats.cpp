@@ -1,0 +1,39 @@
+#include "render/render_stats.h"
+
+#include <algorithm>
+
+#include "render/frame_arena.h"
+
+RenderStats renderStats;
+bool renderDrawingEnabled = true;
+int frameDepthBudget = 2;
+
+void resetRenderStats() {
+    renderStats = RenderStats();
+}
+
+bool recreateFrameArena(std::int32_t polygonCapacity, std::int32_t pointCapacity,
+                        std::int32_t slotCapacity) {
+    return frameArena.create(polygonCapacity, pointCapacity, slotCapacity);
+}
+
+void beginFrameStats() {
+    renderStats.viewsDrawn = 0;
+    renderStats.triangleFans = 0;
+    renderStats.verticesSent = 0;
+    renderStats.frameOverflowed = false;
+}
+
+void endFrameStats() {
+    renderStats.polygonsUsed = frameArena.polygonsUsed;
+    renderStats.pointsUsed = frameArena.pointsUsed;
+    renderStats.slotsUsed = frameArena.slotsUsed;
+    renderStats.frameOverflowed = renderStats.frameOverflowed || frameArena.overflowed;
+    ++renderStats.framesRendered;
+    if (renderStats.frameOverflowed) {
+        ++renderStats.overflowFrames;
+    }
+    renderStats.peakPolygonsUsed = std::max(renderStats.peakPolygonsUsed, frameArena.polygonsUsed);
+    renderStats.peakPointsUsed = std::max(renderStats.peakPointsUsed, frameArena.pointsUsed);
+    renderStats.peakSlotsUsed = std::max(renderStats.peakSlotsUsed, frameArena.slotsUsed);
+}

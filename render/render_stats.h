@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+
+// What the renderer did in the last frame, and switches for measuring it.
+// Plain globals, read and set by tools and tests between frames.
+struct RenderStats {
+    // The last frame.
+    std::int64_t viewsDrawn = 0;    // View::draw calls
+    std::int64_t triangleFans = 0;  // fans drawn (or, with drawing off, that would have been)
+    std::int64_t verticesSent = 0;  // glVertex2f calls (likewise)
+    std::int32_t polygonsUsed = 0;  // frame arena use at the end of the frame
+    std::int32_t pointsUsed = 0;
+    std::int32_t slotsUsed = 0;
+    bool frameOverflowed = false;  // the arena or the edge table refused something
+    // Since the last resetRenderStats.
+    std::int64_t framesRendered = 0;
+    std::int64_t overflowFrames = 0;
+    std::int32_t peakPolygonsUsed = 0;
+    std::int32_t peakPointsUsed = 0;
+    std::int32_t peakSlotsUsed = 0;
+};
+
+extern RenderStats renderStats;
+
+// Off: the traversal runs in full but makes no GL call at all, so it can be
+// timed on its own or run where no GL context exists.
+extern bool renderDrawingEnabled;
+
+// The number of faces the eye may look through in a row; the demo uses 2.
+extern int frameDepthBudget;
+
+// Clears every counter, cumulative ones included.
+void resetRenderStats();
+
+// Replaces the frame arena with one of other capacities; false (and no
+// arena, so frames draw nothing) when it cannot be created. Not for use
+// inside a frame.
+bool recreateFrameArena(std::int32_t polygonCapacity, std::int32_t pointCapacity,
+                        std::int32_t slotCapacity);
+
+// Called by the frame around its traversal: clear the per-frame counters,
+// then fold the arena use and overflow into the totals.
+void beginFrameStats();
+void endFrameStats();
