@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The shipped data set (four meshes and the environment picture) is generated
+// here, and the writers are reused by tests that need variants of it.
+//
+// Everything is exact: mesh coordinates are whole multiples of 2^-15 built from
+// integer tables (no sin/cos at run time), and the picture is integer
+// arithmetic only, so every run on every compiler writes the same bytes.
+
+// A polygon mesh as the LWOB writer stores it: points, then polygons as lists
+// of point indices wound so that (v1 - v0) x (v2 - v0) points out of the solid.
+struct MeshData {
+    struct Point {
+        float x = 0.0f;
+        float y = 0.0f;
+        float z = 0.0f;
+    };
+    std::vector<Point> points;
+    std::vector<std::vector<std::uint16_t>> faces;
+    // Written as an "SRFS" chunk when not empty; every polygon uses surface 1.
+    std::string surfaceName;
+};
+
+// A 24-bit picture, top row first, 3 bytes (red, green, blue) per pixel.
+struct PictureData {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> rgb;
+};
+
+// The bytes of a big-endian "FORM"/"LWOB" file with "SRFS", "PNTS" and "POLS"
+// chunks. Empty when the mesh cannot be stored (more than 65536 points, a
+// polygon with more than 65535 vertices or an index out of range).
+std::vector<std::uint8_t> encodeLwo(const MeshData& mesh);
+
+// The bytes of an uncompressed, bottom-up 24-bit BMP file. Empty when the
+// picture's size and buffer do not agree.
+std::vector<std::uint8_t> encodeBmp(const PictureData& picture);
+
+bool writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+bool writeLwo(const std::string& path, const MeshData& mesh);
+bool writeBmp(const std::string& path, const PictureData& picture);
+
+// The scene's meshes: index 0 the base, 1 to 3 the crystals.
+MeshData generateObject(int index);
+// The seamlessly tiling 256x256 environment picture.
+PictureData generateEnvironment();
+
+// The five shipped file names, in the scene's order: the four meshes, then the picture.
+extern const char* const dataFileNames[5];
+
+// Writes the five files into directory (created when missing). On failure
+// returns false and names the file that could not be written.
+bool writeDataSet(const std::string& directory, std::string* failedPath);
+
+// Turns every face of a convex mesh so its normal points away from the mean of
+// the points. The generator builds faces in any order and fixes them here.
+void orientFacesOutward(MeshData& mesh);
