@@ -1,0 +1,283 @@
+// glasswake-tool bench: how fast the demo's frames are drawn headless, and
+// what one frame costs in views, polygons, arena use and heap allocations.
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "render/render_stats.h"
+#include "tools/allocation_counter.h"
+#include "tools/commands.h"
+#include "tools/render_session.h"
+
+namespace {
+
+const char* const benchUsage =
+    "usage: glasswake-tool bench [--frames N] [--size WxH] [--root DIR] [--depth D] [--json]\n"
+    "Draws N frames (default 240) spread over one 8-second camera orbit at WxH (default\n"
+    "640x480) on the headless context, reading data/ under DIR (default: the current\n"
+    "directory), then the same frames again with drawing switched off. --depth changes\n"
+    "the number of faces seen through in a row (the demo uses 2) for measuring only.\n";
+
+constexpr std::uint32_t orbitMs = 8000;
+constexpr int warmUpFrames = 16;
+
+struct BenchOptions {
+    std::uint64_t frames = 240;
+    int width = 640;
+    int height = 480;
+    std::string root = ".";
+    int depth = 2;
+    bool json = false;
+};
+
+int usageError(const char* problem, const char* argument) {
+    if (argument) {
+        std::fprintf(stderr, "glasswake-tool bench: %s: %s\n", problem, argument);
+    } else {
+        std::fprintf(stderr, "glasswake-tool bench: %s\n", problem);
+    }
+    std::fputs(benchUsage, stderr);
+    return 2;
+}
+
+int parseOptions(int argc, char** argv, BenchOptions& options) {
+    for (int i = 1; i < argc; ++i) {
+        const char* flag = argv[i];
+        if (std::strcmp(flag, "--help") == 0 || std::strcmp(flag, "-h") == 0) {
+            std::fputs(benchUsage, stdout);
+            return -1;
+        }
+        if (std::strcmp(flag, "--json") == 0) {
+            options.json = true;
+            continue;
+        }
+        if (i + 1 >= argc)
+            return usageError("missing value after", flag);
+        const char* value = argv[++i];
+        std::uint64_t number = 0;
+        if (std::strcmp(flag, "--frames") == 0) {
+            if (!parseCount(value, 100000, number) || number == 0) {
+                return usageError("--frames needs a frame count from 1 to 100000", value);
+            }
+            options.frames = number;
+        } else if (std::strcmp(flag, "--size") == 0) {
+            if (!parseFrameSize(value, options.width, options.height)) {
+                return usageError("--size needs WxH with sides from 1 to 16384", value);
+            }
+        } else if (std::strcmp(flag, "--root") == 0) {
+            if (!*value)
+                return usageError("--root needs a directory", nullptr);
+            options.root = value;
+        } else if (std::strcmp(flag, "--depth") == 0) {
+            // The work grows with the visible faces raised to the depth.
+            if (!parseCount(value, 6, number)) {
+                return usageError("--depth needs a depth from 0 to 6", value);
+            }
+            options.depth = static_cast<int>(number);
+        } else {
+            return usageError("unknown option", flag);
+        }
+    }
+    return 0;
+}
+
+struct Spread {
+    double median = 0.0;
+    double p99 = 0.0;
+    double max = 0.0;
+};
+
+// Nearest-rank percentiles of the samples.
+Spread spreadOf(std::vector<double> samples) {
+    Spread spread;
+    if (samples.empty())
+        return spread;
+    std::sort(samples.begin(), samples.end());
+    const std::size_t n = samples.size();
+    spread.median = n % 2 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2.0;
+    const std::size_t rank = static_cast<std::size_t>(std::ceil(0.99 * static_cast<double>(n)));
+    spread.p99 = samples[rank > 0 ? rank - 1 : 0];
+    spread.max = samples.back();
+    return spread;
+}
+
+struct BenchResult {
+    std::vector<double> frameMs;
+    std::vector<double> traversalMs;
+    std::vector<double> views;
+    std::vector<double> fans;
+    std::vector<double> vertices;
+    double totalFrameSeconds = 0.0;
+    std::int32_t peakPolygons = 0;
+    std::int32_t peakPoints = 0;
+    std::int32_t peakSlots = 0;
+    std::int64_t overflowFrames = 0;
+    std::uint64_t maxAllocations = 0;
+};
+
+std::uint32_t orbitTime(std::uint64_t k, std::uint64_t frames) {
+    return static_cast<std::uint32_t>(k * orbitMs / frames);
+}
+
+double millisecondsSince(std::chrono::steady_clock::time_point start) {
+    const std::chrono::duration<double, std::milli> elapsed =
+        std::chrono::steady_clock::now() - start;
+    return elapsed.count();
+}
+
+void measure(RenderSession& session, const BenchOptions& options, BenchResult& result) {
+    const std::uint64_t n = options.frames;
+    for (int k = 0; k < warmUpFrames; ++k) {
+        session.renderFrame(orbitTime(static_cast<std::uint64_t>(k), warmUpFrames));
+    }
+
+    // Whole frames: traversal plus drawing, finished on the GL side.
+    // Only operator new is counted here: the driver's own C allocations
+    // inside GL calls are not the frame's.
+    resetRenderStats();
+    for (std::uint64_t k = 0; k < n; ++k) {
+        const std::uint32_t timeMs = orbitTime(k, n);
+        allocation_counter::begin(false);
+        const auto start = std::chrono::steady_clock::now();
+        session.renderFrame(timeMs);
+        const double ms = millisecondsSince(start);
+        result.maxAllocations = std::max(result.maxAllocations, allocation_counter::end());
+        result.frameMs.push_back(ms);
+        result.totalFrameSeconds += ms / 1000.0;
+        result.views.push_back(static_cast<double>(renderStats.viewsDrawn));
+        result.fans.push_back(static_cast<double>(renderStats.triangleFans));
+        result.vertices.push_back(static_cast<double>(renderStats.verticesSent));
+    }
+    result.peakPolygons = renderStats.peakPolygonsUsed;
+    result.peakPoints = renderStats.peakPointsUsed;
+    result.peakSlots = renderStats.peakSlotsUsed;
+    result.overflowFrames = renderStats.overflowFrames;
+
+    // The same frames with drawing off: culling, projection, clipping and
+    // recursion alone. Here C allocations are counted too.
+    renderDrawingEnabled = false;
+    for (int k = 0; k < warmUpFrames; ++k) {
+        session.renderFrame(orbitTime(static_cast<std::uint64_t>(k), warmUpFrames));
+    }
+    for (std::uint64_t k = 0; k < n; ++k) {
+        const std::uint32_t timeMs = orbitTime(k, n);
+        allocation_counter::begin(true);
+        const auto start = std::chrono::steady_clock::now();
+        session.runFrame(timeMs);
+        const double ms = millisecondsSince(start);
+        result.maxAllocations = std::max(result.maxAllocations, allocation_counter::end());
+        result.traversalMs.push_back(ms);
+        // The frame's clear is still queued; keep it out of the next timing.
+        session.finishGl();
+    }
+    renderDrawingEnabled = true;
+}
+
+void printJsonSpread(const char* name, const Spread& spread, bool withP99, bool last) {
+    if (withP99) {
+        std::printf("  \"%s\": {\"median\": %.4f, \"p99\": %.4f, \"max\": %.4f}%s\n", name,
+                    spread.median, spread.p99, spread.max, last ? "" : ",");
+    } else {
+        std::printf("  \"%s\": {\"median\": %.1f, \"max\": %.0f}%s\n", name, spread.median,
+                    spread.max, last ? "" : ",");
+    }
+}
+
+void printJson(const BenchOptions& options, const BenchResult& result) {
+    const double fps = result.totalFrameSeconds > 0.0
+                           ? static_cast<double>(options.frames) / result.totalFrameSeconds
+                           : 0.0;
+    std::printf("{\n");
+    std::printf("  \"frames\": %llu,\n", static_cast<unsigned long long>(options.frames));
+    std::printf("  \"width\": %d,\n  \"height\": %d,\n  \"depth\": %d,\n", options.width,
+                options.height, options.depth);
+    std::printf("  \"fps\": %.1f,\n", fps);
+    printJsonSpread("frameMs", spreadOf(result.frameMs), true, false);
+    printJsonSpread("traversalMs", spreadOf(result.traversalMs), true, false);
+    printJsonSpread("views", spreadOf(result.views), false, false);
+    printJsonSpread("polygonsDrawn", spreadOf(result.fans), false, false);
+    printJsonSpread("verticesDrawn", spreadOf(result.vertices), false, false);
+    std::printf("  \"arenaPeak\": {\"polygons\": %d, \"points\": %d, \"slots\": %d},\n",
+                result.peakPolygons, result.peakPoints, result.peakSlots);
+    std::printf("  \"arenaOverflowFrames\": %lld,\n",
+                static_cast<long long>(result.overflowFrames));
+    std::printf("  \"heapAllocationsPerFrame\": %llu\n",
+                static_cast<unsigned long long>(result.maxAllocations));
+    std::printf("}\n");
+}
+
+void printTable(const BenchOptions& options, const BenchResult& result) {
+    const double fps = result.totalFrameSeconds > 0.0
+                           ? static_cast<double>(options.frames) / result.totalFrameSeconds
+                           : 0.0;
+    const Spread frame = spreadOf(result.frameMs);
+    const Spread traversal = spreadOf(result.traversalMs);
+    const Spread views = spreadOf(result.views);
+    const Spread fans = spreadOf(result.fans);
+    const Spread vertices = spreadOf(result.vertices);
+    std::printf("%llu frames at %dx%d, depth %d: %.1f frames/s\n",
+                static_cast<unsigned long long>(options.frames), options.width, options.height,
+                options.depth, fps);
+    std::printf("%-26s %12s %12s %12s\n", "", "median", "p99", "max");
+    std::printf("%-26s %12.3f %12.3f %12.3f\n", "frame (ms)", frame.median, frame.p99, frame.max);
+    std::printf("%-26s %12.3f %12.3f %12.3f\n", "traversal, no drawing (ms)", traversal.median,
+                traversal.p99, traversal.max);
+    std::printf("%-26s %12.0f %12s %12.0f\n", "views per frame", views.median, "", views.max);
+    std::printf("%-26s %12.0f %12s %12.0f\n", "triangle fans per frame", fans.median, "", fans.max);
+    std::printf("%-26s %12.0f %12s %12.0f\n", "vertices per frame", vertices.median, "",
+                vertices.max);
+    std::printf("arena peak: %d polygons, %d points, %d slots; frames that ran out: %lld\n",
+                result.peakPolygons, result.peakPoints, result.peakSlots,
+                static_cast<long long>(result.overflowFrames));
+    std::printf("heap allocations in the busiest frame: %llu (%s)\n",
+                static_cast<unsigned long long>(result.maxAllocations),
+                allocation_counter::countsMalloc()
+                    ? "operator new; malloc too in the frames without drawing"
+                    : "operator new only in this build");
+}
+
+}  // namespace
+
+int runBench(int argc, char** argv) {
+    BenchOptions options;
+    const int parsed = parseOptions(argc, argv, options);
+    if (parsed == -1)
+        return 0;
+    if (parsed != 0)
+        return parsed;
+
+    std::string error;
+    if (!enterDataRoot(options.root, error) || !checkSceneFiles(error)) {
+        std::fprintf(stderr, "glasswake-tool bench: %s\n", error.c_str());
+        return 1;
+    }
+    RenderSession session;
+    if (!session.start(options.width, options.height, error)) {
+        std::fprintf(stderr, "glasswake-tool bench: %s\n", error.c_str());
+        session.finish();
+        return 1;
+    }
+    const int demoDepth = frameDepthBudget;
+    frameDepthBudget = options.depth;
+    BenchResult result;
+    result.frameMs.reserve(options.frames);
+    result.traversalMs.reserve(options.frames);
+    result.views.reserve(options.frames);
+    result.fans.reserve(options.frames);
+    result.vertices.reserve(options.frames);
+    measure(session, options, result);
+    frameDepthBudget = demoDepth;
+    session.finish();
+    if (options.json) {
+        printJson(options, result);
+    } else {
+        printTable(options, result);
+    }
+    return 0;
+}
