@@ -10,11 +10,10 @@ bool FrameArena::create(std::int32_t polygonCapacity_, std::int32_t pointCapacit
     if (polygonCapacity_ < 0 || pointCapacity_ < 0 || slotCapacity_ < 0) {
         return false;
     }
-    // One entry more than asked keeps every block non-null even for a zero
-    // capacity; the extra entry is never handed out.
-    polygons = new (std::nothrow) Polygon[static_cast<std::size_t>(polygonCapacity_) + 1];
-    points = new (std::nothrow) Point2[static_cast<std::size_t>(pointCapacity_) + 1];
-    slots = new (std::nothrow) Point2*[static_cast<std::size_t>(slotCapacity_) + 1];
+    // Exactly the asked sizes, so a sanitizer sees any write past a block.
+    polygons = new (std::nothrow) Polygon[static_cast<std::size_t>(polygonCapacity_)];
+    points = new (std::nothrow) Point2[static_cast<std::size_t>(pointCapacity_)];
+    slots = new (std::nothrow) Point2*[static_cast<std::size_t>(slotCapacity_)];
     if (!polygons || !points || !slots) {
         release();
         return false;
@@ -22,6 +21,7 @@ bool FrameArena::create(std::int32_t polygonCapacity_, std::int32_t pointCapacit
     polygonCapacity = polygonCapacity_;
     pointCapacity = pointCapacity_;
     slotCapacity = slotCapacity_;
+    ready = true;
     reset();
     return true;
 }
@@ -43,6 +43,7 @@ void FrameArena::release() {
     polygons = nullptr;
     points = nullptr;
     slots = nullptr;
+    ready = false;
     polygonCapacity = 0;
     pointCapacity = 0;
     slotCapacity = 0;
@@ -52,8 +53,8 @@ void FrameArena::release() {
 bool FrameArena::hasRoom(std::int32_t polygonCount, std::int32_t pointCount,
                          std::int32_t slotCount) {
     // Compared as differences, so huge requests cannot overflow the sums.
-    const bool room = polygons != nullptr && polygonCount >= 0 && pointCount >= 0 &&
-                      slotCount >= 0 && polygonCount <= polygonCapacity - polygonsUsed &&
+    const bool room = ready && polygonCount >= 0 && pointCount >= 0 && slotCount >= 0 &&
+                      polygonCount <= polygonCapacity - polygonsUsed &&
                       pointCount <= pointCapacity - pointsUsed &&
                       slotCount <= slotCapacity - slotsUsed;
     if (!room) {

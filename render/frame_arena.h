@@ -22,6 +22,7 @@ struct FrameArena {
     Point2* nextPoint = nullptr;
     Point2** nextSlot = nullptr;
     bool overflowed = false;  // a request was refused since the last reset
+    bool ready = false;       // created and not released
 
     FrameArena() = default;
     ~FrameArena() { release(); }
@@ -34,7 +35,7 @@ struct FrameArena {
                 std::int32_t slotCapacity);
     void reset();
     void release();
-    bool isReady() const { return polygons != nullptr; }
+    bool isReady() const { return ready; }
 
     // True when this many nodes, points and slots can still be taken; marks
     // the frame as overflowed otherwise. Lets a step reserve all it needs
