@@ -136,15 +136,15 @@ MeshData generateCrystal(const CrystalShape& shape) {
         const int z = shape.footZ * 512 + w + shape.shearZ * height64 * 8;
         return toPoint({x, y, z});
     };
-    // corner/8 * radius/64 * stretch/8 units = corner * radius * stretch.
+    // corner/8 * radius/64 * stretch/8 is corner * radius * stretch * 8 units.
     for (int k = 0; k < 6; ++k) {
-        mesh.points.push_back(place(corners[k][0] * shape.radius * shape.stretch, 0,
-                                    corners[k][1] * shape.radius * 8));
+        mesh.points.push_back(place(corners[k][0] * shape.radius * shape.stretch * 8, 0,
+                                    corners[k][1] * shape.radius * 64));
     }
     // The prism tapers to 7/8 of its foot.
     for (int k = 0; k < 6; ++k) {
-        mesh.points.push_back(place(corners[k][0] * shape.radius * shape.stretch * 7 / 8,
-                                    shape.ringHeight, corners[k][1] * shape.radius * 7));
+        mesh.points.push_back(place(corners[k][0] * shape.radius * shape.stretch * 7,
+                                    shape.ringHeight, corners[k][1] * shape.radius * 56));
     }
     mesh.points.push_back(place(0, shape.apexHeight, 0));
     std::vector<std::uint16_t> bottom;
@@ -435,7 +435,10 @@ PictureData generateEnvironment() {
         const int radius = 2 + random.below(4);
         const int brightness = 120 + random.below(136);
         int tint[3];
-        hsvToRgb(random.below(1536), 60 + random.below(80), 255, tint);
+        // Separate statements: argument evaluation order differs between compilers.
+        const int hue = random.below(1536);
+        const int saturation = 60 + random.below(80);
+        hsvToRgb(hue, saturation, 255, tint);
         const int r2 = radius * radius;
         for (int dy = -radius; dy <= radius; ++dy) {
             for (int dx = -radius; dx <= radius; ++dx) {
