@@ -1,0 +1,206 @@
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <zlib.h>
+
+#include "assets/image.h"
+#include "assets/scene_object.h"
+#include "scene/scene_constants.h"
+#include "tools/commands.h"
+
+namespace {
+
+void printUsage(std::FILE* out) {
+    std::fprintf(
+        out,
+        "usage: glasswake-tool info [--json] FILE...\n"
+        "Describes each FILE: a name ending in \".bmp\" (any case) is read as a picture,\n"
+        "anything else as an LWOB object, which is then shaded and edge-linked as the\n"
+        "demo does. With --json, one JSON object per line, one per FILE, in order:\n"
+        "  object:  {\"file\", \"type\": \"lwo\", \"ok\", \"points\", \"faces\", \"closed\",\n"
+        "            \"edges\", \"center\": [x, y, z]}\n"
+        "  picture: {\"file\", \"type\": \"bmp\", \"ok\", \"width\", \"height\", "
+        "\"bitsPerPixel\",\n"
+        "            \"rowBytes\", \"byteSize\", \"crc32\"}\n"
+        "crc32 is the CRC-32 of the decoded pixels (top row first, rows unpadded), 0\n"
+        "when there are none. In file names, bytes of 0x80 and above are written as\n"
+        "\\u00XX escapes (each byte on its own), so the output is always valid ASCII JSON.\n"
+        "Exit status: 0 when every file loaded, 1 when any did not, 2 on a usage error.\n");
+}
+
+// A JSON string literal. Every byte >= 0x80 becomes \u00XX on its own: the
+// name is shown byte for byte, and the line stays valid JSON whatever the
+// encoding of the file system.
+std::string jsonString(const char* text) {
+    std::string out = "\"";
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+        const unsigned char c = *p;
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20 || c >= 0x7F) {
+                    char escape[8];
+                    std::snprintf(escape, sizeof escape, "\\u%04x", c);
+                    out += escape;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    return out + "\"";
+}
+
+// For the readable form: control and high bytes shown as \xXX.
+std::string plainName(const char* text) {
+    std::string out;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+        if (*p < 0x20 || *p == 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", *p);
+            out += escape;
+        } else {
+            out += static_cast<char>(*p);
+        }
+    }
+    return out;
+}
+
+bool endsWithBmp(const char* name) {
+    const std::size_t length = std::strlen(name);
+    if (length < 4) {
+        return false;
+    }
+    const char* tail = name + length - 4;
+    const char* expected = ".bmp";
+    for (int i = 0; i < 4; ++i) {
+        char c = tail[i];
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+        if (c != expected[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+const char* jsonBool(bool value) {
+    return value ? "true" : "false";
+}
+
+bool describePicture(const char* path, bool json) {
+    Image image;
+    const bool ok = image.load(path, readBmp);
+    std::uint32_t crc = 0;
+    if (ok && image.pixels && image.byteSize > 0) {
+        uLong value = crc32(0L, Z_NULL, 0);
+        value = crc32(value, image.pixels, static_cast<uInt>(image.byteSize));
+        crc = static_cast<std::uint32_t>(value);
+    }
+    if (json) {
+        std::printf(
+            "{\"file\": %s, \"type\": \"bmp\", \"ok\": %s, \"width\": %u, \"height\": %u, "
+            "\"bitsPerPixel\": %u, \"rowBytes\": %u, \"byteSize\": %u, \"crc32\": %u}\n",
+            jsonString(path).c_str(), jsonBool(ok), image.width, image.height, image.bitsPerPixel,
+            image.rowBytes, image.byteSize, crc);
+    } else if (ok) {
+        std::printf(
+            "%s: BMP picture, %u x %u, %u bits per pixel, %u bytes per row, %u bytes, "
+            "CRC-32 %08x\n",
+            plainName(path).c_str(), image.width, image.height, image.bitsPerPixel, image.rowBytes,
+            image.byteSize, crc);
+    } else {
+        std::printf("%s: not a readable BMP picture\n", plainName(path).c_str());
+    }
+    return ok;
+}
+
+bool describeObject(const char* path, bool json) {
+    SceneObject object;
+    const bool ok = object.loadLwo(path);
+    bool closed = false;
+    if (ok) {
+        object.shade(sceneLightDirection(), sceneAmbientColor(), sceneDiffuseColor());
+        closed = object.buildEdges();
+    }
+    // A failed load may leave counts without arrays: report nothing of it.
+    const int points = ok ? object.pointCount : 0;
+    const int faces = ok ? object.faceCount : 0;
+    const int edges = ok ? object.edgeCount : 0;
+    const Vector3 center = ok ? object.center : Vector3();
+    if (json) {
+        std::printf(
+            "{\"file\": %s, \"type\": \"lwo\", \"ok\": %s, \"points\": %d, \"faces\": %d, "
+            "\"closed\": %s, \"edges\": %d, \"center\": [%.9g, %.9g, %.9g]}\n",
+            jsonString(path).c_str(), jsonBool(ok), points, faces, jsonBool(closed), edges,
+            static_cast<double>(center.x), static_cast<double>(center.y),
+            static_cast<double>(center.z));
+    } else if (ok) {
+        std::printf(
+            "%s: LWOB object, %d points, %d faces, %s, %d edges, centre (%.9g, %.9g, "
+            "%.9g)\n",
+            plainName(path).c_str(), points, faces,
+            closed ? "closed" : "NOT closed (the edge table could not be built)", edges,
+            static_cast<double>(center.x), static_cast<double>(center.y),
+            static_cast<double>(center.z));
+    } else {
+        std::printf("%s: not a readable LWOB object\n", plainName(path).c_str());
+    }
+    return ok;
+}
+
+}  // namespace
+
+int runInfo(int argc, char** argv) {
+    bool json = false;
+    std::vector<const char*> files;
+    bool optionsDone = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* argument = argv[i];
+        if (!optionsDone && std::strcmp(argument, "--") == 0) {
+            optionsDone = true;
+        } else if (!optionsDone && std::strcmp(argument, "--json") == 0) {
+            json = true;
+        } else if (!optionsDone &&
+                   (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0)) {
+            printUsage(stdout);
+            return 0;
+        } else if (!optionsDone && argument[0] == '-' && argument[1] != '\0') {
+            std::fprintf(stderr, "glasswake-tool info: unknown option \"%s\"\n",
+                         plainName(argument).c_str());
+            printUsage(stderr);
+            return 2;
+        } else {
+            files.push_back(argument);
+        }
+    }
+    if (files.empty()) {
+        std::fprintf(stderr, "glasswake-tool info: no FILE given\n");
+        printUsage(stderr);
+        return 2;
+    }
+    bool allLoaded = true;
+    for (const char* file : files) {
+        const bool ok =
+            endsWithBmp(file) ? describePicture(file, json) : describeObject(file, json);
+        allLoaded = allLoaded && ok;
+        std::fflush(stdout);
+    }
+    return allLoaded ? 0 : 1;
+}

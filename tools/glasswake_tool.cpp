@@ -1,0 +1,53 @@
+#include <cstdio>
+#include <cstring>
+
+#include "tools/commands.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(int argc, char** argv);
+    const char* summary;
+};
+
+// One line per subcommand.
+const Command commands[] = {
+    {"info", runInfo, "describe object and picture files (text or JSON lines)"},
+    {"check", runCheck, "validate the shipped data set under a directory"},
+    {"make-data", runMakeData, "write the generated data set into a directory"},
+    {"render", runRender, "draw frames headless into PNG pictures"},
+    {"bench", runBench, "time frames headless and count views, polygons and allocations"},
+};
+
+void printUsage(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: glasswake-tool COMMAND [ARGS...]\n"
+                 "       glasswake-tool COMMAND --help\n\ncommands:\n");
+    for (const Command& command : commands) {
+        std::fprintf(out, "  %-10s %s\n", command.name, command.summary);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        printUsage(stderr);
+        return 2;
+    }
+    const char* name = argv[1];
+    if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0 ||
+        std::strcmp(name, "help") == 0) {
+        printUsage(stdout);
+        return 0;
+    }
+    for (const Command& command : commands) {
+        if (std::strcmp(name, command.name) == 0) {
+            return command.run(argc - 1, argv + 1);
+        }
+    }
+    std::fprintf(stderr, "glasswake-tool: unknown command \"%s\"\n", name);
+    printUsage(stderr);
+    return 2;
+}
