@@ -48,7 +48,8 @@ struct BmpSpec {
 // A BMP whose pixel bytes come from sample(); the data offset follows the
 // info header and palette.
 Bytes makeBmp(const BmpSpec& spec) {
-    const std::uint32_t rows = std::uint32_t(spec.height < 0 ? -spec.height : spec.height);
+    const std::uint32_t rows =
+        std::uint32_t(spec.height < 0 ? -std::int64_t(spec.height) : spec.height);
     const std::uint32_t pixelBytes = spec.bitsPerPixel / 8u;
     const std::uint32_t rowBytes = (std::uint32_t(spec.width) * pixelBytes + 3u) & ~3u;
     const std::uint32_t offset = 14 + spec.infoSize + 4 * spec.paletteEntries;
