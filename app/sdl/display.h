@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+
+struct SDL_Window;
+
+// The platform side of the display settings: the desktop's depth, the GL
+// pixel format asked for before a window exists, the temporary full-screen
+// mode, the GL viewport and the debugger output.
+
+// The colour depth of the desktop mode of the first display; 0 if unknown.
+int desktopDepth();
+
+// Asks for a double-buffered RGBA context with `colorBits` colour and
+// `depthBits` depth bits, no stencil or accumulation bits. Applies to the next
+// window created.
+void setupPixelFormat(int colorBits, int depthBits);
+
+// The X visual the window's GL surface was created with; 0 where the video
+// driver has no such number (e.g. Wayland).
+int chosenVisualId(SDL_Window* window);
+
+// Gives the full-screen window the display mode closest to width x height at
+// `bitsPerPixel` (any depth when 0); SDL switches to it when the window shows
+// and back when the window leaves full screen. True when such a mode exists.
+bool enterFullscreenMode(SDL_Window* window, int width, int height, std::uint8_t bitsPerPixel);
+
+// Takes the window out of full screen, which returns the display to its mode.
+void restoreDisplayMode(SDL_Window* window);
+
+// The GL viewport for a client area; a height of 0 becomes 1.
+void resizeViewport(int width, int height);
+
+// printf-style text to standard error (the debugger output on this platform),
+// formatted into 1024 characters, sent unchanged.
+void debugPrint(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;

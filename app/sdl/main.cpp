@@ -1,0 +1,5 @@
+#include "app/sdl/shell.h"
+
+int main(int argc, char** argv) {
+    return runShell(argc, argv);
+}

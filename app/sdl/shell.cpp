@@ -1,0 +1,255 @@
+#include "app/sdl/shell.h"
+
+#define SDL_MAIN_HANDLED
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "app/hooks.h"
+#include "app/sdl/display.h"
+#include "app/sdl/settings_file.h"
+#include "app/shell_rules.h"
+
+std::uint32_t frameTimeMs = 0;
+ClientSize clientSize;
+
+namespace {
+
+// Larger windows than this cannot get a GL surface anyway; the settings keep
+// whatever was read, only the window is held to this range.
+constexpr int kMaxWindowExtent = 16384;
+
+// While the window is minimised or hidden nothing is drawn; the loop waits
+// this long for an event instead of spinning.
+constexpr int kIdleWaitMs = 10;
+
+bool running = false;
+DisplaySettings displaySettings;
+SDL_Window* window = nullptr;
+SDL_GLContext glContext = nullptr;
+bool quitPosted = false;
+std::int64_t counterFrequency = 0;
+std::int64_t startCounter = 0;
+Uint32 titleTimerEvent = 0;
+SDL_TimerID titleTimer = 0;
+
+void showFailure(const FailureMessage& message, SDL_Window* owner) {
+    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, message.caption, message.text, owner) != 0) {
+        // No display to show it on: the terminal is the next best place.
+        std::fprintf(stderr, "%s: %s\n", message.caption, message.text);
+    }
+}
+
+int windowExtent(std::int32_t value) {
+    return std::clamp<std::int32_t>(value, 1, kMaxWindowExtent);
+}
+
+// Creates the hidden window with its display mode and GL context. The pixel
+// format asks for colour and depth bits equal to BitsPerPixel; like a closest
+// match, fewer depth bits are accepted when the display offers no such format.
+bool createWindow() {
+    const bool fullscreen = displaySettings.fullscreen;
+    const int width = windowExtent(displaySettings.width);
+    const int height = windowExtent(displaySettings.height);
+    const Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN |
+                         (fullscreen ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_RESIZABLE);
+    const int position = fullscreen ? 0 : static_cast<int>(SDL_WINDOWPOS_UNDEFINED);
+    const int bits = displaySettings.bitsPerPixel;
+    const int formats[][2] = {{bits, bits}, {0, bits}, {0, 24}, {0, 16}, {0, 0}};
+    for (const auto& format : formats) {
+        setupPixelFormat(format[0], format[1]);
+        window = SDL_CreateWindow(GetCaption(), position, position, width, height, flags);
+        if (window != nullptr) {
+            break;
+        }
+    }
+    if (window == nullptr) {
+        return false;
+    }
+    if (fullscreen) {
+        enterFullscreenMode(window, clientSize.width, clientSize.height,
+                            displaySettings.bitsPerPixel);
+    }
+    debugPrint(kPixelFormatReport, chosenVisualId(window), desktopDepth());
+    glContext = SDL_GL_CreateContext(window);
+    if (glContext == nullptr) {
+        // Without a context nothing could be drawn: report it as a failed window.
+        SDL_DestroyWindow(window);
+        window = nullptr;
+        return false;
+    }
+    SDL_GL_MakeCurrent(window, glContext);
+    return true;
+}
+
+void updateClientSize() {
+    int width = 0;
+    int height = 0;
+    SDL_GL_GetDrawableSize(window, &width, &height);
+    if ((SDL_GetWindowFlags(window) & SDL_WINDOW_MINIMIZED) != 0) {
+        width = 0;
+        height = 0;
+    }
+    clientSize.width = width;
+    clientSize.height = height;
+    resizeViewport(width, height);
+}
+
+// Shows the window. A windowed size from the settings is the outer size,
+// decorations included, where the window manager reports them.
+void showWindow() {
+    SDL_ShowWindow(window);
+    if (!displaySettings.fullscreen) {
+        int top = 0;
+        int left = 0;
+        int bottom = 0;
+        int right = 0;
+        if (SDL_GetWindowBordersSize(window, &top, &left, &bottom, &right) == 0 &&
+            top + left + bottom + right > 0) {
+            SDL_SetWindowSize(window, windowExtent(displaySettings.width - left - right),
+                              windowExtent(displaySettings.height - top - bottom));
+        }
+    }
+    SDL_PumpEvents();
+    updateClientSize();
+}
+
+// The one way the window ends: Escape, the close button, a false Frame, or a
+// quit request. Afterwards the loop runs out the queue and stops.
+void destroyWindow() {
+    if (window == nullptr) {
+        return;
+    }
+    SDL_GL_MakeCurrent(window, nullptr);
+    SDL_GL_DeleteContext(glContext);
+    glContext = nullptr;
+    if (displaySettings.fullscreen) {
+        restoreDisplayMode(window);
+    }
+    // A settings file that cannot be written is left as it was.
+    saveSettingsFile(kSettingsFileName, displaySettings);
+    SDL_DestroyWindow(window);
+    window = nullptr;
+    quitPosted = true;
+}
+
+Uint32 titleTimerTick(Uint32 interval, void*) {
+    // Runs on SDL's timer thread: only post, the title is set on the main thread.
+    SDL_Event event{};
+    event.type = titleTimerEvent;
+    event.user.code = kTitleTimerId;
+    SDL_PushEvent(&event);
+    return interval;
+}
+
+void handleEvent(const SDL_Event& event) {
+    if (event.type == SDL_QUIT) {
+        destroyWindow();
+    } else if (event.type == SDL_KEYDOWN) {
+        if (event.key.keysym.sym == SDLK_ESCAPE) {
+            destroyWindow();
+        }
+    } else if (event.type == SDL_WINDOWEVENT) {
+        if (window == nullptr || event.window.windowID != SDL_GetWindowID(window)) {
+            return;
+        }
+        switch (event.window.event) {
+            case SDL_WINDOWEVENT_CLOSE:
+                destroyWindow();
+                break;
+            case SDL_WINDOWEVENT_SIZE_CHANGED:
+            case SDL_WINDOWEVENT_MINIMIZED:
+            case SDL_WINDOWEVENT_MAXIMIZED:
+            case SDL_WINDOWEVENT_RESTORED:
+            case SDL_WINDOWEVENT_SHOWN:
+                updateClientSize();
+                break;
+            default:
+                break;
+        }
+    } else if (event.type == titleTimerEvent) {
+        if (event.user.code == kTitleTimerId && running && window != nullptr) {
+            SDL_SetWindowTitle(window, GetTitle());
+        }
+    }
+}
+
+void runLoop() {
+    SDL_Event event;
+    for (;;) {
+        // Every waiting event first; the quit request counts once the queue is empty.
+        if (SDL_PollEvent(&event) != 0) {
+            handleEvent(event);
+            continue;
+        }
+        if (quitPosted || window == nullptr) {
+            break;
+        }
+        if ((SDL_GetWindowFlags(window) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) != 0) {
+            SDL_WaitEventTimeout(nullptr, kIdleWaitMs);
+            continue;
+        }
+        frameTimeMs = frameTimeFromCounter(static_cast<std::int64_t>(SDL_GetPerformanceCounter()),
+                                           startCounter, counterFrequency);
+        if (!Frame()) {
+            destroyWindow();
+            continue;
+        }
+        SDL_GL_SwapWindow(window);
+    }
+}
+
+// Ends a failed start-up. Shutting SDL down also takes a full-screen window
+// out of its display mode.
+int failStartup(const FailureMessage& message, SDL_Window* owner) {
+    showFailure(message, owner);
+    SDL_Quit();
+    return 0;
+}
+
+}  // namespace
+
+int runShell(int argc, const char* const* argv) {
+    running = false;
+    SDL_SetMainReady();
+    const bool videoReady = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) == 0;
+    displaySettings = loadSettingsFile(kSettingsFileName, videoReady ? desktopDepth() : 0);
+    applyCommandLine(displaySettings, joinArguments(argc, argv));
+
+    if (!PreInit()) {
+        return failStartup(kPreInitFailed, nullptr);
+    }
+    clientSize.width = displaySettings.width;
+    clientSize.height = displaySettings.height;
+    // The video subsystem stands where the window class is registered.
+    if (!videoReady) {
+        return failStartup(kWindowClassFailed, nullptr);
+    }
+    if (!createWindow()) {
+        return failStartup(kWindowCreationFailed, nullptr);
+    }
+    showWindow();
+
+    counterFrequency = static_cast<std::int64_t>(SDL_GetPerformanceFrequency());
+    startCounter = static_cast<std::int64_t>(SDL_GetPerformanceCounter());
+    if (!Init()) {
+        // As on the other platform: no destroy, no Shutdown, no save.
+        return failStartup(kInitFailed, window);
+    }
+    titleTimerEvent = SDL_RegisterEvents(1);
+    if (titleTimerEvent != static_cast<Uint32>(-1)) {
+        titleTimer = SDL_AddTimer(kTitleTimerPeriodMs, titleTimerTick, nullptr);
+    }
+    running = true;
+
+    runLoop();
+
+    running = false;
+    if (titleTimer != 0) {
+        SDL_RemoveTimer(titleTimer);
+    }
+    Shutdown();
+    SDL_Quit();
+    return 0;
+}

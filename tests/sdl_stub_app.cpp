@@ -1,0 +1,120 @@
+// A stand-in application for the Linux shell's end-to-end tests: it records
+// which hook ran when, with what the shell gave it, and can fail on request.
+//   GLASSWAKE_STUB_MODE  "", "preinit-false", "init-false" or "frame-false"
+//   GLASSWAKE_STUB_LOG   file that receives one line per event
+#include <SDL.h>
+#include <SDL_opengl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/hooks.h"
+#include "app/sdl/shell.h"
+
+namespace {
+
+// Init takes at least this long, so the first frame's clock must show it.
+constexpr Uint32 kInitDelayMs = 60;
+// A failing Frame fails on this call.
+constexpr unsigned kFailingFrame = 5;
+
+unsigned frameCount = 0;
+std::uint32_t firstFrameTimeMs = 0;
+std::uint32_t lastFrameTimeMs = 0;
+bool clockWentBack = false;
+bool frameAfterFailure = false;
+
+bool mode(const char* name) {
+    const char* value = std::getenv("GLASSWAKE_STUB_MODE");
+    return value != nullptr && std::strcmp(value, name) == 0;
+}
+
+void logLine(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+void logLine(const char* format, ...) {
+    const char* path = std::getenv("GLASSWAKE_STUB_LOG");
+    if (path == nullptr) {
+        return;
+    }
+    std::FILE* file = std::fopen(path, "a");
+    if (file == nullptr) {
+        return;
+    }
+    va_list arguments;
+    va_start(arguments, format);
+    std::vfprintf(file, format, arguments);
+    va_end(arguments);
+    std::fputc('\n', file);
+    std::fclose(file);
+}
+
+int hasContext() {
+    return SDL_GL_GetCurrentContext() != nullptr ? 1 : 0;
+}
+
+}  // namespace
+
+bool PreInit() {
+    logLine("PreInit context=%d windows=%d", hasContext(),
+            SDL_GetKeyboardFocus() != nullptr || SDL_GL_GetCurrentWindow() != nullptr ? 1 : 0);
+    return !mode("preinit-false");
+}
+
+bool Init() {
+    SDL_Delay(kInitDelayMs);
+    logLine("Init context=%d client=%dx%d", hasContext(), static_cast<int>(clientSize.width),
+            static_cast<int>(clientSize.height));
+    return !mode("init-false");
+}
+
+bool Frame() {
+    if (frameCount == 0) {
+        firstFrameTimeMs = frameTimeMs;
+    } else if (frameTimeMs < lastFrameTimeMs) {
+        clockWentBack = true;
+    }
+    if (mode("frame-false") && frameCount >= kFailingFrame) {
+        frameAfterFailure = true;
+    }
+    lastFrameTimeMs = frameTimeMs;
+    ++frameCount;
+
+    // A black frame with a lit, coloured middle, like the demo's.
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glBegin(GL_QUADS);
+    glColor3f(0.2f, 0.9f, 0.8f);
+    glVertex2f(-0.5f, -0.5f);
+    glVertex2f(0.5f, -0.5f);
+    glColor3f(0.9f, 0.4f, 0.1f);
+    glVertex2f(0.5f, 0.5f);
+    glVertex2f(-0.5f, 0.5f);
+    glEnd();
+    return !(mode("frame-false") && frameCount == kFailingFrame);
+}
+
+void Shutdown() {
+    logLine("Shutdown context=%d frames=%u first=%u clockback=%d afterfailure=%d", hasContext(),
+            frameCount, static_cast<unsigned>(firstFrameTimeMs), clockWentBack ? 1 : 0,
+            frameAfterFailure ? 1 : 0);
+}
+
+const char* GetCaption() {
+    return "Glasswake";
+}
+const char* GetTitle() {
+    return "Glasswake by Orvel / Lumo [fps: +inf :-)]";
+}
+
+int main(int argc, char** argv) {
+    return runShell(argc, argv);
+}

@@ -1,0 +1,26 @@
+# The Linux shell: its settings file (unit tests) and the real program under
+# Xvfb (end-to-end), driven from a scratch directory with a copy of data/.
+if(TARGET glasswake_sdl_app)
+    add_executable(sdl_test_settings ${CMAKE_CURRENT_SOURCE_DIR}/sdl_test_settings.cpp support.cpp)
+    target_link_libraries(sdl_test_settings PRIVATE glasswake_shell_sdl GTest::gtest
+                          GTest::gtest_main glasswake_warnings)
+    target_compile_definitions(sdl_test_settings PRIVATE
+        GLASSWAKE_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+    gtest_discover_tests(sdl_test_settings WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+                         DISCOVERY_TIMEOUT 60)
+
+    # A stand-in application that records its hooks, for the cases the demo
+    # never produces (Init and Frame failing).
+    add_executable(sdl_stub_app ${CMAKE_CURRENT_SOURCE_DIR}/sdl_stub_app.cpp)
+    target_link_libraries(sdl_stub_app PRIVATE glasswake_sdl_app glasswake_warnings)
+
+    set(e2e_program "")
+    if(TARGET glasswake)
+        set(e2e_program $<TARGET_FILE:glasswake>)
+    endif()
+    add_test(NAME e2e_sdl
+             COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e_sdl.sh "${e2e_program}"
+                     $<TARGET_FILE:sdl_stub_app> ${PROJECT_SOURCE_DIR}
+                     ${CMAKE_CURRENT_BINARY_DIR}/e2e_sdl)
+    set_tests_properties(e2e_sdl PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)
+endif()
