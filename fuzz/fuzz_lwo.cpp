@@ -1,0 +1,19 @@
+// Object files of any content: load, and when that succeeds, shade and link
+// edges exactly as start-up does.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "assets/scene_object.h"
+#include "fuzz/fuzz_input_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    SceneObject object;
+    if (object.loadLwo(fuzzInputPath(data, size))) {
+        Vector3 light(0.5f, -1.0f, 0.2f);
+        light.normalize();
+        object.shade(light, Color(0.0f, 0.2f, 0.2f, 0.5f), Color(0.0f, 1.0f, 1.0f, 0.0f));
+        object.buildEdges();
+    }
+    return 0;
+}
