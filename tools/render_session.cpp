@@ -2,6 +2,9 @@
 
 #include <GL/gl.h>
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -120,6 +123,14 @@ bool checkSceneFiles(std::string& error) {
 }
 
 bool RenderSession::start(int width, int height, std::string& error) {
+#ifdef __GLIBC__
+    // The software rasteriser allocates its per-frame command buffers anew
+    // each frame; by default glibc hands that memory back to the kernel at
+    // every frame's end and faults it in again on the next, which costs a
+    // quarter of the frame. Keep it in the process instead.
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+#endif
     if (!PreInit()) {
         error = "the scene could not be prepared (PreInit failed)";
         return false;
