@@ -10,9 +10,6 @@
 #include "app/shell_rules.h"
 #include "app/win32/display.h"
 
-std::uint32_t frameTimeMs = 0;
-ClientSize clientSize;
-
 namespace {
 
 const char kWindowClassName[] = "VEXA_Class";
