@@ -132,6 +132,11 @@ elseif(CASE STREQUAL "info_escaping")
     run_tool(1 ${WORK_DIR} info --json "${name}")
     json_lines("${out}" 1)
     expect_json("${json}" file "${name}")
+    # Bytes of 0x80 and above are escaped one by one, so the line stays ASCII
+    # and valid whatever the name's encoding.
+    run_tool(1 ${WORK_DIR} info --json "café.lwo")
+    json_lines("${out}" 1)
+    expect_match("${out}" "\"file\": \"caf\\\\u00c3\\\\u00a9\\.lwo\"" "stdout")
 
 elseif(CASE STREQUAL "info_usage")
     run_tool(2 ${WORK_DIR} info --json)
