@@ -82,7 +82,8 @@ Bytes polygonsChunk(const std::vector<Polygon>& polygons) {
 }
 
 // "FORM", its size (the chunks plus the 4-byte type unless given), "LWOB", chunks.
-Bytes form(const std::vector<Bytes>& chunks, long declaredSize = -1) {
+// The size is 64-bit so sizes up to 0xFFFFFFFF survive where long has 32 bits.
+Bytes form(const std::vector<Bytes>& chunks, std::int64_t declaredSize = -1) {
     Bytes body;
     for (const Bytes& c : chunks) {
         body.insert(body.end(), c.begin(), c.end());
