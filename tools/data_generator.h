@@ -45,7 +45,7 @@ bool writeBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
 bool writeLwo(const std::string& path, const MeshData& mesh);
 bool writeBmp(const std::string& path, const PictureData& picture);
 
-// The scene's meshes: index 0 the base, 1 to 3 the crystals.
+// The scene's meshes: index 1 to 3 the crystals, any other index the base.
 MeshData generateObject(int index);
 // The seamlessly tiling 256x256 environment picture.
 PictureData generateEnvironment();
