@@ -28,7 +28,10 @@ extern RenderStats renderStats;
 extern bool renderDrawingEnabled;
 
 // The number of faces the eye may look through in a row; the demo uses 2.
+// A frame clamps it to 0..kMaxFrameDepthBudget: the work grows with the
+// visible faces raised to this power, and every level costs stack.
 extern int frameDepthBudget;
+constexpr int kMaxFrameDepthBudget = 12;
 
 // Clears every counter, cumulative ones included.
 void resetRenderStats();

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 
 #include "app/hooks.h"
@@ -64,7 +65,7 @@ bool Frame() {
             glEnable(GL_BLEND);
             glBlendFunc(GL_SRC_ALPHA, GL_ONE);
         }
-        root.draw(frameDepthBudget);
+        root.draw(std::clamp(frameDepthBudget, 0, kMaxFrameDepthBudget));
     }
     endFrameStats();
     return true;

@@ -169,6 +169,22 @@ TEST_F(SceneTest, DeepFramesOnTinyArenasStayInsideTheirBlocks) {
     }
 }
 
+TEST_F(SceneTest, DepthBudgetIsClampedToAFiniteRange) {
+    ASSERT_TRUE(PreInit());
+    frameTimeMs = 2500;
+    frameDepthBudget = -3;
+    ASSERT_TRUE(Frame());
+    EXPECT_EQ(renderStats.viewsDrawn, 1);  // the root's fill and environment only
+
+    frameDepthBudget = kMaxFrameDepthBudget;
+    ASSERT_TRUE(Frame());
+    const std::int64_t deepest = renderStats.viewsDrawn;
+    frameDepthBudget = 1000000;
+    ASSERT_TRUE(Frame());
+    EXPECT_EQ(renderStats.viewsDrawn, deepest);
+    EXPECT_LE(renderStats.polygonsUsed, kFramePolygonCapacity);
+}
+
 TEST_F(SceneTest, MissingObjectFileStopsStartUp) {
     std::filesystem::current_path(testing_support::scratchDirectory());
     EXPECT_FALSE(PreInit());
