@@ -5,12 +5,17 @@
 #include <SDL.h>
 #include <SDL_opengl.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "app/hooks.h"
 #include "app/sdl/shell.h"
+
+// The application defines the values the shell writes, as the scene does.
+std::uint32_t frameTimeMs = 0;
+ClientSize clientSize;
 
 namespace {
 
@@ -24,6 +29,7 @@ std::uint32_t firstFrameTimeMs = 0;
 std::uint32_t lastFrameTimeMs = 0;
 bool clockWentBack = false;
 bool frameAfterFailure = false;
+ClientSize lastSize{-1, -1};
 
 bool mode(const char* name) {
     const char* value = std::getenv("GLASSWAKE_STUB_MODE");
@@ -83,6 +89,11 @@ bool Frame() {
     }
     lastFrameTimeMs = frameTimeMs;
     ++frameCount;
+    if (clientSize.width != lastSize.width || clientSize.height != lastSize.height) {
+        lastSize = clientSize;
+        logLine("Size %dx%d", static_cast<int>(clientSize.width),
+                static_cast<int>(clientSize.height));
+    }
 
     // A black frame with a lit, coloured middle, like the demo's.
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);

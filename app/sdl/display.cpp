@@ -74,6 +74,33 @@ bool enterFullscreenMode(SDL_Window* window, int width, int height, std::uint8_t
     return SDL_SetWindowDisplayMode(window, &closest) == 0;
 }
 
+void coverDisplay(SDL_Window* window) {
+#if defined(SDL_VIDEO_DRIVER_X11)
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window, &info) != SDL_TRUE || info.subsystem != SDL_SYSWM_X11) {
+        return;
+    }
+    Display* display = info.info.x11.display;
+    // Every window manager owns this selection for the screen it manages.
+    char selection[32];
+    std::snprintf(selection, sizeof selection, "WM_S%d", DefaultScreen(display));
+    if (XGetSelectionOwner(display, XInternAtom(display, selection, False)) != None) {
+        return;
+    }
+    const int index = SDL_GetWindowDisplayIndex(window);
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(index >= 0 ? index : 0, &bounds) != 0) {
+        return;
+    }
+    XMoveResizeWindow(display, info.info.x11.window, bounds.x, bounds.y,
+                      static_cast<unsigned>(bounds.w), static_cast<unsigned>(bounds.h));
+    XSync(display, False);
+#else
+    (void)window;
+#endif
+}
+
 void restoreDisplayMode(SDL_Window* window) {
     SDL_SetWindowFullscreen(window, 0);
 }

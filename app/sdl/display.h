@@ -25,6 +25,10 @@ int chosenVisualId(SDL_Window* window);
 // and back when the window leaves full screen. True when such a mode exists.
 bool enterFullscreenMode(SDL_Window* window, int width, int height, std::uint8_t bitsPerPixel);
 
+// Where no window manager places a full-screen window (a bare X server), moves
+// and sizes it over its whole display, as a window manager would.
+void coverDisplay(SDL_Window* window);
+
 // Takes the window out of full screen, which returns the display to its mode.
 void restoreDisplayMode(SDL_Window* window);
 

@@ -11,9 +11,6 @@
 #include "app/sdl/settings_file.h"
 #include "app/shell_rules.h"
 
-std::uint32_t frameTimeMs = 0;
-ClientSize clientSize;
-
 namespace {
 
 // Larger windows than this cannot get a GL surface anyway; the settings keep
@@ -100,7 +97,9 @@ void updateClientSize() {
 // decorations included, where the window manager reports them.
 void showWindow() {
     SDL_ShowWindow(window);
-    if (!displaySettings.fullscreen) {
+    if (displaySettings.fullscreen) {
+        coverDisplay(window);
+    } else {
         int top = 0;
         int left = 0;
         int bottom = 0;
