@@ -7,16 +7,22 @@ namespace {
 // The environment picture repeats every ten window units.
 constexpr float kTextureScale = 0.1f;
 
+// Counts the fan (also with drawing off, as the work it stands for) and says
+// whether GL calls are to be made for it.
+bool beginFan(const Polygon* polygon) {
+    if (polygon->vertexCount <= 0) {
+        return false;
+    }
+    ++renderStats.triangleFans;
+    renderStats.verticesSent += polygon->vertexCount;
+    return renderDrawingEnabled;
+}
+
 }  // namespace
 
 void PolygonList::drawFilled() const {
     for (const Polygon* polygon = head; polygon; polygon = polygon->next) {
-        if (polygon->vertexCount <= 0) {
-            continue;
-        }
-        ++renderStats.triangleFans;
-        renderStats.verticesSent += polygon->vertexCount;
-        if (!renderDrawingEnabled) {
+        if (!beginFan(polygon)) {
             continue;
         }
         glBegin(GL_TRIANGLE_FAN);
@@ -42,12 +48,7 @@ void View::drawEnvironment() const {
         glColor4f(envColor.r, envColor.g, envColor.b, envColor.a);
     }
     for (const Polygon* polygon = window.head; polygon; polygon = polygon->next) {
-        if (polygon->vertexCount <= 0) {
-            continue;
-        }
-        ++renderStats.triangleFans;
-        renderStats.verticesSent += polygon->vertexCount;
-        if (!renderDrawingEnabled) {
+        if (!beginFan(polygon)) {
             continue;
         }
         glBegin(GL_TRIANGLE_FAN);

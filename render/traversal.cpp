@@ -1,6 +1,7 @@
 #include "render/traversal.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 #include "assets/scene_object.h"
 #include "render/frame_arena.h"
@@ -107,30 +108,25 @@ void View::traverseObject(int index, int depth) {
         const Face& face = *polygon->face;
 
         // Both children look through the same region; neither writes into it.
-        child.reset();
-        child.eye = eye;
-        child.objectIndex = index;
-        child.fillColor = Color(0.0f, 0.0f, 0.0f, 0.0f);
-        child.envColor = object.reflectColor * envColor;
-        child.matrix = matrix;
-        child.window.count = faceInside.count;
-        child.window.head = faceInside.head;
-        child.mirrorThrough(face);
-        child.planeNormal = -child.planeNormal;
-        child.planeDistance = -child.planeDistance;
-        child.draw(depth);
-
-        child.reset();
-        child.eye = eye;
-        child.objectIndex = index;
-        child.fillColor = face.color * envColor;
-        child.envColor = object.refractColor * envColor;
-        child.matrix = matrix;
-        child.window.count = faceInside.count;
-        child.window.head = faceInside.head;
-        child.refractThrough(face, object.refractiveIndex);
-        child.planeNormal = -child.planeNormal;
-        child.planeDistance = -child.planeDistance;
-        child.draw(depth);
+        // The mirrored one is drawn with its whole subtree first.
+        for (const bool mirrored : {true, false}) {
+            child.reset();
+            child.eye = eye;
+            child.objectIndex = index;
+            child.fillColor = mirrored ? Color(0.0f, 0.0f, 0.0f, 0.0f) : face.color * envColor;
+            child.envColor = (mirrored ? object.reflectColor : object.refractColor) * envColor;
+            child.matrix = matrix;
+            child.window.count = faceInside.count;
+            child.window.head = faceInside.head;
+            if (mirrored) {
+                child.mirrorThrough(face);
+            } else {
+                child.refractThrough(face, object.refractiveIndex);
+            }
+            // Visible from the child: on or behind the face as the parent sees it.
+            child.planeNormal = -child.planeNormal;
+            child.planeDistance = -child.planeDistance;
+            child.draw(depth);
+        }
     }
 }
