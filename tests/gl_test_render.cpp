@@ -26,17 +26,24 @@
 #include "tools/png_writer.h"
 
 // Counts operator new on the test's own thread while enabled; the driver's
-// worker threads are not the frame's.
+// worker threads are not the frame's. Every form is replaced, so each block
+// is freed by the allocator that made it.
 namespace {
 thread_local bool countingNew = false;
 thread_local std::uint64_t newCalls = 0;
 
-void* countedNew(std::size_t size) {
-    if (countingNew)
+void* countedNewNothrow(std::size_t size) noexcept {
+    if (countingNew) {
         ++newCalls;
-    void* block = std::malloc(size ? size : 1);
-    if (!block)
+    }
+    return std::malloc(size ? size : 1);
+}
+
+void* countedNew(std::size_t size) {
+    void* block = countedNewNothrow(size);
+    if (!block) {
         throw std::bad_alloc();
+    }
     return block;
 }
 }  // namespace
@@ -46,6 +53,12 @@ void* operator new(std::size_t size) {
 }
 void* operator new[](std::size_t size) {
     return countedNew(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return countedNewNothrow(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return countedNewNothrow(size);
 }
 void operator delete(void* block) noexcept {
     std::free(block);
@@ -57,6 +70,12 @@ void operator delete(void* block, std::size_t) noexcept {
     std::free(block);
 }
 void operator delete[](void* block, std::size_t) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
     std::free(block);
 }
 

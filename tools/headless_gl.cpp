@@ -127,7 +127,9 @@ void HeadlessGl::destroy() {
             eglDestroySurface(display, surface);
         if (context)
             eglDestroyContext(display, context);
-        eglTerminate(display);
+        // The display itself stays initialised: it is one per process, a
+        // later create() reuses it, and terminating it unloads the driver
+        // with some of its allocations still held (a leak report under ASan).
     }
     display = nullptr;
     config = nullptr;
