@@ -17,6 +17,10 @@
 #include "scene/scene.h"
 #include "scene/scene_constants.h"
 
+#ifdef GLASSWAKE_HAVE_POLYCLIPPING
+#include <polyclipping/clipper.hpp>
+#endif
+
 namespace {
 
 constexpr float kPi = 3.14159265f;
@@ -76,6 +80,43 @@ void BM_ClipWindowByOutline(benchmark::State& state) {
     frameArena.release();
 }
 BENCHMARK(BM_ClipWindowByOutline)->Arg(1)->Arg(4)->Arg(16);
+
+#ifdef GLASSWAKE_HAVE_POLYCLIPPING
+// The same cut made by a general polygon clipper (integer coordinates, any
+// polygon shape): the part of the window inside the decagon and the part
+// outside it. Shows what the convex-only clipper saves.
+void BM_GeneralClipperSameCut(benchmark::State& state) {
+    constexpr double scale = 1.0e6;
+    const int pieces = static_cast<int>(state.range(0));
+    ClipperLib::Paths window;
+    for (int p = 0; p < pieces; ++p) {
+        const double left = -1.3333 + 2.6667 * p / pieces;
+        const double right = -1.3333 + 2.6667 * (p + 1) / pieces;
+        window.push_back(
+            {{static_cast<ClipperLib::cInt>(left * scale), static_cast<ClipperLib::cInt>(scale)},
+             {static_cast<ClipperLib::cInt>(right * scale), static_cast<ClipperLib::cInt>(scale)},
+             {static_cast<ClipperLib::cInt>(right * scale), static_cast<ClipperLib::cInt>(-scale)},
+             {static_cast<ClipperLib::cInt>(left * scale), static_cast<ClipperLib::cInt>(-scale)}});
+    }
+    ClipperLib::Path decagon;
+    for (int i = 0; i < 10; ++i) {
+        const double angle = -2.0 * 3.14159265358979 * i / 10.0;
+        decagon.push_back({static_cast<ClipperLib::cInt>((0.1 + 0.6 * std::cos(angle)) * scale),
+                           static_cast<ClipperLib::cInt>((-0.05 + 0.6 * std::sin(angle)) * scale)});
+    }
+    ClipperLib::Paths inside;
+    ClipperLib::Paths outside;
+    for (auto _ : state) {
+        ClipperLib::Clipper clipper;
+        clipper.AddPaths(window, ClipperLib::ptSubject, true);
+        clipper.AddPath(decagon, ClipperLib::ptClip, true);
+        clipper.Execute(ClipperLib::ctIntersection, inside);
+        clipper.Execute(ClipperLib::ctDifference, outside);
+        benchmark::DoNotOptimize(inside.size() + outside.size());
+    }
+}
+BENCHMARK(BM_GeneralClipperSameCut)->Arg(1)->Arg(4)->Arg(16);
+#endif
 
 bool loadCrystal(SceneObject& crystal) {
     std::filesystem::current_path(GLASSWAKE_SOURCE_DIR);
