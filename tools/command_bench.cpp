@@ -1,6 +1,8 @@
 // glasswake-tool bench: how fast the demo's frames are drawn headless, and
 // what one frame costs in views, polygons, arena use and heap allocations.
 
+#include <time.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -114,6 +116,7 @@ struct BenchResult {
     std::vector<double> fans;
     std::vector<double> vertices;
     double totalFrameSeconds = 0.0;
+    double cpuMsPerFrame = 0.0;  // all threads of the process, GL workers included
     std::int32_t peakPolygons = 0;
     std::int32_t peakPoints = 0;
     std::int32_t peakSlots = 0;
@@ -123,6 +126,14 @@ struct BenchResult {
 
 std::uint32_t orbitTime(std::uint64_t k, std::uint64_t frames) {
     return static_cast<std::uint32_t>(k * orbitMs / frames);
+}
+
+// CPU time of every thread of the process: unlike wall time it hardly
+// changes when other programs compete for the cores.
+double processCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1000.0 + static_cast<double>(now.tv_nsec) / 1.0e6;
 }
 
 double millisecondsSince(std::chrono::steady_clock::time_point start) {
@@ -141,6 +152,7 @@ void measure(RenderSession& session, const BenchOptions& options, BenchResult& r
     // Only operator new is counted here: the driver's own C allocations
     // inside GL calls are not the frame's.
     resetRenderStats();
+    const double cpuStart = processCpuMs();
     for (std::uint64_t k = 0; k < n; ++k) {
         const std::uint32_t timeMs = orbitTime(k, n);
         allocation_counter::begin(false);
@@ -154,6 +166,7 @@ void measure(RenderSession& session, const BenchOptions& options, BenchResult& r
         result.fans.push_back(static_cast<double>(renderStats.triangleFans));
         result.vertices.push_back(static_cast<double>(renderStats.verticesSent));
     }
+    result.cpuMsPerFrame = (processCpuMs() - cpuStart) / static_cast<double>(n);
     result.peakPolygons = renderStats.peakPolygonsUsed;
     result.peakPoints = renderStats.peakPointsUsed;
     result.peakSlots = renderStats.peakSlotsUsed;
@@ -198,6 +211,7 @@ void printJson(const BenchOptions& options, const BenchResult& result) {
     std::printf("  \"width\": %d,\n  \"height\": %d,\n  \"depth\": %d,\n", options.width,
                 options.height, options.depth);
     std::printf("  \"fps\": %.1f,\n", fps);
+    std::printf("  \"frameCpuMs\": %.4f,\n", result.cpuMsPerFrame);
     printJsonSpread("frameMs", spreadOf(result.frameMs), true, false);
     printJsonSpread("traversalMs", spreadOf(result.traversalMs), true, false);
     printJsonSpread("views", spreadOf(result.views), false, false);
@@ -226,6 +240,7 @@ void printTable(const BenchOptions& options, const BenchResult& result) {
                 options.depth, fps);
     std::printf("%-26s %12s %12s %12s\n", "", "median", "p99", "max");
     std::printf("%-26s %12.3f %12.3f %12.3f\n", "frame (ms)", frame.median, frame.p99, frame.max);
+    std::printf("%-26s %12.3f\n", "frame, CPU of all threads", result.cpuMsPerFrame);
     std::printf("%-26s %12.3f %12.3f %12.3f\n", "traversal, no drawing (ms)", traversal.median,
                 traversal.p99, traversal.max);
     std::printf("%-26s %12.0f %12s %12.0f\n", "views per frame", views.median, "", views.max);
