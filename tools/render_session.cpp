@@ -23,7 +23,7 @@ bool parseCount(const char* text, std::uint64_t limit, std::uint64_t& value) {
         if (*c < '0' || *c > '9')
             return false;
         const std::uint64_t digit = static_cast<std::uint64_t>(*c - '0');
-        if (result > (limit - digit) / 10)
+        if (digit > limit || result > (limit - digit) / 10)
             return false;
         result = result * 10 + digit;
     }
