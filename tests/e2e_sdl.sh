@@ -36,6 +36,10 @@ poll() {
 rm -rf "$work"
 mkdir -p "$work"
 
+# In a sanitizer build, leak reports would come from the GL driver and D-Bus
+# libraries, unloaded at exit; the unit tests cover the shell's own memory.
+export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0"
+
 # A private display; Xvfb picks a free number and reports it.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
@@ -59,14 +63,19 @@ start() {
     program_pid=$!
 }
 
-# finish: waits (bounded) for the program and sets exit_code.
+# finish: waits (bounded) for the program and sets exit_code; a program that
+# does not end is reported with where it waits, then killed.
 finish() {
     exit_code=timeout
     if poll 15 bash -c "! kill -0 $program_pid"; then
         wait "$program_pid"
         exit_code=$?
     else
-        kill "$program_pid" 2>/dev/null
+        echo "  still running, waiting in: $(cat /proc/"$program_pid"/wchan 2>/dev/null)"
+        if command -v gdb >/dev/null; then
+            gdb -p "$program_pid" -batch -ex "thread apply all bt 12" 2>/dev/null | grep '^#'
+        fi
+        kill -9 "$program_pid" 2>/dev/null
         wait "$program_pid" 2>/dev/null
     fi
     program_pid=""
@@ -97,6 +106,12 @@ wait_window() {
         sleep 0.1
     done
     return 1
+}
+
+# wait_running ID: polls until the title timer has renamed the window, so the
+# main loop runs.
+wait_running() {
+    poll 10 bash -c "[ \"\$(xdotool getwindowname $1 2>/dev/null)\" = '$title' ]"
 }
 
 geometry() { xdotool getwindowgeometry --shell "$1" | tr '\n' ' '; }
@@ -139,7 +154,7 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
         *"WIDTH=640 HEIGHT=480"*) pass "windowed size from the default settings" ;;
         *) fail "windowed geometry: $geo" ;;
         esac
-        if poll 10 bash -c "[ \"\$(xdotool getwindowname $id)\" = '$title' ]"; then
+        if wait_running "$id"; then
             pass "title set by the timer"
         else
             fail "title is '$(xdotool getwindowname "$id")'"
@@ -219,6 +234,7 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
     # -fullscreen=0 wins over -fullscreen.
     start "$run" "$glasswake" -fullscreen -fullscreen=0
     if id=$(wait_window '^Glasswake'); then
+        wait_running "$id" || fail "-fullscreen=0: title not set"
         case "$(geometry "$id")" in
         *"WIDTH=640 HEIGHT=480"*) pass "-fullscreen=0 wins: windowed" ;;
         *) fail "-fullscreen -fullscreen=0 geometry: $(geometry "$id")" ;;
@@ -261,6 +277,7 @@ stub_run() {  # DIR MODE ARGS...
 dir="$work/stub_order"
 stub_run "$dir" ""
 if id=$(wait_window '^Glasswake'); then
+    wait_running "$id" || fail "stand-in: title not set"
     xdotool windowsize "$id" 300 200
     poll 10 grep -q '^Size 300x200$' "$dir/log" && pass "resize reaches clientSize" ||
         fail "resize not seen: $(tr '\n' ' ' <"$dir/log")"
