@@ -288,10 +288,19 @@ fi
 finish
 log=$(tr '\n' '|' <"$dir/log")
 case "$log" in
-"PreInit context=0 windows=0|Init context=1 client=640x480|Size "*"Shutdown context=0 frames="*" clockback=0 afterfailure=0|")
-    pass "hook order and contexts: $log" ;;
+"PreInit context=0 windows=0|Init context=1 client=640x480 title=Glasswake double=1 depth="*"|"*"Shutdown context=0 frames="*" clockback=0 afterfailure=0|")
+    pass "hook order, contexts, caption and pixel format: $log" ;;
 *) fail "hook log: $log" ;;
 esac
+grep -q '^Size 300x200$' "$dir/log" || fail "resize not in the log"
+depth=$(sed -n 's/^Init .* depth=\([0-9]*\)$/\1/p' "$dir/log")
+[ -n "$depth" ] && ((depth >= 24)) && pass "depth bits $depth for BitsPerPixel 24" ||
+    fail "depth bits '$depth'"
+# The timer starts after Init, so the frame clock (started before Init) reads
+# at least Init's time plus one period when the title first changes.
+title_at=$(grep -F "ms: $title" "$dir/log" | sed -n 's/^Title at \([0-9]*\) ms: .*/\1/p')
+[ -n "$title_at" ] && ((title_at >= 560)) && pass "title changed at $title_at ms" ||
+    fail "title change: '$(grep Title "$dir/log")'"
 first=$(sed -n 's/.* first=\([0-9]*\).*/\1/p' "$dir/log")
 [ -n "$first" ] && ((first >= 60)) && pass "first frame's clock includes Init ($first ms)" ||
     fail "first frame time '$first'"
@@ -314,6 +323,17 @@ finish
 expect_settings "$dir" 0 640 480 0 "BitsPerPixel=256 reads as 0"
 grep -q '^; kept$' "$dir/Brightforge.INI" && grep -q '^Key=1$' "$dir/Brightforge.INI" &&
     pass "other lines kept" || fail "other lines lost: $(cat "$dir/Brightforge.INI")"
+
+# More bits than the 24-bit display offers: the closest format still opens.
+dir="$work/stub_bpp32"
+mkdir -p "$dir"
+printf '[Settings]\nBitsPerPixel=32\n' >"$dir/Brightforge.INI"
+stub_run "$dir" frame-false
+finish
+[ "$exit_code" = 0 ] && grep -q '^Shutdown context=0 frames=5 ' "$dir/log" &&
+    pass "BitsPerPixel=32 on a 24-bit display runs" ||
+    fail "BitsPerPixel=32: exit $exit_code, log $(tr '\n' ' ' <"$dir/log")"
+expect_settings "$dir" 0 640 480 32 "BitsPerPixel=32 kept"
 
 dir="$work/stub_unwritable"
 mkdir -p "$dir/Brightforge.INI"

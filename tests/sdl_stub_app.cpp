@@ -30,6 +30,7 @@ std::uint32_t lastFrameTimeMs = 0;
 bool clockWentBack = false;
 bool frameAfterFailure = false;
 ClientSize lastSize{-1, -1};
+bool titleChanged = false;
 
 bool mode(const char* name) {
     const char* value = std::getenv("GLASSWAKE_STUB_MODE");
@@ -73,8 +74,14 @@ bool PreInit() {
 
 bool Init() {
     SDL_Delay(kInitDelayMs);
-    logLine("Init context=%d client=%dx%d", hasContext(), static_cast<int>(clientSize.width),
-            static_cast<int>(clientSize.height));
+    int doubleBuffer = -1;
+    int depthBits = -1;
+    SDL_GL_GetAttribute(SDL_GL_DOUBLEBUFFER, &doubleBuffer);
+    SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &depthBits);
+    SDL_Window* window = SDL_GL_GetCurrentWindow();
+    logLine("Init context=%d client=%dx%d title=%s double=%d depth=%d", hasContext(),
+            static_cast<int>(clientSize.width), static_cast<int>(clientSize.height),
+            window != nullptr ? SDL_GetWindowTitle(window) : "-", doubleBuffer, depthBits);
     return !mode("init-false");
 }
 
@@ -89,6 +96,14 @@ bool Frame() {
     }
     lastFrameTimeMs = frameTimeMs;
     ++frameCount;
+    if (!titleChanged) {
+        SDL_Window* window = SDL_GL_GetCurrentWindow();
+        if (window != nullptr && std::strcmp(SDL_GetWindowTitle(window), GetCaption()) != 0) {
+            titleChanged = true;
+            logLine("Title at %u ms: %s", static_cast<unsigned>(frameTimeMs),
+                    SDL_GetWindowTitle(window));
+        }
+    }
     if (clientSize.width != lastSize.width || clientSize.height != lastSize.height) {
         lastSize = clientSize;
         logLine("Size %dx%d", static_cast<int>(clientSize.width),
