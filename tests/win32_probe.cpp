@@ -72,6 +72,89 @@ BOOL CALLBACK findDialog(HWND window, LPARAM parameter) {
     return TRUE;
 }
 
+// The static control that shows a message box's icon.
+BOOL CALLBACK findIcon(HWND child, LPARAM parameter) {
+    char className[64] = {};
+    GetClassNameA(child, className, sizeof className);
+    if (_stricmp(className, "Static") == 0 &&
+        (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+        *reinterpret_cast<HWND*>(parameter) = child;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The 32-bit pixels of a bitmap (not selected into any DC).
+std::string bitmapPixels(HDC dc, HBITMAP bitmap, int width, int height) {
+    BITMAPINFO header{};
+    header.bmiHeader.biSize = sizeof header.bmiHeader;
+    header.bmiHeader.biWidth = width;
+    header.bmiHeader.biHeight = height;
+    header.bmiHeader.biPlanes = 1;
+    header.bmiHeader.biBitCount = 32;
+    header.bmiHeader.biCompression = BI_RGB;
+    std::string pixels(std::size_t(width) * std::size_t(height) * 4, '\0');
+    if (GetDIBits(dc, bitmap, 0, UINT(height), &pixels[0], &header, DIB_RGB_COLORS) == 0) {
+        pixels.clear();
+    }
+    for (std::size_t i = 3; i < pixels.size(); i += 4) {
+        pixels[i] = 0;  // the unused fourth byte
+    }
+    return pixels;
+}
+
+// Which system icon the box shows, read off the screen: icon handles belong
+// to their process, so the pictures are compared, each candidate drawn on the
+// box's own background.
+const char* iconKind(HWND dialog) {
+    HWND iconControl = nullptr;
+    EnumChildWindows(dialog, findIcon, reinterpret_cast<LPARAM>(&iconControl));
+    if (iconControl == nullptr) {
+        return "none";
+    }
+    RECT rect{};
+    GetWindowRect(iconControl, &rect);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) {
+        return "none";
+    }
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    const COLORREF background = GetPixel(memory, 0, 0);
+    SelectObject(memory, previous);
+    const std::string shown = bitmapPixels(memory, bitmap, width, height);
+
+    const struct {
+        LPCSTR id;
+        const char* name;
+    } systemIcons[] = {{IDI_ERROR, "error"},
+                       {IDI_WARNING, "warning"},
+                       {IDI_INFORMATION, "information"},
+                       {IDI_QUESTION, "question"}};
+    const char* kind = "other";
+    HBRUSH brush = CreateSolidBrush(background);
+    const RECT all{0, 0, width, height};
+    for (const auto& candidate : systemIcons) {
+        previous = SelectObject(memory, bitmap);
+        FillRect(memory, &all, brush);
+        DrawIcon(memory, 0, 0, LoadIconA(nullptr, candidate.id));
+        SelectObject(memory, previous);
+        if (!shown.empty() && bitmapPixels(memory, bitmap, width, height) == shown) {
+            kind = candidate.name;
+            break;
+        }
+    }
+    DeleteObject(brush);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return kind;
+}
+
 int messageBox(int timeoutMs) {
     DialogSearch search{0, nullptr};
     for (int waited = 0; search.dialog == nullptr; waited += 50) {
@@ -97,7 +180,7 @@ int messageBox(int timeoutMs) {
     std::printf("caption=%s\n", windowText(dialog).c_str());
     std::printf("text=%s\n", text);
     std::printf("owner=%s\n", ownerClass);
-    std::printf("icon=%d\n", GetDlgItem(dialog, 0x14) != nullptr ? 1 : 0);
+    std::printf("icon=%s\n", iconKind(dialog));
     std::printf("ok=%d\n", GetDlgItem(dialog, IDOK) != nullptr ? 1 : 0);
     std::printf("cancel=%d\n", GetDlgItem(dialog, IDCANCEL) != nullptr ? 1 : 0);
     std::printf("demo-window=%d\n", FindWindowA(kWindowClassName, nullptr) != nullptr ? 1 : 0);
