@@ -335,6 +335,17 @@ finish
     fail "BitsPerPixel=32: exit $exit_code, log $(tr '\n' ' ' <"$dir/log")"
 expect_settings "$dir" 0 640 480 32 "BitsPerPixel=32 kept"
 
+# Sizes no window can have: held to what the window system takes, saved as read.
+dir="$work/stub_bad_size"
+mkdir -p "$dir"
+printf '[Settings]\nWidth=-5\nHeight=100000\n' >"$dir/Brightforge.INI"
+stub_run "$dir" frame-false
+finish
+[ "$exit_code" = 0 ] && grep -q '^Init context=1 client=1x8192 ' "$dir/log" &&
+    pass "bad window size held to 1x8192" ||
+    fail "bad size: exit $exit_code, log $(tr '\n' ' ' <"$dir/log")"
+expect_settings "$dir" 0 -5 100000 24 "bad size saved as read"
+
 dir="$work/stub_unwritable"
 mkdir -p "$dir/Brightforge.INI"
 stub_run "$dir" frame-false

@@ -13,9 +13,10 @@
 
 namespace {
 
-// Larger windows than this cannot get a GL surface anyway; the settings keep
-// whatever was read, only the window is held to this range.
-constexpr int kMaxWindowExtent = 16384;
+// The window is held to 1 ... this many pixels a side, so a negative or absurd
+// size in the settings can neither be refused by the window system nor ask
+// for a drawing surface of gigabytes; the settings keep what was read.
+constexpr int kMaxWindowExtent = 8192;
 
 // While the window is minimised or hidden nothing is drawn; the loop waits
 // this long for an event instead of spinning.
