@@ -20,6 +20,7 @@
 #include "render/frame_arena.h"
 #include "render/gl.h"
 #include "render/render_stats.h"
+#include "render/view.h"
 #include "scene/scene.h"
 #include "tests/support.h"
 #include "tools/headless_gl.h"
@@ -349,6 +350,82 @@ TEST_F(RenderTest, OtherFrameSizesKeepTheBorderProportion) {
         EXPECT_EQ(outside[0] | outside[1] | outside[2], 0);
     }
     drawFrame(0, kWidth, kHeight);
+}
+
+// A View whose window is one axis-aligned rectangle from the frame arena,
+// clockwise like every window.
+void setRectangleWindow(View& view, float left, float top, float right, float bottom) {
+    Polygon* polygon = frameArena.newPolygon();
+    ASSERT_NE(polygon, nullptr);
+    polygon->next = nullptr;
+    ASSERT_TRUE(polygon->allocateVertices(4));
+    polygon->vertices[0] = frameArena.newPoint(left, top);
+    polygon->vertices[1] = frameArena.newPoint(right, top);
+    polygon->vertices[2] = frameArena.newPoint(right, bottom);
+    polygon->vertices[3] = frameArena.newPoint(left, bottom);
+    view.window.head = polygon;
+    view.window.count = 1;
+}
+
+// The GL state a frame draws with: window coordinates -2..2 by -2..2 here.
+void additiveState() {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluOrtho2D(-2.0, 2.0, -2.0, 2.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    glClear(GL_COLOR_BUFFER_BIT);
+}
+
+TEST_F(RenderTest, OverlappingViewsAddUpWhicheverIsDrawnFirst) {
+    drawFrame(0, kWidth, kHeight);
+    frameArena.reset();
+    View left;
+    View right;
+    setRectangleWindow(left, -1.5f, 1.0f, 0.5f, -1.0f);
+    setRectangleWindow(right, -0.5f, 1.0f, 1.5f, -1.0f);
+    left.fillColor = Color(0.8f, 0.2f, 0.0f, 0.5f);   // adds (102, 25, 0)
+    right.fillColor = Color(0.0f, 0.4f, 0.6f, 1.0f);  // adds (0, 102, 153)
+
+    additiveState();
+    left.drawFill();
+    right.drawFill();
+    Picture leftFirst;
+    leftFirst.width = kWidth;
+    leftFirst.height = kHeight;
+    ASSERT_TRUE(context.readPixels(leftFirst.rgb));
+
+    additiveState();
+    right.drawFill();
+    left.drawFill();
+    Picture rightFirst;
+    rightFirst.width = kWidth;
+    rightFirst.height = kHeight;
+    ASSERT_TRUE(context.readPixels(rightFirst.rgb));
+
+    EXPECT_EQ(leftFirst.rgb, rightFirst.rgb);
+    // x = -1, 0, 1 in window units: left only, both, right only.
+    const std::uint8_t* onlyLeft = leftFirst.at(kWidth / 4, kHeight / 2);
+    const std::uint8_t* both = leftFirst.at(kWidth / 2, kHeight / 2);
+    const std::uint8_t* onlyRight = leftFirst.at(kWidth * 3 / 4, kHeight / 2);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_NEAR(both[c], onlyLeft[c] + onlyRight[c], 1) << "channel " << c;
+    }
+    EXPECT_NEAR(onlyLeft[0], 102, 1);
+    EXPECT_NEAR(onlyRight[2], 153, 1);
+    // A mirrored view's fill (all zero) adds nothing.
+    View mirrored;
+    setRectangleWindow(mirrored, -2.0f, 2.0f, 2.0f, -2.0f);
+    mirrored.fillColor = Color(0.0f, 0.0f, 0.0f, 0.0f);
+    mirrored.drawFill();
+    Picture after;
+    after.width = kWidth;
+    after.height = kHeight;
+    ASSERT_TRUE(context.readPixels(after.rgb));
+    EXPECT_EQ(after.rgb, rightFirst.rgb);
 }
 
 // --- The texture ---------------------------------------------------------
