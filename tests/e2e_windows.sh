@@ -240,6 +240,10 @@ check "-fullscreen=0 -fullscreen: Fullscreen=0 saved" equals "$(ini_value Settin
 run_and_look upper_windowed escape -FULLSCREEN
 check "-FULLSCREEN leaves a windowed setting windowed" \
     equals "$(field style <"$logs/upper_windowed.window")/$(ini_value Settings Fullscreen)" "overlapped/0"
+run_and_look on_value escape -fullscreen=1
+check "-fullscreen=1 turns full screen on" \
+    equals "$(field style <"$logs/on_value.window")/$(ini_value Settings Fullscreen)" "popup/1"
+
 write_ini "[Settings]" "Fullscreen=1"
 run_and_look upper_full escape -FULLSCREEN
 check "-FULLSCREEN leaves a full-screen setting full screen" \
