@@ -18,7 +18,9 @@ for tool in wine wineserver Xvfb xdotool import convert unzip; do
     command -v "$tool" >/dev/null || { echo "e2e_windows: $tool is missing" >&2; exit 1; }
 done
 [ -f "$zip_file" ] || { echo "e2e_windows: $zip_file not found" >&2; exit 1; }
-[ -f "$probe_exe" ] || { echo "e2e_windows: $probe_exe not found" >&2; exit 1; }
+for helper in "$probe_exe" "$build/tests/win32_hook_app.exe"; do
+    [ -f "$helper" ] || { echo "e2e_windows: $helper not found" >&2; exit 1; }
+done
 
 work=$(mktemp -d)
 logs=$root/out/e2e-windows
@@ -63,7 +65,8 @@ for _ in $(seq 100); do
     sleep 0.1
 done
 [ -s "$work/display" ] || { echo "e2e_windows: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$work/display")"
+DISPLAY=":$(head -n1 "$work/display")"
+export DISPLAY
 
 echo "Creating the Wine prefix (first start takes a while)"
 timeout 180 wineboot --init >"$logs/wineboot.log" 2>&1 || true
@@ -282,6 +285,44 @@ check "no demo window opens" equals "$(field demo-window <<<"$box")" 0
 wait_demo 20
 check "after OK the program ends with exit code 0" equals "$demo_status" 0
 check "no settings are written" test ! -e "$ini_file"
+
+# ---- the shell's hook order and the paths the scene never takes -------------------
+echo "The shell with a recording test application"
+hook_app=$build/tests/win32_hook_app.exe
+hook_log=$work/hooks.log
+run_hook_app() {  # run_hook_app MODE: the test application in the background
+    rm -f "$hook_log"
+    (cd "$work" && GLASSWAKE_HOOK_LOG="$hook_log" GLASSWAKE_HOOK_MODE="$1" exec wine "$hook_app") \
+        >"$logs/hooks-$1.out" 2>&1 &
+    demo_pid=$!
+}
+hook_line() { [ -f "$hook_log" ] && tr -d '\r' <"$hook_log" | grep "^$1" | head -n1; }
+
+rm -f "$ini_file"
+run_hook_app frame-false
+wait_demo 30
+cp "$hook_log" "$logs/hooks-frame-false.log" 2>/dev/null || true
+check "a false Frame ends the program with exit code 0" equals "$demo_status" 0
+check "PreInit runs before the window class and window exist, without GL" \
+    equals "$(hook_line PreInit)" "PreInit class=0 window=0 context=0"
+check "Init sees the shown window, its context, the caption and the real client size" \
+    grep -qxE "Init visible=1 context=1 caption=Glasswake clientSize=([0-9]+)x([0-9]+) client=\1x\2 viewport=\1x\2" \
+    <<<"$(hook_line Init)"
+check "no Frame after the false one; the clock includes Init and never runs back" \
+    equals "$(hook_line Shutdown)" \
+    "Shutdown frames=20 firstTime>=init=1 timeNeverFell=1 contextInFrames=1 context=0 window=0 savedWidth=640"
+
+rm -f "$ini_file"
+run_hook_app init-fails
+probe messagebox 30000 >"$logs/hooks-init-fails.box" || true
+box=$(cat "$logs/hooks-init-fails.box")
+check "a failed Init shows \"App failed to initialize.\" titled \"Fatal Blow\", owned by the window" \
+    equals "$(field caption <<<"$box")|$(field text <<<"$box")|$(field owner <<<"$box")|$(field icon <<<"$box")" \
+    "Fatal Blow|App failed to initialize.|VEXA_Class|error"
+wait_demo 20
+check "after OK the program ends with exit code 0" equals "$demo_status" 0
+check "Shutdown is not called and no settings are written" \
+    test -z "$(hook_line Shutdown)" -a ! -e "$ini_file"
 
 # ---- unit tests as Windows programs ------------------------------------------------
 echo "Unit tests as Windows programs"
