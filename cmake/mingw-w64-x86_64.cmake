@@ -1,6 +1,7 @@
 # Cross build for 64-bit Windows with Debian's mingw-w64 (g++-mingw-w64-x86-64).
-# The posix-threads compiler variant gives the C++ runtime std::thread and
-# std::mutex; everything is linked statically so the executables need nothing
+# The posix-threads compiler variant gives the C++ runtime std::mutex and
+# std::condition_variable, which GoogleTest needs (the win32 variant of GCC 12
+# has neither); everything is linked statically so the executables need nothing
 # beside the DLLs that ship with Windows itself.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
