@@ -5,6 +5,7 @@
 //   win32_probe messagebox [timeoutMs]  wait for a message box, print it, press OK
 //   win32_probe minimize                minimise, wait, restore
 //   win32_probe escape | close          press Escape / the close box
+//   win32_probe screen                  print the display mode's size
 // Exit code 0 on success, 1 when the awaited thing did not appear.
 #include <windows.h>
 
@@ -193,10 +194,18 @@ int messageBox(int timeoutMs) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: win32_probe window|title|messagebox|minimize|escape|close\n");
+        std::fprintf(stderr,
+                     "usage: win32_probe window|title|messagebox|minimize|escape|close|screen\n");
         return 2;
     }
     const std::string command = argv[1];
+    if (command == "screen") {
+        DEVMODEA mode{};
+        mode.dmSize = sizeof mode;
+        EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode);
+        std::printf("screen=%lux%lu\n", mode.dmPelsWidth, mode.dmPelsHeight);
+        return 0;
+    }
     if (command == "messagebox") {
         return messageBox(timeoutArgument(argc, argv, 2, 10000));
     }
