@@ -67,20 +67,32 @@ bool Texture::create(const Image& image, const Image* alpha) {
         return true;
     }
 
+    bool uploaded = false;
     if (image.pixels && image.width > 0 && image.height > 0) {
         switch (image.bitsPerPixel) {
             case 8:
                 uploadMipmaps(1, image, GL_LUMINANCE, image.pixels);
+                uploaded = true;
                 break;
             case 24:
                 uploadMipmaps(3, image, GL_RGB, image.pixels);
+                uploaded = true;
                 break;
             case 32:
                 uploadMipmaps(4, image, GL_RGBA, image.pixels);
+                uploaded = true;
                 break;
             default:
                 break;
         }
+    }
+    if (!uploaded) {
+        // A texture without an image is incomplete, and GL draws with an
+        // incomplete texture as if texturing were off: the environment pass
+        // would paint its colour, nearly white, over every window. One black
+        // texel makes a missing picture add nothing instead.
+        const std::uint8_t black[3] = {0, 0, 0};
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 1, 1, 0, GL_RGB, GL_UNSIGNED_BYTE, black);
     }
     return true;
 }

@@ -17,7 +17,7 @@ struct Texture {
     // Builds the texture from image, merging an 8-bit alpha picture into an
     // 8- or 24-bit image when one is given. False (and no texture) when the
     // alpha picture does not match or the staging memory is missing. An image
-    // without pixels still yields a texture name, with nothing uploaded.
+    // without pixels still yields a texture, holding one black texel.
     bool create(const Image& image, const Image* alpha);
     // Without a current context the deletion has no effect; the name is
     // forgotten either way.

@@ -528,11 +528,47 @@ TEST_F(TextureTest, EmptyImageGivesANameWithoutPixelsAndEmptyHolderBindsZero) {
     EXPECT_TRUE(texture.create(empty, nullptr));
     EXPECT_GE(texture.handle, 2u);
 
+    // One black texel keeps the texture complete, so textured polygons add
+    // nothing instead of being drawn untextured in their full colour.
+    GLint width = 0;
+    GLint height = 0;
+    const std::vector<std::uint8_t> rgba = levelZeroRgba(texture, width, height);
+    EXPECT_EQ(width, 1);
+    EXPECT_EQ(height, 1);
+    ASSERT_EQ(rgba.size(), 4u);
+    EXPECT_EQ(rgba[0] | rgba[1] | rgba[2], 0);
+
     Texture holder;
     texture.bind();
     EXPECT_EQ(boundTexture(), static_cast<GLint>(texture.handle - 1));
     holder.bind();
     EXPECT_EQ(boundTexture(), 0);
+}
+
+// --- Without the environment picture -------------------------------------
+
+TEST(MissingPictureTest, WindowShowsOnlyTheFillTintWhereNoObjectIs) {
+    // A data folder without env.bmp: the demo still starts and draws.
+    const std::string root = scratchPath("no_picture");
+    std::filesystem::create_directories(root + "/data");
+    for (const char* name : {"base2.lwo", "crystal1.lwo", "crystal2.lwo", "crystal3.lwo"}) {
+        std::filesystem::copy_file(sourcePath(std::string("data/") + name), root + "/data/" + name,
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
+    startScene(root);
+    const Picture picture = drawFrame(0);
+    // Just inside the window's top-left corner no object is in sight: only
+    // the root's fill, a tenth of white, reaches it.
+    const std::uint8_t* p = picture.at(20, 15);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_NEAR(p[c], 26, 2) << "channel " << c;
+    }
+    const std::uint8_t* border = picture.at(2, 2);
+    EXPECT_EQ(border[0] | border[1] | border[2], 0);
+
+    // Back to the shipped data for any test that follows.
+    Shutdown();
+    startScene(sourcePath(""));
 }
 
 }  // namespace
