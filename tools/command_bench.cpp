@@ -39,13 +39,7 @@ struct BenchOptions {
 };
 
 int usageError(const char* problem, const char* argument) {
-    if (argument) {
-        std::fprintf(stderr, "glasswake-tool bench: %s: %s\n", problem, argument);
-    } else {
-        std::fprintf(stderr, "glasswake-tool bench: %s\n", problem);
-    }
-    std::fputs(benchUsage, stderr);
-    return 2;
+    return ::usageError("bench", benchUsage, problem, argument);
 }
 
 int parseOptions(int argc, char** argv, BenchOptions& options) {

@@ -43,13 +43,7 @@ struct RenderOptions {
 };
 
 int usageError(const char* problem, const char* argument) {
-    if (argument) {
-        std::fprintf(stderr, "glasswake-tool render: %s: %s\n", problem, argument);
-    } else {
-        std::fprintf(stderr, "glasswake-tool render: %s\n", problem);
-    }
-    std::fputs(renderUsage, stderr);
-    return 2;
+    return ::usageError("render", renderUsage, problem, argument);
 }
 
 // Returns 0 when the options are complete and consistent, else the exit code

@@ -31,6 +31,16 @@ bool parseCount(const char* text, std::uint64_t limit, std::uint64_t& value) {
     return true;
 }
 
+int usageError(const char* command, const char* usage, const char* problem, const char* argument) {
+    if (argument) {
+        std::fprintf(stderr, "glasswake-tool %s: %s: %s\n", command, problem, argument);
+    } else {
+        std::fprintf(stderr, "glasswake-tool %s: %s\n", command, problem);
+    }
+    std::fputs(usage, stderr);
+    return 2;
+}
+
 bool parsePositive(const char* text, double limit, double& value) {
     if (!text || ((*text < '0' || *text > '9') && *text != '.'))
         return false;

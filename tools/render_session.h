@@ -18,6 +18,8 @@ bool parseFrameSize(const char* text, int& width, int& height);
 bool parseCount(const char* text, std::uint64_t limit, std::uint64_t& value);
 // A positive decimal number (e.g. "30" or "29.97") up to limit.
 bool parsePositive(const char* text, double limit, double& value);
+// "glasswake-tool COMMAND: problem[: argument]" and the usage on stderr; returns 2.
+int usageError(const char* command, const char* usage, const char* problem, const char* argument);
 
 // Makes root the working directory, so the demo finds data/ as it does when
 // started from its own folder. Output paths must be made absolute first.
