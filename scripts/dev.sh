@@ -4,6 +4,7 @@
 #   scripts/dev.sh test      install what is missing, build, run every test
 #   scripts/dev.sh sanitize  the tests again, built with ASan + UBSan
 #   scripts/dev.sh fuzz      short libFuzzer runs of the file readers
+#   scripts/dev.sh format    check that every C++ file is clang-formatted
 #   scripts/dev.sh build     configure and build only
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -64,8 +65,20 @@ fuzz)
         rm -rf "$corpus"
     done
     ;;
+format)
+    bash scripts/install-deps.sh
+    unformatted=$(git ls-files '*.cpp' '*.h' | while read -r file; do
+        [ -n "$(clang-format --dry-run "$file" 2>&1)" ] && echo "$file"
+    done || true)
+    if [ -n "$unformatted" ]; then
+        echo "Not clang-formatted (run clang-format -i on them):"
+        echo "$unformatted"
+        exit 1
+    fi
+    echo "Every C++ file is clang-formatted."
+    ;;
 *)
-    sed -n '2,8p' "$0"
+    sed -n '2,9p' "$0"
     exit 2
     ;;
 esac

@@ -11,8 +11,8 @@ std::string scratchDirectory() {
     static std::string directory;
     if (directory.empty()) {
         std::random_device random;
-        const std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                           ("glasswake-test-" + std::to_string(random()));
+        const std::filesystem::path path =
+            std::filesystem::temp_directory_path() / ("glasswake-test-" + std::to_string(random()));
         std::filesystem::remove_all(path);
         std::filesystem::create_directories(path);
         directory = path.string();
@@ -20,7 +20,9 @@ std::string scratchDirectory() {
     return directory;
 }
 
-std::string scratchPath(const std::string& name) { return scratchDirectory() + "/" + name; }
+std::string scratchPath(const std::string& name) {
+    return scratchDirectory() + "/" + name;
+}
 
 bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
