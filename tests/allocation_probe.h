@@ -10,39 +10,24 @@
 
 namespace allocation_probe {
 
-// Largest size requested since the last reset.
-inline std::size_t largestRequest = 0;
-// Non-throwing allocations still allowed to succeed; negative means no limit.
-inline long nothrowAllowance = -1;
+inline std::size_t largestRequest = 0;  // since the last reset
+inline long nothrowAllowance = -1;      // nothrow allocations left to succeed; -1: no limit
 
 inline void reset() {
     largestRequest = 0;
     nothrowAllowance = -1;
 }
 
-inline void* allocate(std::size_t size) {
-    if (size > largestRequest) {
-        largestRequest = size;
-    }
-    return std::malloc(size ? size : 1);
-}
-
-inline void* allocateNothrow(std::size_t size) {
-    if (nothrowAllowance == 0) {
-        if (size > largestRequest) {
-            largestRequest = size;
-        }
+inline void* allocate(std::size_t size, bool nothrow) {
+    largestRequest = size > largestRequest ? size : largestRequest;
+    if (nothrow && nothrowAllowance == 0) {
         return nullptr;
     }
-    if (nothrowAllowance > 0) {
+    if (nothrow && nothrowAllowance > 0) {
         --nothrowAllowance;
     }
-    return allocate(size);
-}
-
-inline void* allocateOrThrow(std::size_t size) {
-    void* block = allocate(size);
-    if (!block) {
+    void* block = std::malloc(size ? size : 1);
+    if (!block && !nothrow) {
         throw std::bad_alloc();
     }
     return block;
@@ -50,17 +35,33 @@ inline void* allocateOrThrow(std::size_t size) {
 
 }  // namespace allocation_probe
 
-void* operator new(std::size_t size) { return allocation_probe::allocateOrThrow(size); }
-void* operator new[](std::size_t size) { return allocation_probe::allocateOrThrow(size); }
+void* operator new(std::size_t size) {
+    return allocation_probe::allocate(size, false);
+}
+void* operator new[](std::size_t size) {
+    return allocation_probe::allocate(size, false);
+}
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return allocation_probe::allocateNothrow(size);
+    return allocation_probe::allocate(size, true);
 }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return allocation_probe::allocateNothrow(size);
+    return allocation_probe::allocate(size, true);
 }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
-void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+    std::free(block);
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+    std::free(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
+    std::free(block);
+}
