@@ -1,11 +1,10 @@
-// Projection and culling of a mesh against one view: which vertices and faces
-// count, how cut faces are built, how the outline runs, shared crossings.
+// Projection and culling of a mesh against one view: cut faces, the outline's
+// orientation, and crossings shared between faces and outline.
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <utility>
-#include <vector>
 
 #include "render/frame_arena.h"
 #include "render/view.h"
@@ -17,14 +16,14 @@ class ProjectionTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(frameArena.create(1000, 1000, 1000));
-        ASSERT_TRUE(
-            render_meshes::loadMesh(box, render_meshes::cube(Vector3(0, 0, 0), 1.0f), "cube"));
+        ASSERT_TRUE(render_meshes::loadMesh(box, render_meshes::cube(Vector3(), 1.0f), "cube"));
     }
     void TearDown() override { frameArena.release(); }
 
     // Culls and projects the cube as the traversal does; -1 when culled.
-    int project(const View& view, float planeX, float planeY, float planeZ, float distance) {
-        const Vector3 normal(planeX, planeY, planeZ);
+    int project(Vector3 normal, float distance) {
+        frameArena.reset();
+        faces.clear();
         if (!box.markPointsInFront(normal, distance) || !box.markFrontFaces(view.eye)) {
             return -1;
         }
@@ -41,33 +40,28 @@ protected:
         return nullptr;
     }
 
+    static const Point2* projected(const Face* face, int i) {
+        return reinterpret_cast<Point2*>(face->vertices[i]->projected);
+    }
+
+    // Clockwise is positive.
     static double signedArea(const Edge2* edges, int count) {
         double twice = 0.0;
         for (int i = 0; i < count; ++i) {
             twice += double(edges[i].from->x) * edges[i].to->y -
                      double(edges[i].to->x) * edges[i].from->y;
         }
-        return -0.5 * twice;  // clockwise is positive
+        return -0.5 * twice;
     }
 
     SceneObject box;
+    View view{Vector3(3, 0.5f, -5), Vector3(0, 0, 0), 1.0f, 1.0f, 1.0f};
     PolygonList faces;
     Edge2 outline[32];
 };
 
-TEST_F(ProjectionTest, ProjectPointDividesByDepth) {
-    Matrix identity;
-    Point2 p;
-    identity.projectPoint(Vector3(1, -4, 2), p);
-    EXPECT_FLOAT_EQ(p.x, 0.5f);
-    EXPECT_FLOAT_EQ(p.y, -2.0f);
-}
-
 TEST_F(ProjectionTest, CullingOnPointsBehindAndOnFacesAwayFromTheEye) {
     EXPECT_FALSE(box.markPointsInFront(Vector3(0, 0, 1), 1.5f));  // all behind z = 1.5
-    for (int i = 0; i < box.pointCount; ++i) {
-        EXPECT_EQ(box.points[i].projected, 0u);
-    }
     // A vertex exactly on the plane is in front.
     EXPECT_TRUE(box.markPointsInFront(Vector3(0, 0, 1), 1.0f));
     int inFront = 0;
@@ -75,7 +69,6 @@ TEST_F(ProjectionTest, CullingOnPointsBehindAndOnFacesAwayFromTheEye) {
         inFront += box.points[i].projected == 1 ? 1 : 0;
     }
     EXPECT_EQ(inFront, 4);
-
     // An eye inside the box sees no face; one in a face's plane sees that face.
     EXPECT_FALSE(box.markFrontFaces(Vector3(0, 0, 0)));
     EXPECT_TRUE(box.markFrontFaces(Vector3(0.5f, 0.5f, -1.0f)));
@@ -84,20 +77,18 @@ TEST_F(ProjectionTest, CullingOnPointsBehindAndOnFacesAwayFromTheEye) {
 }
 
 TEST_F(ProjectionTest, WhollyVisibleObjectGivesItsFrontFacesAndAClockwiseOutline) {
-    frameArena.reset();
-    View view(Vector3(3, 0.5f, -5), Vector3(0, 0, 0), 1.0f, 1.0f, 1.0f);
-    const int n = project(view, view.planeNormal.x, view.planeNormal.y, view.planeNormal.z,
-                          view.planeDistance);
+    const int n = project(view.planeNormal, view.planeDistance);
     // Front and right faces look at the eye: six silhouette edges.
     ASSERT_EQ(n, 6);
     ASSERT_EQ(faces.count, 2);
-    std::set<const Face*> seen;
+    // Newest first: the face later in the array is at the head.
+    EXPECT_EQ(faces.head->face, faceWithNormal(1, 0, 0));
+    EXPECT_EQ(faces.head->next->face, faceWithNormal(0, 0, -1));
     std::set<std::pair<const Point2*, const Point2*>> faceEdges;
     for (const Polygon* p = faces.head; p; p = p->next) {
-        seen.insert(p->face);
-        ASSERT_EQ(p->vertexCount, p->face->vertexCount);  // own vertices, in order
+        ASSERT_EQ(p->vertexCount, p->face->vertexCount);
         for (int i = 0; i < p->vertexCount; ++i) {
-            EXPECT_EQ(p->vertices[i], reinterpret_cast<Point2*>(p->face->vertices[i]->projected));
+            EXPECT_EQ(p->vertices[i], projected(p->face, i));  // own vertices, in order
         }
         Edge2 edges[8];
         const int m = p->listEdges(edges);
@@ -106,85 +97,67 @@ TEST_F(ProjectionTest, WhollyVisibleObjectGivesItsFrontFacesAndAClockwiseOutline
             faceEdges.insert({edges[i].from, edges[i].to});
         }
     }
-    EXPECT_EQ(seen.count(faceWithNormal(0, 0, -1)), 1u);
-    EXPECT_EQ(seen.count(faceWithNormal(1, 0, 0)), 1u);
     // The outline runs along the faces, in their direction, and closes clockwise.
     for (int i = 0; i < n; ++i) {
         EXPECT_EQ(faceEdges.count({outline[i].from, outline[i].to}), 1u) << i;
     }
     EXPECT_GT(signedArea(outline, n), 0.0);
-    for (int i = 0; i < box.edgeCount; ++i) {
-        EXPECT_EQ(box.edges[i].crossing, nullptr);
-    }
-    // The list is newest first: the face later in the array is at the head.
-    EXPECT_GT(faces.head->face, faces.head->next->face);
 }
 
-TEST_F(ProjectionTest, FacesCutByThePlaneAndTheOutlineAlongTheCut) {
-    frameArena.reset();
-    View view(Vector3(3, 0.5f, -5), Vector3(0, 0, 0), 1.0f, 1.0f, 1.0f);
-    const Face* right = faceWithNormal(1, 0, 0);  // vertices (1,-1,-1) (1,1,-1) (1,1,1) (1,-1,1)
-
-    // Only z >= 0 is visible: the front face is wholly behind, the right face
-    // is cut with its vertex 0 behind: i0 = 1, i1 = 3, so i1 - i0 + 2 = 4 vertices.
-    const int n = project(view, 0, 0, 1, 0);
-    ASSERT_GT(n, 0);
-    ASSERT_EQ(faces.count, 1);
-    const Polygon* p = faces.head;
-    EXPECT_EQ(p->face, right);
-    ASSERT_EQ(p->vertexCount, 4);
-    EXPECT_EQ(p->vertices[0], right->edges[1]->crossing);
-    EXPECT_EQ(p->vertices[1], reinterpret_cast<Point2*>(right->vertices[2]->projected));
-    EXPECT_EQ(p->vertices[2], reinterpret_cast<Point2*>(right->vertices[3]->projected));
-    EXPECT_EQ(p->vertices[3], right->edges[3]->crossing);
-    Edge2 edges[8];
-    EXPECT_GT(signedArea(edges, p->listEdges(edges)), 0.0);
-    // Crossings are shared: the cut back faces close the outline with the very
-    // same points the cut front face uses.
-    std::set<const Point2*> outlinePoints;
-    for (int i = 0; i < n; ++i) {
-        outlinePoints.insert(outline[i].from);
-        outlinePoints.insert(outline[i].to);
+TEST_F(ProjectionTest, FacesCutByThePlaneShareTheirCrossingsWithTheOutline) {
+    const Face* right = faceWithNormal(1, 0, 0);  // (1,-1,-1) (1,1,-1) (1,1,1) (1,-1,1)
+    struct Case {
+        Vector3 normal;
+        int faceCount;
+        int expected[4];  // a vertex of the face, or 10 + k for the crossing on its edge k
+    };
+    // z >= 0: the front face is wholly behind, the right face loses vertices 0
+    // and 1. z <= 0: both remain, the right face loses vertices 2 and 3.
+    for (const Case& c :
+         {Case{Vector3(0, 0, 1), 1, {11, 2, 3, 13}}, Case{Vector3(0, 0, -1), 2, {0, 1, 11, 13}}}) {
+        SCOPED_TRACE(c.normal.z);
+        const int n = project(c.normal, 0);
+        ASSERT_GT(n, 0);
+        ASSERT_EQ(faces.count, c.faceCount);
+        const Polygon* cut = faces.head->face == right ? faces.head : faces.head->next;
+        ASSERT_EQ(cut->face, right);
+        ASSERT_EQ(cut->vertexCount, 4);
+        std::set<const Point2*> outlinePoints;
+        for (int i = 0; i < n; ++i) {
+            outlinePoints.insert(outline[i].from);
+            outlinePoints.insert(outline[i].to);
+        }
+        for (int i = 0; i < 4; ++i) {
+            const int e = c.expected[i];
+            if (e < 10) {
+                EXPECT_EQ(cut->vertices[i], projected(right, e)) << i;
+            } else {
+                // The crossing is the very point the outline uses.
+                EXPECT_EQ(cut->vertices[i], right->edges[e - 10]->crossing) << i;
+                EXPECT_EQ(outlinePoints.count(cut->vertices[i]), 1u) << i;
+            }
+        }
+        Edge2 edges[8];
+        EXPECT_GT(signedArea(edges, cut->listEdges(edges)), 0.0);
+        EXPECT_GT(signedArea(outline, n), 0.0);
     }
-    EXPECT_EQ(outlinePoints.count(p->vertices[0]), 1u);
-    EXPECT_EQ(outlinePoints.count(p->vertices[3]), 1u);
-    EXPECT_GT(signedArea(outline, n), 0.0);
-
-    // Only z <= 0 is visible: the right face keeps vertex 0 and is cut at
-    // edges 1 and 3: i0 + n - i1 + 2 = 4 vertices, crossings in the middle.
-    frameArena.reset();
-    faces.clear();
-    const int m = project(view, 0, 0, -1, 0);
-    ASSERT_GT(m, 0);
-    ASSERT_EQ(faces.count, 2);
-    const Polygon* cut = faces.head->face == right ? faces.head : faces.head->next;
-    ASSERT_EQ(cut->vertexCount, 4);
-    EXPECT_EQ(cut->vertices[0], reinterpret_cast<Point2*>(right->vertices[0]->projected));
-    EXPECT_EQ(cut->vertices[1], reinterpret_cast<Point2*>(right->vertices[1]->projected));
-    EXPECT_EQ(cut->vertices[2], right->edges[1]->crossing);
-    EXPECT_EQ(cut->vertices[3], right->edges[3]->crossing);
-    EXPECT_GT(signedArea(outline, m), 0.0);
 }
 
 TEST_F(ProjectionTest, EdgeBetweenTwoFrontFacesGetsACrossingButNoOutlineEdge) {
-    frameArena.reset();
-    View view(Vector3(3, 0.5f, -5), Vector3(0, 0, 0), 1.0f, 1.0f, 1.0f);
     // y >= 0 cuts the edge that the front and the right face share.
-    const int n = project(view, 0, 1, 0, 0);
+    const int n = project(Vector3(0, 1, 0), 0);
     ASSERT_GT(n, 0);
     ASSERT_EQ(faces.count, 2);
     const Face* front = faceWithNormal(0, 0, -1);
     const Face* right = faceWithNormal(1, 0, 0);
     const Edge* shared = nullptr;
     for (int i = 0; i < box.edgeCount; ++i) {
-        const Edge& edge = box.edges[i];
-        if ((edge.faceA == front && edge.faceB == right) ||
-            (edge.faceA == right && edge.faceB == front)) {
-            shared = &edge;
+        const Edge& e = box.edges[i];
+        if ((e.faceA == front && e.faceB == right) || (e.faceA == right && e.faceB == front)) {
+            shared = &e;
         }
     }
     ASSERT_NE(shared, nullptr);
-    EXPECT_EQ(shared->silhouette, 0);
     ASSERT_NE(shared->crossing, nullptr);
     for (const Polygon* p = faces.head; p; p = p->next) {
         int uses = 0;
@@ -202,11 +175,9 @@ TEST_F(ProjectionTest, EdgeBetweenTwoFrontFacesGetsACrossingButNoOutlineEdge) {
 
 TEST_F(ProjectionTest, ProjectionThatDoesNotFitTakesNothing) {
     ASSERT_TRUE(frameArena.create(1, 3, 20));
-    View view;
-    view.eye = Vector3(3, 0.5f, -5);
+    view.matrix = Matrix();
     view.matrix.setTranslation(Vector3(0, 0, 10));
-    const int n = project(view, 0, 0, 1, -10);
-    EXPECT_EQ(n, 0);
+    EXPECT_EQ(project(Vector3(0, 0, 1), -10), 0);
     EXPECT_EQ(faces.count, 0);
     EXPECT_EQ(frameArena.pointsUsed, 0);
     EXPECT_EQ(frameArena.polygonsUsed, 0);
