@@ -146,7 +146,6 @@ TEST_F(ClipperTest, WhollyOutsidePolygonMovesAndMeetsNoLaterEdge) {
 }
 
 TEST_F(ClipperTest, EmptyInsideStopsAndLeavesThePiecesNewestFirst) {
-    // The third edge would cut the left piece if the clip went on.
     Edge2 edges[3] = {edge(0, -5, 0, 5), edge(5, 5, -5, 5), edge(-3, -3, -3, 3)};
     ASSERT_TRUE(list({polygon(kSquare)}).clip(edges, 3, inside, outside));
     EXPECT_EQ(inside.count, 0);

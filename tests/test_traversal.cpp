@@ -189,25 +189,6 @@ TEST_F(TraversalTest, MirroredChildHidesNothingWhileRefractedChildDoes) {
     }
 }
 
-TEST_F(TraversalTest, NearerObjectHidesTheOneBehindIt) {
-    load(0, cube(Vector3(0, 0, 0), 0.5f));
-    load(1, cube(Vector3(0, 0, 3), 0.5f));  // wholly behind object 0's outline
-    struct Case {
-        int first;
-        int second;
-        std::int64_t views;
-    };
-    // Nearer first: only object 0's front face opens children; else both do.
-    for (const Case c : {Case{0, 1, 3}, Case{1, 0, 5}}) {
-        setRow(4, {c.first, c.second});
-        resetRenderStats();
-        frameArena.reset();
-        View root(kEye, Vector3(0, 0, 0), 1.0f, 1.0f, 1.0f);
-        root.draw(1);
-        EXPECT_EQ(renderStats.viewsDrawn, c.views) << c.first;
-    }
-}
-
 TEST_F(TraversalTest, OutlineTooLargeForTheEdgeTableIsSkippedUntilTheTableIsSized) {
     // A prism over a 60-gon: 180 edges and 62 faces, more than 100 outline entries.
     render_meshes::MeshData prism;
