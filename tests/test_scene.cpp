@@ -21,6 +21,11 @@ void expectNear(const Vector3& v, float x, float y, float z) {
     EXPECT_NEAR(v.z, z, 1e-5f);
 }
 
+TEST(SceneConstants, WindowTexts) {
+    EXPECT_STREQ(GetCaption(), "Glasswake");
+    EXPECT_STREQ(GetTitle(), "Glasswake by Orvel / Lumo [fps: +inf :-)]");
+}
+
 TEST(FrameComposition, CameraCirclesOnceEveryEightSeconds) {
     expectNear(orbitEye(0.0), 0, 3, -4);
     expectNear(orbitEye(2.0), 4, 3, 0);
@@ -70,7 +75,6 @@ protected:
 
 TEST_F(SceneTest, FramesAlongTheOrbitVisitObjectsNearestFirst) {
     ASSERT_TRUE(PreInit());
-    EXPECT_STREQ(GetTitle(), "Glasswake by Orvel / Lumo [fps: +inf :-)]");
     for (const SceneObject& object : sceneObjects) {
         EXPECT_GE(std::int64_t(scratchEdges.size()), scratchEdgesNeeded(object));
     }
