@@ -35,33 +35,19 @@ inline void* allocate(std::size_t size, bool nothrow) {
 
 }  // namespace allocation_probe
 
-void* operator new(std::size_t size) {
-    return allocation_probe::allocate(size, false);
-}
-void* operator new[](std::size_t size) {
-    return allocation_probe::allocate(size, false);
-}
+// clang-format off
+void* operator new(std::size_t size) { return allocation_probe::allocate(size, false); }
+void* operator new[](std::size_t size) { return allocation_probe::allocate(size, false); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     return allocation_probe::allocate(size, true);
 }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
     return allocation_probe::allocate(size, true);
 }
-void operator delete(void* block) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block) noexcept {
-    std::free(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-    std::free(block);
-}
-void operator delete(void* block, const std::nothrow_t&) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
-    std::free(block);
-}
+void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
+void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
+void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
+void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
+// clang-format on

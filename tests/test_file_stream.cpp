@@ -18,7 +18,7 @@ std::string makeFile(const std::string& name, const std::vector<std::uint8_t>& b
     return path;
 }
 
-TEST(FileStream, ClosedStreamIsAtEndAndRefusesEverything) {
+TEST(FileStream, ClosedStreamIsAtEndAndAFailedReopenClosesTheFirstFile) {
     FileStream stream;
     EXPECT_TRUE(stream.atEnd);
     std::uint8_t byte = 0;
@@ -26,6 +26,11 @@ TEST(FileStream, ClosedStreamIsAtEndAndRefusesEverything) {
     EXPECT_EQ(stream.fileSize(), -1);
     EXPECT_FALSE(stream.seek(0));
     EXPECT_FALSE(stream.skip(1));
+    ASSERT_TRUE(stream.open(makeFile("first.bin", {1, 2, 3}).c_str(), "rb"));
+    EXPECT_FALSE(stream.atEnd);
+    ASSERT_TRUE(stream.open(makeFile("second.bin", {9}).c_str(), "rb"));
+    ASSERT_TRUE(stream.read(&byte, 1));
+    EXPECT_EQ(byte, 9);
     EXPECT_FALSE(stream.open(scratchPath("missing.bin").c_str(), "rb"));
     EXPECT_EQ(stream.file, nullptr);
     EXPECT_TRUE(stream.atEnd);
@@ -35,7 +40,6 @@ TEST(FileStream, ClosedStreamIsAtEndAndRefusesEverything) {
 TEST(FileStream, ReadingExactlyTheRestSucceedsAndOneMoreHitsTheEnd) {
     FileStream stream;
     ASSERT_TRUE(stream.open(makeFile("exact.bin", {10, 20, 30, 40, 50}).c_str(), "rb"));
-    EXPECT_FALSE(stream.atEnd);
     std::uint8_t bytes[5] = {};
     EXPECT_FALSE(stream.read(bytes, 0));  // a zero-byte read reports failure, not the end
     EXPECT_FALSE(stream.atEnd);
@@ -50,18 +54,6 @@ TEST(FileStream, ReadingExactlyTheRestSucceedsAndOneMoreHitsTheEnd) {
     // A block longer than the rest fails as a whole.
     ASSERT_TRUE(stream.open(makeFile("short.bin", {1, 2, 3}).c_str(), "rb"));
     EXPECT_FALSE(stream.read(bytes, 4));
-    EXPECT_TRUE(stream.atEnd);
-}
-
-TEST(FileStream, SecondOpenClosesTheFirstEvenWhenItFails) {
-    FileStream stream;
-    ASSERT_TRUE(stream.open(makeFile("first.bin", {1, 2, 3}).c_str(), "rb"));
-    ASSERT_TRUE(stream.open(makeFile("second.bin", {9}).c_str(), "rb"));
-    std::uint8_t byte = 0;
-    ASSERT_TRUE(stream.read(&byte, 1));
-    EXPECT_EQ(byte, 9);
-    EXPECT_FALSE(stream.open(scratchPath("missing.bin").c_str(), "rb"));
-    EXPECT_EQ(stream.file, nullptr);
     EXPECT_TRUE(stream.atEnd);
 }
 
