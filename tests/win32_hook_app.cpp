@@ -32,9 +32,9 @@ std::uint32_t lastFrameTime = 0;
 bool timeNeverFell = true;
 bool contextInEveryFrame = true;
 
-const char* mode() {
+bool mode(const char* name) {
     const char* value = std::getenv("GLASSWAKE_HOOK_MODE");
-    return value != nullptr ? value : "";
+    return value != nullptr && std::strcmp(value, name) == 0;
 }
 
 void record(const char* format, ...) {
@@ -84,7 +84,7 @@ bool Init() {
            static_cast<int>(clientSize.width), static_cast<int>(clientSize.height), client.right,
            client.bottom, viewport[2], viewport[3]);
     Sleep(kInitMs);
-    return std::strcmp(mode(), "init-fails") != 0;
+    return !mode("init-fails");
 }
 
 bool Frame() {
@@ -96,11 +96,11 @@ bool Frame() {
     }
     lastFrameTime = frameTimeMs;
     contextInEveryFrame = contextInEveryFrame && wglGetCurrentContext() != nullptr;
-    if (framesCalled > kFalseFrame && std::strcmp(mode(), "frame-false") == 0) {
+    if (framesCalled > kFalseFrame && mode("frame-false")) {
         record("Frame called after it returned false");
     }
     glClear(GL_COLOR_BUFFER_BIT);
-    return !(framesCalled == kFalseFrame && std::strcmp(mode(), "frame-false") == 0);
+    return !(framesCalled == kFalseFrame && mode("frame-false"));
 }
 
 void Shutdown() {
