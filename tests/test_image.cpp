@@ -122,10 +122,12 @@ struct CountingImage : Image {
 };
 
 TEST(Image, FailedAllocateLeavesItEmpty) {
-    // Zero arguments, sizes beyond 32 bits, and a failing allocation (8x8x24).
+    // Zero arguments, sizes beyond 32 bits (or wrapping 64), a failing allocation (8x8x24).
+    const std::uint32_t wrap = 0x80000000u;  // wrap x wrap x 4 bytes is 2^64
     const std::uint32_t cases[][3] = {
-        {0, 4, 8},      {4, 0, 8},  {4, 4, 0},   {0x40000000u, 1, 32}, {65536, 65536, 8},
-        {~0u, ~0u, 32}, {1, 1, 33}, {1, 1, ~0u}, {0x20000000u, 2, 32}, {8, 8, 24}};
+        {0, 4, 8},      {4, 0, 8},        {4, 4, 0},  {0x40000000u, 1, 32}, {65536, 65536, 8},
+        {~0u, ~0u, 32}, {wrap, wrap, 32}, {1, 1, 33}, {1, 1, ~0u},          {0x20000000u, 2, 32},
+        {8, 8, 24}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c[0]) + "x" + std::to_string(c[1]) + "x" +
                      std::to_string(c[2]));

@@ -196,7 +196,7 @@ TEST(LoadLwo, AcceptedFilesReplaceThePreviousMesh) {
     for (std::size_t i = 0; i < cases.size(); ++i) {
         SCOPED_TRACE("case " + std::to_string(i));
         SceneObject object;
-        ASSERT_TRUE(load(object, cubeFile(), "before.lwo"));
+        ASSERT_TRUE(load(object, tetraFile, "before.lwo"));  // centre (0.25, 0.25, 0.25)
         ASSERT_TRUE(object.buildEdges());
         ASSERT_TRUE(load(object, cases[i].first));
         expectConsistent(object);
@@ -206,22 +206,6 @@ TEST(LoadLwo, AcceptedFilesReplaceThePreviousMesh) {
             expectNear(object.center, 0, 0, 0);
             EXPECT_FALSE(object.buildEdges());
         }
-    }
-}
-
-TEST(LoadLwo, EarlyRefusalsLeaveTheObjectUntouched) {
-    Bytes badForm = form({});
-    badForm[0] = 'X';
-    Bytes badType = form({});
-    badType[11] = 'X';
-    SceneObject object;
-    ASSERT_TRUE(load(object, cubeFile()));
-    const Vertex* points = object.points;
-    EXPECT_FALSE(object.loadLwo(testing_support::scratchPath("missing.lwo").c_str()));
-    for (const Bytes& bytes : {badForm, badType, form({}, 3), Bytes()}) {
-        EXPECT_FALSE(load(object, bytes, "refused.lwo"));
-        EXPECT_EQ(object.points, points);
-        EXPECT_EQ(object.faceCount, 6);
     }
 }
 
@@ -235,11 +219,13 @@ TEST(LoadLwo, StructuralRefusalsLeaveAConsistentObject) {
         {"points_not_12", form({chunk("PNTS", Bytes(13, 0))})},
         {"second_polygons", form({points, polygonsChunk(tetraFaces), polygonsChunk(tetraFaces)})},
         {"polygons_before_points", form({polygonsChunk(tetraFaces), points})},
-        // A bad index in the middle must leave no half-filled face.
-        {"index_too_large", form({points, polygonsChunk({{0, 1, 2}, {0, 1, 2, 3, 9}, {1, 2, 3}})})},
+        // Index 4 of 4 points, in the middle: no half-filled face may remain.
+        {"index_too_large", form({points, polygonsChunk({{0, 1, 2}, {0, 1, 2, 3, 4}, {1, 2, 3}})})},
         {"record_past_chunk",
          form({points, chunk("POLS", {0, 3, 0, 0, 0, 1, 0, 2, 0, 1, 0, 3, 0})})},
-        {"record_over_chunk_end", form({points, chunk("POLS", {0, 3, 0, 0, 0, 1, 0, 2, 0})})},
+        // The last record ends one byte into the next chunk.
+        {"record_over_chunk_end",
+         form({points, chunk("POLS", {0, 3, 0, 0, 0, 1, 0, 2, 0}), chunk("ZERO", {})})},
         // Huge declared sizes must fail before anything that large is allocated.
         {"huge_points", form({chunk("PNTS", Bytes(12, 0), 0xFFFFFFF0u)}, 0xFFFFFFFCu)},
         {"huge_polygons",
@@ -261,18 +247,28 @@ TEST(LoadLwo, StructuralRefusalsLeaveAConsistentObject) {
     }
 }
 
-TEST(LoadLwo, EveryTruncationIsRefusedCleanly) {
+TEST(LoadLwo, EveryTruncationAndForeignHeaderIsRefusedCleanly) {
     const Bytes full = cubeFile();
+    std::vector<std::pair<Bytes, bool>> files;  // the file, refused before touching the object
     for (std::size_t length = 0; length < full.size(); ++length) {
+        files.emplace_back(Bytes(full.begin(), full.begin() + std::ptrdiff_t(length)), length < 12);
+    }
+    files.emplace_back(full, true);
+    files.back().first[0] = 'X';  // not a FORM
+    files.emplace_back(full, true);
+    files.back().first[11] = 'X';  // not an LWOB
+    files.emplace_back(form({}, 3), true);
+    for (const auto& [bytes, untouched] : files) {
+        SCOPED_TRACE("length " + std::to_string(bytes.size()));
         SceneObject object;
         ASSERT_TRUE(load(object, form({pointsChunk(tetraPoints)}), "before.lwo"));
-        EXPECT_FALSE(load(object, Bytes(full.begin(), full.begin() + std::ptrdiff_t(length))))
-            << "length " << length;
+        const Vertex* before = object.points;
+        EXPECT_FALSE(load(object, bytes));
         expectConsistent(object);
-        if (length < 12) {
-            EXPECT_EQ(object.pointCount, 4) << "length " << length;
-        }
+        EXPECT_TRUE(!untouched || (object.points == before && object.pointCount == 4));
     }
+    SceneObject object;
+    EXPECT_FALSE(object.loadLwo(testing_support::scratchPath("missing.lwo").c_str()));
 }
 
 TEST(LoadLwo, AllocationFailureAtAnyPointIsAFailedLoad) {
@@ -352,9 +348,9 @@ TEST(BuildEdges, EmptyOpenOrOverSharedMeshesAreRefused) {
         {"triangle", form({pointsChunk(tetraPoints), polygonsChunk({{0, 1, 2}})})},
         {"open_cube",
          form({pointsChunk(cubePoints), polygonsChunk({cubeFaces.begin(), cubeFaces.end() - 1})})},
-        // A fifth triangle on the tetrahedron's first edge: three faces share it.
-        {"fin", form({pointsChunk({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 0, -1}}),
-                      polygonsChunk({{0, 2, 1}, {0, 1, 3}, {1, 2, 3}, {0, 3, 2}, {0, 2, 4}})})},
+        // Edges 0-1 and 1-3 meet three faces, 0-2 and 2-3 one: as many sides as a closed mesh.
+        {"shared_by_three", form({pointsChunk(tetraPoints),
+                                  polygonsChunk({{0, 2, 1}, {0, 1, 3}, {1, 2, 3}, {0, 3, 1}})})},
         // Two triangles back to back on coincident but separate points.
         {"split_points",
          form({pointsChunk({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}}),
