@@ -17,7 +17,7 @@ failures=0
 fail() {
     echo "FAIL: $*"
     failures=$((failures + 1))
-    echo "  windows: $(xwininfo -root -children 2>/dev/null | grep '^ *0x' | tr '\n' ';')"
+    echo "  windows on ${DISPLAY:-}: $(xwininfo -root -children 2>&1 | grep -E '^ *0x|rror' | tr '\n' ';')"
 }
 pass() { echo "ok: $*"; }
 check() {  # check LABEL COMMAND...: pass or fail by the command's status
