@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -22,62 +21,9 @@
 #include "render/render_stats.h"
 #include "scene/scene.h"
 #include "tests/support.h"
+#include "tools/allocation_counter.h"
 #include "tools/headless_gl.h"
 #include "tools/png_writer.h"
-
-// Counts operator new on the test's own thread while enabled; the driver's
-// worker threads are not the frame's. Every form is replaced, so each block
-// is freed by the allocator that made it.
-namespace {
-thread_local bool countingNew = false;
-thread_local std::uint64_t newCalls = 0;
-
-void* countedNewNothrow(std::size_t size) noexcept {
-    if (countingNew) {
-        ++newCalls;
-    }
-    return std::malloc(size ? size : 1);
-}
-
-void* countedNew(std::size_t size) {
-    void* block = countedNewNothrow(size);
-    if (!block) {
-        throw std::bad_alloc();
-    }
-    return block;
-}
-}  // namespace
-
-void* operator new(std::size_t size) {
-    return countedNew(size);
-}
-void* operator new[](std::size_t size) {
-    return countedNew(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return countedNewNothrow(size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return countedNewNothrow(size);
-}
-void operator delete(void* block) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block) noexcept {
-    std::free(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block, std::size_t) noexcept {
-    std::free(block);
-}
-void operator delete(void* block, const std::nothrow_t&) noexcept {
-    std::free(block);
-}
-void operator delete[](void* block, const std::nothrow_t&) noexcept {
-    std::free(block);
-}
 
 namespace {
 
@@ -198,11 +144,11 @@ TEST_F(RenderTest, SteadyFrameAllocatesNothingFromTheHeap) {
     drawFrame(600);  // warm-up: the driver builds its programs here
     for (const std::uint32_t timeMs : {600u, 1900u, 4100u, 6600u}) {
         frameTimeMs = timeMs;
-        newCalls = 0;
-        countingNew = true;
+        // operator new only: the driver's own C allocations inside GL calls
+        // are not the frame's.
+        allocation_counter::begin(false);
         Frame();
-        countingNew = false;
-        EXPECT_EQ(newCalls, 0u) << "at " << timeMs << " ms";
+        EXPECT_EQ(allocation_counter::end(), 0u) << "at " << timeMs << " ms";
     }
     glFinish();
 }
