@@ -1,8 +1,7 @@
 #pragma once
 
-// Replaces the global allocation functions of one test program so tests can
-// see the largest block a reader asked for and make non-throwing allocations
-// fail on demand. Include it in exactly one source file of a test program.
+// Replaces one test program's global allocation functions (include it in one source
+// file): records the largest request and fails nothrow allocations on demand.
 
 #include <cstddef>
 #include <cstdlib>
@@ -20,11 +19,9 @@ inline void reset() {
 
 inline void* allocate(std::size_t size, bool nothrow) {
     largestRequest = size > largestRequest ? size : largestRequest;
-    if (nothrow && nothrowAllowance == 0) {
+    if (nothrow && nothrowAllowance >= 0 && nothrowAllowance-- == 0) {
+        nothrowAllowance = 0;
         return nullptr;
-    }
-    if (nothrow && nothrowAllowance > 0) {
-        --nothrowAllowance;
     }
     void* block = std::malloc(size ? size : 1);
     if (!block && !nothrow) {
@@ -38,12 +35,8 @@ inline void* allocate(std::size_t size, bool nothrow) {
 // clang-format off
 void* operator new(std::size_t size) { return allocation_probe::allocate(size, false); }
 void* operator new[](std::size_t size) { return allocation_probe::allocate(size, false); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return allocation_probe::allocate(size, true);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return allocation_probe::allocate(size, true);
-}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocation_probe::allocate(size, true); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocation_probe::allocate(size, true); }
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, std::size_t) noexcept { std::free(block); }

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 
 #include "app/sdl/settings_file.h"
@@ -27,59 +27,49 @@ std::string settingsIn(const std::string& name, const char* text = nullptr) {
 
 std::string readText(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-std::size_t entryCount(const std::string& directory) {
-    std::size_t count = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(directory)) {
-        ++count;
-    }
-    return count;
+std::string str(const DisplaySettings& s) {
+    return std::to_string(s.fullscreen) + " " + std::to_string(s.width) + "x" +
+           std::to_string(s.height) + "x" + std::to_string(s.bitsPerPixel);
+}
+
+std::ptrdiff_t entryCount(const std::string& directory) {
+    return std::distance(fs::directory_iterator(directory), fs::directory_iterator());
 }
 
 TEST(SettingsFileTest, MissingFileGivesDefaultsAndFirstSaveCreatesThem) {
     const std::string path = settingsIn("missing");
     const DisplaySettings settings = loadSettingsFile(path, 24);
-    EXPECT_FALSE(settings.fullscreen);
-    EXPECT_EQ(settings.width, 640);
-    EXPECT_EQ(settings.height, 480);
-    EXPECT_EQ(settings.bitsPerPixel, 24);
+    EXPECT_EQ(str(settings), "0 640x480x24");
     EXPECT_FALSE(fs::exists(path));  // reading never creates the file
     ASSERT_TRUE(saveSettingsFile(path, settings));
     EXPECT_EQ(readText(path), "[Settings]\nFullscreen=0\nWidth=640\nHeight=480\nBitsPerPixel=24\n");
-    EXPECT_EQ(entryCount(fs::path(path).parent_path().string()), 1u);
+    EXPECT_EQ(entryCount(fs::path(path).parent_path().string()), 1);
 }
 
 TEST(SettingsFileTest, ValuesAreReadAsTheProfileCallsDo) {
+    // Keys are case-insensitive and read from their own section only; empty counts as
+    // missing, no digits as 0, depth is eight bits (256 is 0) and the first key counts.
     const struct {
         const char* text;
-        bool fullscreen;
-        int width, height, bitsPerPixel;
+        const char* expected;
     } cases[] = {
-        // Case-insensitive keys, from their own section only.
-        {"[Other]\nWidth=111\n[settings]\nFULLSCREEN=1\nwidth = 800\nHeight=600\nBitsPerPixel=16\n",
-         true, 800, 600, 16},
-        {"[Settings]\nHeight=300\n", false, 640, 300, 32},  // missing keys
-        {"[Settings]\nFullscreen=0\nWidth=0\nHeight=0\nBitsPerPixel=0\n", false, 640, 480, 32},
-        {"[Settings]\nWidth=\nHeight=\n", false, 640, 480, 32},  // empty counts as missing
-        {"[Settings]\nBitsPerPixel=256\n", false, 640, 480, 0},  // eight bits, not the desktop's
-        {"[Settings]\nBitsPerPixel=-8\n", false, 640, 480, 248},
-        // No digits read as 0 (and Height 0 means 480).
-        {"[Settings]\nFullscreen=yes\nWidth=-5\nHeight=abc\nBitsPerPixel=16bit\n", false, -5, 480,
-         16},
-        {"[Settings]\nWidth=99999999999999999999\nFullscreen=-1\n", true, 1661992959, 480, 32},
-        {"[Settings]\nWidth=800\nWidth=900\n", false, 800, 480, 32},  // the first key counts
-    };
+        // clang-format off
+        {"[Other]\nWidth=111\n[settings]\nFULLSCREEN=1\nwidth = 800\nHeight=600\nBitsPerPixel=16\n", "1 800x600x16"},
+        {"[Settings]\nHeight=300\n", "0 640x300x32"},
+        {"[Settings]\nFullscreen=0\nWidth=0\nHeight=0\nBitsPerPixel=0\n", "0 640x480x32"},
+        {"[Settings]\nWidth=\nHeight=\n", "0 640x480x32"},
+        {"[Settings]\nBitsPerPixel=256\n", "0 640x480x0"},
+        {"[Settings]\nBitsPerPixel=-8\n", "0 640x480x248"},
+        {"[Settings]\nFullscreen=yes\nWidth=-5\nHeight=abc\nBitsPerPixel=16bit\n", "0 -5x480x16"},
+        {"[Settings]\nWidth=99999999999999999999\nFullscreen=-1\n", "1 1661992959x480x32"},
+        {"[Settings]\nWidth=800\nWidth=900\n", "0 800x480x32"}};
+    // clang-format on
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        const DisplaySettings s = loadSettingsFile(settingsIn("read", c.text), 32);
-        EXPECT_EQ(s.fullscreen, c.fullscreen);
-        EXPECT_EQ(s.width, c.width);
-        EXPECT_EQ(s.height, c.height);
-        EXPECT_EQ(s.bitsPerPixel, c.bitsPerPixel);
+        EXPECT_EQ(str(loadSettingsFile(settingsIn("read", c.text), 32)), c.expected);
     }
     // Binary junk is no settings file but not a crash either.
     std::string junk(4096, '\0');
@@ -99,9 +89,7 @@ TEST(SettingsFileTest, SaveKeepsOtherSectionsKeysAndComments) {
         "; last words\n");
     DisplaySettings settings = loadSettingsFile(path, 24);
     EXPECT_EQ(settings.bitsPerPixel, 0);
-    settings.fullscreen = true;
-    settings.width = 1024;
-    settings.height = 768;
+    settings = {true, 1024, 768, settings.bitsPerPixel};
     ASSERT_TRUE(saveSettingsFile(path, settings));
     const std::string text = readText(path);
     for (const char* kept : {"; written by hand", "[Audio]", "Volume=7", "; the display", "Gamma=2",
@@ -112,11 +100,10 @@ TEST(SettingsFileTest, SaveKeepsOtherSectionsKeysAndComments) {
     // new keys join the section, and 256 is written back as 0.
     EXPECT_NE(text.find("; how wide\nWidth=1024\n"), std::string::npos) << text;
     EXPECT_EQ(text.find("Width=900"), std::string::npos) << text;
-    const std::size_t section = text.find("[Settings]");
-    const std::size_t network = text.find("[Network]");
     for (const char* key : {"Fullscreen=1\n", "Height=768\n", "BitsPerPixel=0\n"}) {
-        const std::size_t at = text.find(key);
-        EXPECT_TRUE(at > section && at < network) << key;
+        EXPECT_TRUE(text.find(key) > text.find("[Settings]") &&
+                    text.find(key) < text.find("[Network]"))
+            << key;
     }
     // Saving again changes nothing: no comment is duplicated or lost.
     ASSERT_TRUE(saveSettingsFile(path, settings));
@@ -129,7 +116,7 @@ TEST(SettingsFileTest, SaveReplacesAtomicallyKeepingModeAndLinks) {
     fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     const auto modeBefore = fs::status(path).permissions();
     ASSERT_TRUE(saveSettingsFile(path, DisplaySettings{}));
-    EXPECT_EQ(entryCount(directory), 1u);  // no temporary file left
+    EXPECT_EQ(entryCount(directory), 1);  // no temporary file left
     EXPECT_EQ(fs::status(path).permissions(), modeBefore);
     EXPECT_EQ(loadSettingsFile(path, 24).width, 640);
 
@@ -138,12 +125,10 @@ TEST(SettingsFileTest, SaveReplacesAtomicallyKeepingModeAndLinks) {
     const std::string real = directory + "/shared/display.ini";
     fs::rename(path, real);
     fs::create_symlink("shared/display.ini", path);
-    DisplaySettings settings;
-    settings.width = 1280;
-    ASSERT_TRUE(saveSettingsFile(path, settings));
+    ASSERT_TRUE(saveSettingsFile(path, DisplaySettings{false, 1280, 480, 0}));
     EXPECT_TRUE(fs::is_symlink(path));
     EXPECT_EQ(loadSettingsFile(real, 24).width, 1280);
-    EXPECT_EQ(entryCount(directory + "/shared"), 1u);
+    EXPECT_EQ(entryCount(directory + "/shared"), 1);
 }
 
 TEST(SettingsFileTest, FailedSaveChangesNothing) {
@@ -154,11 +139,11 @@ TEST(SettingsFileTest, FailedSaveChangesNothing) {
     std::ofstream(path + "/inside") << "kept";
     EXPECT_FALSE(saveSettingsFile(path, DisplaySettings{}));
     EXPECT_EQ(readText(path + "/inside"), "kept");
-    EXPECT_EQ(entryCount(directory), 1u);
+    EXPECT_EQ(entryCount(directory), 1);
     EXPECT_EQ(loadSettingsFile(path, 24).width, 640);
     // A directory that does not exist: nothing is created anywhere.
     EXPECT_FALSE(saveSettingsFile(directory + "/missing/Brightforge.INI", DisplaySettings{}));
-    EXPECT_EQ(entryCount(directory), 1u);
+    EXPECT_EQ(entryCount(directory), 1);
 }
 
 }  // namespace

@@ -62,23 +62,15 @@ MeshData manySided() {
         const float z = static_cast<float>(0.5 * std::sin(angle));
         mesh.points.push_back({x, 0.3125f, z});
         mesh.points.push_back({x, 1.3125f, z});
-        const auto at = [&](int i, int level) { return static_cast<std::uint16_t>(i * 2 + level); };
+        const auto at = [&](int i, int level) { return std::uint16_t(i % sides * 2 + level); };
         bottom.push_back(at(k, 0));
         top.push_back(at(k, 1));
-        mesh.faces.push_back({at(k, 0), at((k + 1) % sides, 0), at((k + 1) % sides, 1), at(k, 1)});
+        mesh.faces.push_back({at(k, 0), at(k + 1, 0), at(k + 1, 1), at(k, 1)});
     }
     mesh.faces.push_back(bottom);
     mesh.faces.push_back(top);
     orientFacesOutward(mesh);
     return mesh;
-}
-
-TEST(DataSetCheck, ShippedSetPasses) {
-    const DataSetReport report = checkDataSet(testing_support::sourcePath("."));
-    EXPECT_TRUE(report.ok());
-    EXPECT_EQ(report.problems, std::vector<std::string>{});
-    ASSERT_EQ(report.summaries.size(), 5u);
-    EXPECT_NE(report.summaries[4].find("data/env.bmp: 256 x 256"), std::string::npos);
 }
 
 TEST(DataSetCheck, FaultyObjectIsNamedWithItsFault) {
@@ -93,13 +85,12 @@ TEST(DataSetCheck, FaultyObjectIsNamedWithItsFault) {
         // The tip sinks below the top ring: planar outward faces, but a dimple.
         {"dented",
          [](MeshData& m) {
-             MeshData::Point ring{0.0f, 0.0f, 0.0f};
+             MeshData::Point ring{0.0f, -0.125f, 0.0f};
              for (int k = 6; k < 12; ++k) {
-                 ring.x += m.points[k].x / 6.0f;
-                 ring.y += m.points[k].y / 6.0f;
-                 ring.z += m.points[k].z / 6.0f;
+                 ring = {ring.x + m.points[k].x / 6, ring.y + m.points[k].y / 6,
+                         ring.z + m.points[k].z / 6};
              }
-             m.points[12] = {ring.x, ring.y - 0.125f, ring.z};
+             m.points[12] = ring;
          },
          "object is not convex: vertex", "wound inward"},
         // Reported once per face, not again as a convexity fault per vertex.
