@@ -21,19 +21,13 @@ void drawUpperHalfRed(int width, int height) {
     glViewport(0, 0, width, height);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluOrtho2D(0.0, 1.0, 0.0, 1.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glDisable(GL_BLEND);
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT);
     glColor3f(1.0f, 0.0f, 0.0f);
-    glBegin(GL_TRIANGLE_FAN);
-    glVertex2f(0.0f, 0.5f);
-    glVertex2f(1.0f, 0.5f);
-    glVertex2f(1.0f, 1.0f);
-    glVertex2f(0.0f, 1.0f);
-    glEnd();
+    glRectf(-1.0f, 0.0f, 1.0f, 1.0f);
 }
 
 TEST(HeadlessGlTest, ReadsPixelsTopRowFirstAtEveryFrameSize) {
@@ -44,10 +38,10 @@ TEST(HeadlessGlTest, ReadsPixelsTopRowFirstAtEveryFrameSize) {
     EXPECT_FALSE(gl.resize(0, 8));
     EXPECT_EQ(gl.width, 64);  // the old surface stays
     // Odd widths give rows that are not 4-byte aligned in RGB.
-    for (const auto& size :
-         {std::pair<int, int>{101, 37}, std::pair<int, int>{1, 1}, std::pair<int, int>{3, 5}}) {
-        const int width = size.first;
-        const int height = size.second;
+    const int sizes[3][2] = {{101, 37}, {1, 1}, {3, 5}};
+    for (const auto& size : sizes) {
+        const int width = size[0];
+        const int height = size[1];
         SCOPED_TRACE(testing::Message() << width << "x" << height);
         ASSERT_TRUE(gl.resize(width, height)) << gl.error;
         drawUpperHalfRed(width, height);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "render/frame_arena.h"
+#include "tests/render_meshes.h"
 
 namespace {
 
@@ -11,16 +12,6 @@ class FrameArenaTest : public ::testing::Test {
 protected:
     void TearDown() override { frameArena.release(); }
 };
-
-Polygon* triangle() {
-    Polygon* polygon = frameArena.newPolygon();
-    polygon->next = nullptr;
-    polygon->allocateVertices(3);
-    for (int i = 0; i < 3; ++i) {
-        polygon->vertices[i] = frameArena.newPoint(float(i), float(i % 2));
-    }
-    return polygon;
-}
 
 TEST_F(FrameArenaTest, BadCapacitiesAndReleaseLeaveNoArena) {
     EXPECT_FALSE(frameArena.create(-1, 10, 10));
@@ -71,8 +62,8 @@ TEST_F(FrameArenaTest, RefusesWhatWouldPassTheCapacityAndFlagsTheFrame) {
 TEST_F(FrameArenaTest, CopyIsWholeOrNothing) {
     ASSERT_TRUE(frameArena.create(3, 16, 8));
     PolygonList source;
-    source.head = triangle();
-    source.head->next = triangle();
+    source.head = render_meshes::makePolygon({{0, 0}, {1, 1}, {2, 0}});
+    source.head->next = render_meshes::makePolygon({{0, 0}, {1, 1}, {2, 0}});
     source.count = 2;
     const std::int32_t slotsBefore = frameArena.slotsUsed;
     PolygonList copy;

@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "app/hooks.h"
 #include "render/frame_arena.h"
@@ -15,22 +17,17 @@
 
 namespace {
 
-void expectNear(const Vector3& v, float x, float y, float z) {
-    EXPECT_NEAR(v.x, x, 1e-5f);
-    EXPECT_NEAR(v.y, y, 1e-5f);
-    EXPECT_NEAR(v.z, z, 1e-5f);
-}
-
 TEST(SceneConstants, WindowTexts) {
     EXPECT_STREQ(GetCaption(), "Glasswake");
     EXPECT_STREQ(GetTitle(), "Glasswake by Orvel / Lumo [fps: +inf :-)]");
 }
 
 TEST(FrameComposition, CameraCirclesOnceEveryEightSeconds) {
-    expectNear(orbitEye(0.0), 0, 3, -4);
-    expectNear(orbitEye(2.0), 4, 3, 0);
-    expectNear(orbitEye(4.0), 0, 3, 4);
-    expectNear(orbitEye(8.0), 0, 3, -4);
+    const std::pair<double, Vector3> cases[] = {
+        {0, {0, 3, -4}}, {2, {4, 3, 0}}, {4, {0, 3, 4}}, {8, {0, 3, -4}}};
+    for (const auto& c : cases) {
+        EXPECT_NEAR((orbitEye(c.first) - c.second).length(), 0.0f, 1e-5f) << c.first;
+    }
 }
 
 TEST(FrameComposition, DrawOrderIsNearestFirstWithTiesInIndexOrder) {
@@ -42,10 +39,9 @@ TEST(FrameComposition, DrawOrderIsNearestFirstWithTiesInIndexOrder) {
     for (const Case& c : {Case{{5, 2, 2, 1}, {3, 1, 2, 0}}, Case{{1, 1, 1, 1}, {0, 1, 2, 3}},
                           Case{{std::nanf(""), 3, 1, 2}, {0, 2, 3, 1}}}) {
         orderByDepth(c.depths);
-        for (int i = 0; i < 4; ++i) {
-            EXPECT_EQ(drawOrder[i], c.order[i]) << c.depths[0] << " " << i;
-        }
-        EXPECT_EQ(drawOrder[4], -1);
+        EXPECT_EQ(std::vector<std::int32_t>(drawOrder, drawOrder + 5),
+                  std::vector<std::int32_t>({c.order[0], c.order[1], c.order[2], c.order[3], -1}))
+            << c.depths[0];
     }
 }
 
@@ -58,8 +54,7 @@ protected:
         renderDrawingEnabled = false;
         frameDepthBudget = 2;
         resetRenderStats();
-        clientSize.width = 640;
-        clientSize.height = 480;
+        clientSize = ClientSize{640, 480};
     }
     void TearDown() override {
         Shutdown();

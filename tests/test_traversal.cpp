@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 #include <string>
@@ -15,6 +16,7 @@
 #include "scene/scene.h"
 #include "tests/render_meshes.h"
 
+using render_meshes::area;
 using render_meshes::cube;
 
 namespace {
@@ -40,13 +42,8 @@ protected:
     }
 
     static void setRow(int row, std::initializer_list<int> entries) {
-        int i = 0;
-        for (int entry : entries) {
-            visibilityTable[row][i++] = entry;
-        }
-        while (i < 5) {
-            visibilityTable[row][i++] = -1;
-        }
+        std::fill(visibilityTable[row], visibilityTable[row] + 5, -1);
+        std::copy(entries.begin(), entries.end(), visibilityTable[row]);
     }
 
     static void load(int index, const render_meshes::MeshData& mesh) {
@@ -61,37 +58,16 @@ protected:
         view.matrix = root.matrix;
         view.planeNormal = root.planeNormal;
         view.planeDistance = root.planeDistance;
-        Polygon* polygon = frameArena.newPolygon();
-        polygon->next = nullptr;
-        polygon->allocateVertices(4);
-        polygon->vertices[0] = frameArena.newPoint(left, top);
-        polygon->vertices[1] = frameArena.newPoint(right, top);
-        polygon->vertices[2] = frameArena.newPoint(right, bottom);
-        polygon->vertices[3] = frameArena.newPoint(left, bottom);
-        view.window.head = polygon;
+        view.window.head = render_meshes::makePolygon(
+            {{left, top}, {right, top}, {right, bottom}, {left, bottom}});
         view.window.count = 1;
     }
 
     static const Face* faceFacing(const SceneObject& object, float z) {
-        for (int f = 0; f < object.faceCount; ++f) {
-            if (object.faces[f].planeNormal.z == z) {
-                return &object.faces[f];
-            }
-        }
-        return nullptr;
-    }
-
-    // Clockwise is positive.
-    static double windowArea(const PolygonList& list) {
-        double area = 0.0;
-        for (const Polygon* p = list.head; p; p = p->next) {
-            for (int i = 0; i < p->vertexCount; ++i) {
-                const Point2* a = p->vertices[i];
-                const Point2* b = p->vertices[(i + 1) % p->vertexCount];
-                area -= 0.5 * (double(a->x) * b->y - double(b->x) * a->y);
-            }
-        }
-        return area;
+        const Face* end = object.faces + object.faceCount;
+        const Face* found = std::find_if<const Face*>(
+            object.faces, end, [z](const Face& f) { return f.planeNormal.z == z; });
+        return found == end ? nullptr : found;
     }
 };
 
@@ -101,12 +77,12 @@ TEST_F(TraversalTest, ObjectCutsItsOutlineOutAndEachVisibleFaceOpensMirroredThen
     setRow(4, {0});
     setRow(0, {1});
     View root(kEye, Vector3(0, 0, 0), 1.0f, 1.0f, 1.0f);
-    const double before = windowArea(root.window);
+    const double before = area(root.window.head);
     root.draw(2);
     // Only the front face looks at the eye; the face projects to a square of
     // side 1/4.5 that is gone from the window.
     const double side = 1.0 / 4.5;
-    EXPECT_NEAR(windowArea(root.window), before - side * side, 1e-5);
+    EXPECT_NEAR(area(root.window.head), before - side * side, 1e-5);
     EXPECT_EQ(root.window.count, 4);
     // The root, its two children, and two grandchildren through object 1's
     // front face in the refracted child only.
@@ -177,14 +153,14 @@ TEST_F(TraversalTest, MirroredChildHidesNothingWhileRefractedChildDoes) {
         // Object 1 passes both culling tests in either child.
         ASSERT_TRUE(sceneObjects[1].markPointsInFront(child.planeNormal, child.planeDistance));
         ASSERT_TRUE(sceneObjects[1].markFrontFaces(child.eye));
-        const double before = windowArea(child.window);
+        const double before = area(child.window.head);
         child.draw(1);
         if (mirrored) {
             EXPECT_EQ(renderStats.viewsDrawn, 1);
-            EXPECT_NEAR(windowArea(child.window), before, 1e-9);
+            EXPECT_NEAR(area(child.window.head), before, 1e-9);
         } else {
             EXPECT_EQ(renderStats.viewsDrawn, 3);
-            EXPECT_LT(windowArea(child.window), before - 1e-3);
+            EXPECT_LT(area(child.window.head), before - 1e-3);
         }
     }
 }
@@ -193,23 +169,19 @@ TEST_F(TraversalTest, OutlineTooLargeForTheEdgeTableIsSkippedUntilTheTableIsSize
     // A prism over a 60-gon: 180 edges and 62 faces, more than 100 outline entries.
     render_meshes::MeshData prism;
     const int sides = 60;
-    std::vector<std::uint16_t> nearCap;
-    std::vector<std::uint16_t> farCap;
+    prism.faces.resize(2);  // the two caps
     for (int i = 0; i < sides; ++i) {
         const float angle = 2.0f * 3.14159265f * float(i) / float(sides);
         prism.points.push_back(Vector3(std::cos(angle), std::sin(angle), -0.5f));
-        nearCap.push_back(std::uint16_t(sides - 1 - i));
-        farCap.push_back(std::uint16_t(sides + i));
+        prism.faces[0].push_back(std::uint16_t(sides - 1 - i));
+        prism.faces[1].push_back(std::uint16_t(sides + i));
         const int j = (i + 1) % sides;
         prism.faces.push_back({std::uint16_t(i), std::uint16_t(j), std::uint16_t(sides + j),
                                std::uint16_t(sides + i)});
     }
     for (int i = 0; i < sides; ++i) {
-        const Vector3 p = prism.points[std::size_t(i)];
-        prism.points.push_back(Vector3(p.x, p.y, 0.5f));
+        prism.points.push_back(prism.points[std::size_t(i)] + Vector3(0, 0, 1));
     }
-    prism.faces.push_back(nearCap);
-    prism.faces.push_back(farCap);
     load(0, prism);
     ASSERT_EQ(scratchEdgesNeeded(sceneObjects[0]), 180 + 62);
     ASSERT_EQ(scratchEdges.size(), 100u);
