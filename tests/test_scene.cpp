@@ -33,14 +33,15 @@ TEST(FrameComposition, CameraCirclesOnceEveryEightSeconds) {
 TEST(FrameComposition, DrawOrderIsNearestFirstWithTiesInIndexOrder) {
     struct Case {
         float depths[4];
-        std::int32_t order[4];
+        std::int32_t order[5];
     };
     // NaN never compares greater, so nothing is put before it and it stays first.
-    for (const Case& c : {Case{{5, 2, 2, 1}, {3, 1, 2, 0}}, Case{{1, 1, 1, 1}, {0, 1, 2, 3}},
-                          Case{{std::nanf(""), 3, 1, 2}, {0, 2, 3, 1}}}) {
+    for (const Case& c :
+         {Case{{5, 2, 2, 1}, {3, 1, 2, 0, -1}}, Case{{1, 1, 1, 1}, {0, 1, 2, 3, -1}},
+          Case{{std::nanf(""), 3, 1, 2}, {0, 2, 3, 1, -1}}}) {
         orderByDepth(c.depths);
         EXPECT_EQ(std::vector<std::int32_t>(drawOrder, drawOrder + 5),
-                  std::vector<std::int32_t>({c.order[0], c.order[1], c.order[2], c.order[3], -1}))
+                  std::vector<std::int32_t>(c.order, c.order + 5))
             << c.depths[0];
     }
 }
