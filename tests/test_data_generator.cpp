@@ -76,10 +76,8 @@ TEST(DataGeneratorObjects, LoadClosedConvexAndOutward) {
 
 TEST(DataGeneratorObjects, SceneLayoutSuitsTheCamera) {
     const Bounds base = boundsOf(generateObject(0));
-    EXPECT_EQ(base.low, 0.0f);
-    EXPECT_LE(base.high, 0.4f);
-    EXPECT_GE(base.radius, 1.5f);
-    EXPECT_LE(base.radius, 2.0f);
+    EXPECT_TRUE(base.low == 0.0f && base.high <= 0.4f && base.radius >= 1.5f && base.radius <= 2.0f)
+        << base.low << " " << base.high << " " << base.radius;
     std::vector<float> heights;
     SceneObject crystals[3];
     for (int i = 0; i < 3; ++i) {
@@ -97,14 +95,12 @@ TEST(DataGeneratorObjects, SceneLayoutSuitsTheCamera) {
     }
     std::sort(heights.begin(), heights.end());
     EXPECT_NEAR(heights[2], 3.5f, 0.25f);
-    EXPECT_LT(heights[0], heights[1]);
-    EXPECT_LT(heights[1], heights[2]);
+    EXPECT_TRUE(heights[0] < heights[1] && heights[1] < heights[2]);
 }
 
 TEST(DataGeneratorPicture, ReadsBackAndTilesWithoutASeam) {
     const PictureData picture = generateEnvironment();
-    ASSERT_EQ(picture.width, 256);
-    ASSERT_EQ(picture.height, 256);
+    ASSERT_TRUE(picture.width == 256 && picture.height == 256);
     const std::string path = scratchPath("env.bmp");
     ASSERT_TRUE(writeBmp(path, picture));
     Image image;

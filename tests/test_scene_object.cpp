@@ -16,7 +16,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using Polygon = std::vector<std::uint16_t>;
-using Cases = std::vector<std::pair<std::string, Bytes>>;
 
 void put(Bytes& out, std::uint32_t value, int bytes) {  // big-endian
     while (bytes-- > 0) {
@@ -200,10 +199,10 @@ TEST(LoadLwo, AcceptedFilesReplaceThePreviousMesh) {
     }
 }
 
-TEST(LoadLwo, StructuralRefusalsLeaveAConsistentObject) {
+TEST(LoadLwo, RefusalsLeaveAConsistentObject) {
     const Bytes points = pointsChunk(tetraPoints);
     const std::int64_t pointsEnd = std::int64_t(points.size()) + 4;
-    const Cases cases = {
+    std::vector<std::pair<std::string, Bytes>> cases = {
         {"chunk_past_form", form({points}, pointsEnd - 1)},
         {"header_past_form", form({points, chunk("ZERO", {})}, pointsEnd + 4)},
         {"second_points", form({points, points})},
@@ -223,40 +222,33 @@ TEST(LoadLwo, StructuralRefusalsLeaveAConsistentObject) {
          form({points, chunk("POLS", {0, 3, 0, 0, 0, 1}, 0xFFFFFF00u)}, 0xFFFFFFFCu)},
         {"huge_other", form({chunk("SURF", {1, 2, 3}, 0x7FFFFFF0u)}, 0xFFFFFFFCu)},
         {"huge_form", form({points}, 0xFFFFFFFFu)},
+        // Refused before the previous object is touched:
+        {"untouched_not_form", cubeFile()},
+        {"untouched_not_lwob", cubeFile()},
+        {"untouched_form_size_3", form({}, 3)},
     };
+    cases[cases.size() - 3].second[0] = 'X';
+    cases[cases.size() - 2].second[11] = 'X';
+    const Bytes full = cubeFile();
+    for (std::size_t length = 0; length < full.size(); ++length) {
+        cases.emplace_back((length < 12 ? "untouched_" : "") + std::to_string(length),
+                           Bytes(full.begin(), full.begin() + std::ptrdiff_t(length)));
+    }
     for (const auto& [name, bytes] : cases) {
         SCOPED_TRACE(name);
         SceneObject object;
+        ASSERT_TRUE(load(object, form({points}), "before.lwo"));
+        const Vertex* before = object.points;
         allocation_probe::reset();
         EXPECT_FALSE(load(object, bytes));
         EXPECT_LT(allocation_probe::largestRequest, std::size_t(1) << 20);
         expectConsistent(object);
+        EXPECT_TRUE(name.rfind("untouched", 0) != 0 ||
+                    (object.points == before && object.pointCount == 4));
         // Whatever was left behind can still be shaded, linked and cleared.
         object.shade(Vector3(0, -1, 0), Color(0, 0.2f, 0.2f, 0.5f), Color(0, 1, 1, 0));
         object.buildEdges();
         expectConsistent(object);
-    }
-}
-
-TEST(LoadLwo, EveryTruncationAndForeignHeaderIsRefusedCleanly) {
-    const Bytes full = cubeFile();
-    std::vector<std::pair<Bytes, bool>> files;  // the file, refused before touching the object
-    for (std::size_t length = 0; length < full.size(); ++length) {
-        files.emplace_back(Bytes(full.begin(), full.begin() + std::ptrdiff_t(length)), length < 12);
-    }
-    files.emplace_back(full, true);
-    files.back().first[0] = 'X';  // not a FORM
-    files.emplace_back(full, true);
-    files.back().first[11] = 'X';  // not an LWOB
-    files.emplace_back(form({}, 3), true);
-    for (const auto& [bytes, untouched] : files) {
-        SCOPED_TRACE("length " + std::to_string(bytes.size()));
-        SceneObject object;
-        ASSERT_TRUE(load(object, form({pointsChunk(tetraPoints)}), "before.lwo"));
-        const Vertex* before = object.points;
-        EXPECT_FALSE(load(object, bytes));
-        expectConsistent(object);
-        EXPECT_TRUE(!untouched || (object.points == before && object.pointCount == 4));
     }
     SceneObject object;
     EXPECT_FALSE(object.loadLwo(testing_support::scratchPath("missing.lwo").c_str()));
@@ -324,12 +316,8 @@ TEST(BuildEdges, ClosedCubeLinksEveryEdgeToTwoFaces) {
     }
 }
 
-TEST(BuildEdges, EmptyOpenOrOverSharedMeshesAreRefused) {
-    SceneObject empty;
-    EXPECT_FALSE(empty.buildEdges());
-    EXPECT_EQ(empty.edges, nullptr);
-    const Cases cases = {
-        {"triangle", form({pointsChunk(tetraPoints), polygonsChunk({{0, 1, 2}})})},
+TEST(BuildEdges, OpenOrOverSharedMeshesAreRefused) {
+    const std::pair<std::string, Bytes> cases[] = {
         {"open_cube",
          form({pointsChunk(cubePoints), polygonsChunk({cubeFaces.begin(), cubeFaces.end() - 1})})},
         // Edges 0-1 and 1-3 meet three faces, 0-2 and 2-3 one: as many sides as a closed mesh.
