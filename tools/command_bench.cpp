@@ -261,15 +261,8 @@ int runBench(int argc, char** argv) {
     if (parsed != 0)
         return parsed;
 
-    std::string error;
-    if (!enterDataRoot(options.root, error) || !checkSceneFiles(error)) {
-        std::fprintf(stderr, "glasswake-tool bench: %s\n", error.c_str());
-        return 1;
-    }
     RenderSession session;
-    if (!session.start(options.width, options.height, error)) {
-        std::fprintf(stderr, "glasswake-tool bench: %s\n", error.c_str());
-        session.finish();
+    if (!session.open("bench", options.root, options.width, options.height)) {
         return 1;
     }
     const int demoDepth = frameDepthBudget;

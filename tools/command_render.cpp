@@ -195,15 +195,8 @@ int runRender(int argc, char** argv) {
             return 1;
         }
     }
-    std::string error;
-    if (!enterDataRoot(options.root, error) || !checkSceneFiles(error)) {
-        std::fprintf(stderr, "glasswake-tool render: %s\n", error.c_str());
-        return 1;
-    }
     RenderSession session;
-    if (!session.start(options.width, options.height, error)) {
-        std::fprintf(stderr, "glasswake-tool render: %s\n", error.c_str());
-        session.finish();
+    if (!session.open("render", options.root, options.width, options.height)) {
         return 1;
     }
     int status = 0;

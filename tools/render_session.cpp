@@ -185,3 +185,17 @@ void RenderSession::finish() {
     preInitDone = false;
     initDone = false;
 }
+
+bool RenderSession::open(const char* command, const std::string& root, int width, int height) {
+    std::string error;
+    if (!enterDataRoot(root, error) || !checkSceneFiles(error)) {
+        std::fprintf(stderr, "glasswake-tool %s: %s\n", command, error.c_str());
+        return false;
+    }
+    if (!start(width, height, error)) {
+        std::fprintf(stderr, "glasswake-tool %s: %s\n", command, error.c_str());
+        finish();
+        return false;
+    }
+    return true;
+}

@@ -46,4 +46,8 @@ struct RenderSession {
     void finishGl();
     // Context first, then Shutdown, as the shells do.
     void finish();
+    // What render and bench both do first: move to the data root, check the
+    // data files, start. On failure prints "glasswake-tool COMMAND: problem"
+    // and leaves nothing running.
+    bool open(const char* command, const std::string& root, int width, int height);
 };
