@@ -58,7 +58,4 @@ struct PolygonList {
     // twice.
     bool clip(const Edge2* edges, std::int32_t edgeCount, PolygonList& inside,
               PolygonList& outside) const;
-
-    // Every polygon as a triangle fan in the current colour.
-    void drawFilled() const;
 };

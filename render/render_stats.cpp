@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "render/frame_arena.h"
+#include "render/frame_record.h"
 
 RenderStats renderStats;
-bool renderDrawingEnabled = true;
 int frameDepthBudget = 2;
 
 void resetRenderStats() {
@@ -25,10 +25,17 @@ void beginFrameStats() {
 }
 
 void endFrameStats() {
+    const RecordCounts counts = countRecord(frameRecord);
+    renderStats.viewsDrawn = counts.views;
+    renderStats.triangleFans = counts.fans;
+    renderStats.verticesSent = counts.vertices;
+    renderStats.commandsUsed = frameRecord.count;
+    renderStats.peakCommandsUsed = std::max(renderStats.peakCommandsUsed, frameRecord.count);
     renderStats.polygonsUsed = frameArena.polygonsUsed;
     renderStats.pointsUsed = frameArena.pointsUsed;
     renderStats.slotsUsed = frameArena.slotsUsed;
-    renderStats.frameOverflowed = renderStats.frameOverflowed || frameArena.overflowed;
+    renderStats.frameOverflowed =
+        renderStats.frameOverflowed || frameArena.overflowed || frameRecord.overflowed;
     ++renderStats.framesRendered;
     if (renderStats.frameOverflowed) {
         ++renderStats.overflowFrames;

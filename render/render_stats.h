@@ -5,27 +5,25 @@
 // What the renderer did in the last frame, and switches for measuring it.
 // Plain globals, read and set by tools and tests between frames.
 struct RenderStats {
-    // The last frame.
-    std::int64_t viewsDrawn = 0;    // View::draw calls
-    std::int64_t triangleFans = 0;  // fans drawn (or, with drawing off, that would have been)
-    std::int64_t verticesSent = 0;  // glVertex2f calls (likewise)
+    // The last frame, counted from its record.
+    std::int64_t viewsDrawn = 0;    // views recorded
+    std::int64_t triangleFans = 0;  // fans a backend drawing every polygon once would send
+    std::int64_t verticesSent = 0;  // their vertices
+    std::int32_t commandsUsed = 0;  // frame record use
     std::int32_t polygonsUsed = 0;  // frame arena use at the end of the frame
     std::int32_t pointsUsed = 0;
     std::int32_t slotsUsed = 0;
-    bool frameOverflowed = false;  // the arena or the edge table refused something
+    bool frameOverflowed = false;  // the arena, record or edge table refused something
     // Since the last resetRenderStats.
     std::int64_t framesRendered = 0;
     std::int64_t overflowFrames = 0;
     std::int32_t peakPolygonsUsed = 0;
     std::int32_t peakPointsUsed = 0;
     std::int32_t peakSlotsUsed = 0;
+    std::int32_t peakCommandsUsed = 0;
 };
 
 extern RenderStats renderStats;
-
-// Off: the traversal runs in full but makes no GL call at all, so it can be
-// timed on its own or run where no GL context exists.
-extern bool renderDrawingEnabled;
 
 // The number of faces the eye may look through in a row; the demo uses 2.
 // A frame clamps it to 0..kMaxFrameDepthBudget: the work grows with the
@@ -43,6 +41,7 @@ bool recreateFrameArena(std::int32_t polygonCapacity, std::int32_t pointCapacity
                         std::int32_t slotCapacity);
 
 // Called by the frame around its traversal: clear the per-frame counters,
-// then fold the arena use and overflow into the totals.
+// then count the record and fold the arena and record use and any overflow
+// into the totals.
 void beginFrameStats();
 void endFrameStats();

@@ -2,20 +2,13 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <new>
+#include <stdexcept>
 
 #include "assets/scene_object.h"
 #include "render/frame_arena.h"
 #include "render/render_stats.h"
 #include "render/view.h"
-#include "scene/scene.h"
-
-std::int32_t visibilityTable[5][5] = {
-    {1, 2, 3, -1, -1},  // through a face of the base
-    {2, 3, 0, -1, -1},  // through crystal 1
-    {1, 3, 0, -1, -1},  // through crystal 2
-    {1, 2, 0, -1, -1},  // through crystal 3
-    {2, 1, 3, 0, -1},   // the root: nearest first, rewritten every frame
-};
 
 std::vector<Edge2> scratchEdges(100);
 
@@ -32,19 +25,60 @@ bool reserveScratchEdges(std::int32_t count) {
         return false;
     }
     if (static_cast<std::size_t>(count) > scratchEdges.size()) {
-        scratchEdges.resize(static_cast<std::size_t>(count));
+        try {
+            scratchEdges.resize(static_cast<std::size_t>(count));
+        } catch (const std::bad_alloc&) {
+            return false;
+        } catch (const std::length_error&) {
+            return false;
+        }
     }
     return true;
 }
 
-void View::draw(int depth) {
-    ++renderStats.viewsDrawn;
-    drawFill();
+bool frameOutOfRoom() {
+    return frameArena.overflowed || frameRecord.overflowed;
+}
+
+std::int32_t View::recordFill() const {
+    DrawCommand command;
+    command.pass = DrawPass::Fill;
+    command.kind = kind;
+    command.depth = level;
+    command.view = frameRecord.count;
+    command.parent = parentCommand;
+    command.color = fillColor;
+    command.polygonCount = window.count;
+    command.polygons = window.head;
+    return frameRecord.append(command);
+}
+
+std::int32_t View::recordEnvironment() const {
+    DrawCommand command;
+    command.pass = DrawPass::Environment;
+    command.kind = kind;
+    command.depth = level;
+    command.view = fillCommand;
+    command.parent = parentCommand;
+    command.color = envColor;
+    command.textureOffset = eye.y;
+    command.polygonCount = window.count;
+    command.polygons = window.head;
+    return frameRecord.append(command);
+}
+
+void View::draw(const TraversalScene& scene, int depth) {
+    fillCommand = recordFill();
+    // A view that could not be recorded opens nothing: its children would
+    // have no parent entry, and the frame is out of room anyway.
+    if (fillCommand < 0) {
+        return;
+    }
     if (depth > 0) {
-        if (objectIndex >= 0 && objectIndex <= 4) {
-            const std::int32_t* row = visibilityTable[objectIndex];
-            for (int i = 0; i < 5 && row[i] >= 0 && !isCovered(); ++i) {
-                traverseObject(row[i], depth - 1);
+        if (objectIndex >= 0 && objectIndex <= TraversalScene::kMaxObjects && scene.visibility) {
+            const std::int32_t* row = scene.visibility[objectIndex];
+            for (int i = 0; i <= TraversalScene::kMaxObjects && row[i] >= 0 && !isCovered(); ++i) {
+                traverseObject(scene, row[i], depth - 1);
             }
         }
         // Fully covered: the objects hide everything, no environment shows.
@@ -52,16 +86,16 @@ void View::draw(int depth) {
             return;
         }
     }
-    drawEnvironment();
+    recordEnvironment();
 }
 
-void View::traverseObject(int index, int depth) {
-    // Once the frame has run out of arena room nothing more is cut or
-    // opened; what is already there is still drawn.
-    if (index < 0 || index > 3 || frameArena.overflowed) {
+void View::traverseObject(const TraversalScene& scene, int index, int depth) {
+    // Once the frame has run out of room nothing more is cut or opened;
+    // what is already recorded is still drawn.
+    if (index < 0 || index >= scene.objectCount || frameOutOfRoom()) {
         return;
     }
-    SceneObject& object = sceneObjects[index];
+    SceneObject& object = scene.objects[index];
     if (object.faceCount <= 0 || object.edgeCount <= 0 || !object.edges) {
         return;
     }
@@ -97,7 +131,7 @@ void View::traverseObject(int index, int depth) {
     PolygonList faceInside;
     PolygonList faceOutside;
     for (const Polygon* polygon = facePolygons.head; polygon; polygon = polygon->next) {
-        if (frameArena.overflowed) {
+        if (frameOutOfRoom()) {
             break;
         }
         const std::int32_t edgeCount = polygon->listEdges(scratchEdges.data());
@@ -113,6 +147,9 @@ void View::traverseObject(int index, int depth) {
             child.reset();
             child.eye = eye;
             child.objectIndex = index;
+            child.level = static_cast<std::int16_t>(level + 1);
+            child.kind = mirrored ? ViewKind::Mirrored : ViewKind::Refracted;
+            child.parentCommand = fillCommand;
             child.fillColor = mirrored ? Color(0.0f, 0.0f, 0.0f, 0.0f) : face.color * envColor;
             child.envColor = (mirrored ? object.reflectColor : object.refractColor) * envColor;
             child.matrix = matrix;
@@ -126,7 +163,7 @@ void View::traverseObject(int index, int depth) {
             // Visible from the child: on or behind the face as the parent sees it.
             child.planeNormal = -child.planeNormal;
             child.planeDistance = -child.planeDistance;
-            child.draw(depth);
+            child.draw(scene, depth);
         }
     }
 }

@@ -53,6 +53,10 @@ void View::reset() {
     envColor = Color(1.0f, 1.0f, 1.0f, 1.0f);
     window.clear();
     objectIndex = 4;
+    level = 0;
+    kind = ViewKind::Root;
+    parentCommand = -1;
+    fillCommand = -1;
 }
 
 void Matrix::makeReflection(const Vector3& n, float d) {

@@ -5,9 +5,11 @@
 #include "math/color.h"
 #include "math/matrix.h"
 #include "math/vector3.h"
+#include "render/frame_record.h"
 #include "render/polygon.h"
 
 struct Face;
+struct TraversalScene;
 
 // One way of looking at the scene: an eye, a world-to-view matrix, a plane
 // that bounds what can be seen, and the 2D window it is seen through.
@@ -23,6 +25,12 @@ struct View {
     Color envColor{1.0f, 1.0f, 1.0f, 1.0f};
     PolygonList window;
     std::int32_t objectIndex = 4;  // the object looked through; 4 for the root
+    // Its place in the frame record: faces looked through to get here, how
+    // the last one was passed, and the parent view's record entry.
+    std::int16_t level = 0;
+    ViewKind kind = ViewKind::Root;
+    std::int32_t parentCommand = -1;
+    std::int32_t fillCommand = -1;  // its own Fill entry, once recorded
 
     View() = default;
     // The root View; takes its window (one polygon, four slots, four points)
@@ -43,10 +51,14 @@ struct View {
     void mirrorThrough(const Face& face);
     void refractThrough(const Face& face, float refractiveIndex);
 
-    void draw(int depth);
-    void traverseObject(int index, int depth);
+    // Records this view and everything seen through it into frameRecord,
+    // spending at most depth levels of faces.
+    void draw(const TraversalScene& scene, int depth);
+    void traverseObject(const TraversalScene& scene, int index, int depth);
     bool isCovered() const { return window.count <= 0; }
 
-    void drawFill() const;
-    void drawEnvironment() const;
+    // Append this view's two passes to frameRecord; the index of the
+    // command, or -1 when the record is full.
+    std::int32_t recordFill() const;
+    std::int32_t recordEnvironment() const;
 };

@@ -2,7 +2,7 @@
 #include <cmath>
 
 #include "app/hooks.h"
-#include "render/gl.h"
+#include "render/frame_record.h"
 #include "render/render_stats.h"
 #include "render/view.h"
 #include "scene/scene.h"
@@ -39,16 +39,11 @@ bool Frame() {
     const double t = frameTimeMs / 1000.0;
     const float aspect =
         static_cast<float>(clientSize.width) / static_cast<float>(clientSize.height);
-    if (renderDrawingEnabled) {
-        glMatrixMode(GL_PROJECTION);
-        glLoadIdentity();
-        gluOrtho2D(-1.1f * aspect, 1.1f * aspect, -1.1f, 1.1f);
-        glMatrixMode(GL_MODELVIEW);
-        glLoadIdentity();
-    }
+    sceneBackend->beginFrame(aspect);
     const Vector3 eye = orbitEye(t);
 
     frameArena.reset();
+    frameRecord.reset();
     beginFrameStats();
     {
         View root(eye, kOrbitTarget, 1.0f, aspect, 1.0f);
@@ -57,16 +52,10 @@ bool Frame() {
             objectDepth[i] = root.matrix.transformPoint(sceneObjects[i].center).z;
         }
         orderByDepth(objectDepth);
-
-        if (renderDrawingEnabled) {
-            glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-            environmentTexture.bind();
-            glDisable(GL_TEXTURE_2D);
-            glEnable(GL_BLEND);
-            glBlendFunc(GL_SRC_ALPHA, GL_ONE);
-        }
-        root.draw(std::clamp(frameDepthBudget, 0, kMaxFrameDepthBudget));
+        root.draw(sceneTraversal, std::clamp(frameDepthBudget, 0, kMaxFrameDepthBudget));
     }
     endFrameStats();
+    // The record's polygons live in the arena until the next frame resets it.
+    sceneBackend->drawRecord(frameRecord);
     return true;
 }

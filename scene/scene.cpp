@@ -2,15 +2,27 @@
 
 #include "app/hooks.h"
 #include "assets/image.h"
-#include "render/gl.h"
-#include "render/traversal.h"
+#include "render/frame_record.h"
 #include "scene/scene_constants.h"
 
 SceneObject sceneObjects[4];
 const char* const objectFiles[4] = {"data/base2.lwo", "data/crystal1.lwo", "data/crystal2.lwo",
                                     "data/crystal3.lwo"};
-Texture environmentTexture;
+
+std::int32_t visibilityTable[5][5] = {
+    {1, 2, 3, -1, -1},  // through a face of the base
+    {2, 3, 0, -1, -1},  // through crystal 1
+    {1, 3, 0, -1, -1},  // through crystal 2
+    {1, 2, 0, -1, -1},  // through crystal 3
+    {2, 1, 3, 0, -1},   // the root: nearest first, rewritten every frame
+};
 std::int32_t (&drawOrder)[5] = visibilityTable[4];
+const TraversalScene sceneTraversal{sceneObjects, 4, visibilityTable};
+
+namespace {
+NoneBackend noBackend;
+}  // namespace
+RenderBackend* sceneBackend = &noBackend;
 
 // Written by whichever shell runs the scene.
 std::uint32_t frameTimeMs = 0;
@@ -41,7 +53,8 @@ bool PreInit() {
     if (!reserveScratchEdges(edgesNeeded)) {
         return false;
     }
-    if (!frameArena.create(kFramePolygonCapacity, kFramePointCapacity, kFrameSlotCapacity)) {
+    if (!frameArena.create(kFramePolygonCapacity, kFramePointCapacity, kFrameSlotCapacity) ||
+        !frameRecord.create(kFrameCommandCapacity)) {
         return false;
     }
     sceneReady = true;
@@ -51,17 +64,16 @@ bool PreInit() {
 bool Init() {
     Image picture;
     picture.load("data/env.bmp", readBmp);  // a missing picture leaves an empty texture
-    environmentTexture.create(picture, nullptr);
+    const bool created = sceneBackend->create(picture);
     picture.release();
-    glShadeModel(GL_FLAT);
-    glDisable(GL_DEPTH_TEST);
-    return true;
+    return created;
 }
 
 void Shutdown() {
     sceneReady = false;
     frameArena.release();
-    environmentTexture.destroy();
+    frameRecord.release();
+    sceneBackend->destroy();
 }
 
 const char* GetCaption() {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "render/gl.h"
+#include "render/backends/gl.h"
 #include "tests/support.h"
 #include "tools/headless_gl.h"
 #include "tools/png_writer.h"

@@ -13,9 +13,10 @@
 
 #include "app/hooks.h"
 #include "assets/image.h"
-#include "assets/texture.h"
+#include "render/backends/exact_backend.h"
+#include "render/backends/gl.h"
+#include "render/backends/gl_texture.h"
 #include "render/frame_arena.h"
-#include "render/gl.h"
 #include "render/render_stats.h"
 #include "scene/scene.h"
 #include "tests/support.h"
@@ -33,6 +34,7 @@ constexpr int kHeight = 240;
 
 // One context and one started scene for the whole program, as in a shell.
 HeadlessGl context;
+ExactBackend exactBackend;
 
 // The frame's pixels, top row first.
 std::vector<std::uint8_t> drawFrame(std::uint32_t timeMs) {
@@ -47,6 +49,7 @@ class RenderTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         std::filesystem::current_path(sourcePath(""));
+        sceneBackend = &exactBackend;
         ASSERT_TRUE(PreInit());
         ASSERT_TRUE(context.create(kWidth, kHeight)) << context.error;
         clientSize = ClientSize{kWidth, kHeight};

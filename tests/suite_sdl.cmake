@@ -1,8 +1,8 @@
 # The Linux shell: its settings file (unit tests) and the real program under
 # Xvfb (end-to-end), driven from a scratch directory with a copy of data/.
 if(TARGET glasswake_sdl_app)
-    add_executable(sdl_test_settings ${CMAKE_CURRENT_SOURCE_DIR}/sdl_test_settings.cpp support.cpp)
-    target_link_libraries(sdl_test_settings PRIVATE glasswake_shell_sdl GTest::gtest
+    add_executable(sdl_test_settings ${CMAKE_CURRENT_SOURCE_DIR}/sdl_test_settings.cpp)
+    target_link_libraries(sdl_test_settings PRIVATE glasswake_shell_sdl glasswake_test_support GTest::gtest
                           GTest::gtest_main glasswake_warnings)
     target_compile_definitions(sdl_test_settings PRIVATE
         GLASSWAKE_SOURCE_DIR="${PROJECT_SOURCE_DIR}")

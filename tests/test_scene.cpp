@@ -52,7 +52,6 @@ protected:
     void SetUp() override {
         previous = std::filesystem::current_path();
         std::filesystem::current_path(testing_support::sourcePath(""));
-        renderDrawingEnabled = false;
         frameDepthBudget = 2;
         resetRenderStats();
         clientSize = ClientSize{640, 480};
@@ -62,7 +61,6 @@ protected:
         for (SceneObject& object : sceneObjects) {
             object.clear();
         }
-        renderDrawingEnabled = true;
         frameDepthBudget = 2;
         std::filesystem::current_path(previous);
     }

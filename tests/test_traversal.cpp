@@ -1,6 +1,6 @@
-// The recursive traversal, run with drawing off: what objects hide, which
-// faces open child views and in which order, and the scratch edge table's
-// bound.
+// The recursive traversal and the frame record it fills: what objects hide,
+// which faces open child views and in which order, and the scratch edge
+// table's bound.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <string>
 
 #include "render/frame_arena.h"
+#include "render/frame_record.h"
 #include "render/render_stats.h"
 #include "render/traversal.h"
 #include "render/view.h"
@@ -26,9 +27,9 @@ const Vector3 kEye(0, 0, -5);
 class TraversalTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        renderDrawingEnabled = false;
         resetRenderStats();
         ASSERT_TRUE(frameArena.create(100000, 100000, 100000));
+        ASSERT_TRUE(frameRecord.create(1000));
         for (int row = 0; row < 5; ++row) {
             setRow(row, {});
         }
@@ -38,8 +39,10 @@ protected:
             object.clear();
         }
         frameArena.release();
-        renderDrawingEnabled = true;
+        frameRecord.release();
     }
+
+    static RecordCounts counts() { return countRecord(frameRecord); }
 
     static void setRow(int row, std::initializer_list<int> entries) {
         std::fill(visibilityTable[row], visibilityTable[row] + 5, -1);
@@ -78,7 +81,7 @@ TEST_F(TraversalTest, ObjectCutsItsOutlineOutAndEachVisibleFaceOpensMirroredThen
     setRow(0, {1});
     View root(kEye, Vector3(0, 0, 0), 1.0f, 1.0f, 1.0f);
     const double before = area(root.window.head);
-    root.draw(2);
+    root.draw(sceneTraversal, 2);
     // Only the front face looks at the eye; the face projects to a square of
     // side 1/4.5 that is gone from the window.
     const double side = 1.0 / 4.5;
@@ -86,7 +89,7 @@ TEST_F(TraversalTest, ObjectCutsItsOutlineOutAndEachVisibleFaceOpensMirroredThen
     EXPECT_EQ(root.window.count, 4);
     // The root, its two children, and two grandchildren through object 1's
     // front face in the refracted child only.
-    EXPECT_EQ(renderStats.viewsDrawn, 5);
+    EXPECT_EQ(counts().views, 5);
     // The refracted child came last: object 1's scratch faces are from its
     // eye, in front of the face, not from the mirrored eye behind it.
     EXPECT_EQ(faceFacing(sceneObjects[1], -1)->frontFacing, 1);
@@ -101,15 +104,15 @@ TEST_F(TraversalTest, ObjectCoveringTheWholeWindowStopsTheRowAndSkipsTheEnvironm
         sceneObjects[1].faces[f].frontFacing = 7;  // untouched if never visited
     }
     View root(kEye, Vector3(0, 0, 0), 1.0f, 1.0f, 1.0f);
-    root.draw(1);
+    root.draw(sceneTraversal, 1);
     EXPECT_TRUE(root.isCovered());
     for (int f = 0; f < sceneObjects[1].faceCount; ++f) {
         EXPECT_EQ(sceneObjects[1].faces[f].frontFacing, 7);
     }
     // Root: fill only. The mirrored child's fill adds nothing and is not sent:
     // environment only. Fill and environment for the refracted child.
-    EXPECT_EQ(renderStats.viewsDrawn, 3);
-    EXPECT_EQ(renderStats.triangleFans, 1 + 1 + 2);
+    EXPECT_EQ(counts().views, 3);
+    EXPECT_EQ(counts().fans, 1 + 1 + 2);
 }
 
 TEST_F(TraversalTest, OnlyFacesThatOverlapTheCoveredRegionOpenChildren) {
@@ -118,15 +121,15 @@ TEST_F(TraversalTest, OnlyFacesThatOverlapTheCoveredRegionOpenChildren) {
     const Vector3 eye(-5, 0, -5);
     View onlyFront;
     aim(onlyFront, eye, 0.05f, 0.15f, -0.05f, 0.05f);
-    onlyFront.traverseObject(0, 0);
-    EXPECT_EQ(renderStats.viewsDrawn, 2);
+    onlyFront.traverseObject(sceneTraversal, 0, 0);
+    EXPECT_EQ(counts().views, 2);
     EXPECT_TRUE(onlyFront.isCovered());
 
-    resetRenderStats();
+    frameRecord.reset();
     View both;
     aim(both, eye, -0.15f, 0.15f, -0.05f, 0.05f);
-    both.traverseObject(0, 0);
-    EXPECT_EQ(renderStats.viewsDrawn, 4);
+    both.traverseObject(sceneTraversal, 0, 0);
+    EXPECT_EQ(counts().views, 4);
 }
 
 TEST_F(TraversalTest, MirroredChildHidesNothingWhileRefractedChildDoes) {
@@ -139,7 +142,7 @@ TEST_F(TraversalTest, MirroredChildHidesNothingWhileRefractedChildDoes) {
     ASSERT_NE(front, nullptr);
     for (const bool mirrored : {true, false}) {
         SCOPED_TRACE(mirrored ? "mirrored" : "refracted");
-        resetRenderStats();
+        frameRecord.reset();
         View child;
         aim(child, kEye, -1, 1, -1, 1);
         child.objectIndex = 0;
@@ -154,12 +157,12 @@ TEST_F(TraversalTest, MirroredChildHidesNothingWhileRefractedChildDoes) {
         ASSERT_TRUE(sceneObjects[1].markPointsInFront(child.planeNormal, child.planeDistance));
         ASSERT_TRUE(sceneObjects[1].markFrontFaces(child.eye));
         const double before = area(child.window.head);
-        child.draw(1);
+        child.draw(sceneTraversal, 1);
         if (mirrored) {
-            EXPECT_EQ(renderStats.viewsDrawn, 1);
+            EXPECT_EQ(counts().views, 1);
             EXPECT_NEAR(area(child.window.head), before, 1e-9);
         } else {
-            EXPECT_EQ(renderStats.viewsDrawn, 3);
+            EXPECT_EQ(counts().views, 3);
             EXPECT_LT(area(child.window.head), before - 1e-3);
         }
     }
@@ -193,10 +196,11 @@ TEST_F(TraversalTest, OutlineTooLargeForTheEdgeTableIsSkippedUntilTheTableIsSize
         }
         resetRenderStats();
         frameArena.reset();
+        frameRecord.reset();
         beginFrameStats();
         {
             View root(Vector3(0.3f, 0.4f, -5), Vector3(0, 0, 0), 1.0f, 1.0f, 1.0f);
-            root.draw(1);
+            root.draw(sceneTraversal, 1);
         }
         endFrameStats();
         EXPECT_EQ(renderStats.frameOverflowed, !sized);

@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "render/render_backend.h"
 #include "render/render_stats.h"
+#include "scene/scene.h"
 #include "tools/allocation_counter.h"
 #include "tools/commands.h"
 #include "tools/render_session.h"
@@ -168,7 +170,9 @@ void measure(RenderSession& session, const BenchOptions& options, BenchResult& r
 
     // The same frames with drawing off: culling, projection, clipping and
     // recursion alone. Here C allocations are counted too.
-    renderDrawingEnabled = false;
+    RenderBackend* const drawing = sceneBackend;
+    NoneBackend none;
+    sceneBackend = &none;
     for (int k = 0; k < warmUpFrames; ++k) {
         session.renderFrame(orbitTime(static_cast<std::uint64_t>(k), warmUpFrames));
     }
@@ -180,10 +184,8 @@ void measure(RenderSession& session, const BenchOptions& options, BenchResult& r
         const double ms = millisecondsSince(start);
         result.maxAllocations = std::max(result.maxAllocations, allocation_counter::end());
         result.traversalMs.push_back(ms);
-        // The frame's clear is still queued; keep it out of the next timing.
-        session.finishGl();
     }
-    renderDrawingEnabled = true;
+    sceneBackend = drawing;
 }
 
 void printJsonSpread(const char* name, const Spread& spread, bool withP99, bool last) {

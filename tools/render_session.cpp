@@ -14,6 +14,12 @@
 #include "app/hooks.h"
 #include "assets/image.h"
 #include "assets/scene_object.h"
+#include "render/backends/exact_backend.h"
+#include "scene/scene.h"
+
+namespace {
+ExactBackend exactBackend;
+}  // namespace
 
 bool parseCount(const char* text, std::uint64_t limit, std::uint64_t& value) {
     if (!text || *text < '0' || *text > '9')
@@ -103,8 +109,6 @@ bool checkReadable(const char* path, std::string& error) {
 }  // namespace
 
 bool checkSceneFiles(std::string& error) {
-    static const char* const objectFiles[] = {"data/base2.lwo", "data/crystal1.lwo",
-                                              "data/crystal2.lwo", "data/crystal3.lwo"};
     for (const char* path : objectFiles) {
         if (!checkReadable(path, error))
             return false;
@@ -155,6 +159,7 @@ bool RenderSession::start(int width, int height, std::string& error) {
     clientSize.height = height;
     glViewport(0, 0, width, height);
     frameTimeMs = 0;
+    sceneBackend = &exactBackend;
     if (!Init()) {
         error = "the scene could not be initialised (Init failed)";
         return false;

@@ -1,6 +1,6 @@
-#include "assets/texture.h"
+#include "render/backends/gl_texture.h"
 
-#include "render/gl.h"
+#include "render/backends/gl.h"
 
 namespace {
 

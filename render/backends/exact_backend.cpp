@@ -1,0 +1,88 @@
+#include "render/backends/exact_backend.h"
+
+#include "render/backends/gl.h"
+
+namespace {
+
+// The environment picture repeats every ten window units.
+constexpr float kTextureScale = 0.1f;
+
+void drawFill(const DrawCommand& command) {
+    glColor4f(command.color.r, command.color.g, command.color.b, command.color.a);
+    // The blend adds colour times alpha, so a fill with alpha 0 (every
+    // mirrored view's) changes no pixel; rasterising it cost a tenth of the
+    // frame in the software renderer.
+    if (isInvisible(command)) {
+        return;
+    }
+    for (const Polygon* polygon = command.polygons; polygon; polygon = polygon->next) {
+        if (polygon->vertexCount <= 0) {
+            continue;
+        }
+        glBegin(GL_TRIANGLE_FAN);
+        for (std::int32_t i = 0; i < polygon->vertexCount; ++i) {
+            glVertex2f(polygon->vertices[i]->x, polygon->vertices[i]->y);
+        }
+        glEnd();
+    }
+}
+
+// Laid flat over the window in screen space, shifted by the eye's height so
+// every child shows the picture at its own offset.
+void drawEnvironment(const DrawCommand& command) {
+    glEnable(GL_TEXTURE_2D);
+    glColor4f(command.color.r, command.color.g, command.color.b, command.color.a);
+    const float offset = command.textureOffset;
+    for (const Polygon* polygon = command.polygons; polygon; polygon = polygon->next) {
+        if (polygon->vertexCount <= 0) {
+            continue;
+        }
+        glBegin(GL_TRIANGLE_FAN);
+        for (std::int32_t i = 0; i < polygon->vertexCount; ++i) {
+            const Point2& point = *polygon->vertices[i];
+            glTexCoord2f((offset + point.x) * kTextureScale, (offset + point.y) * kTextureScale);
+            glVertex2f(point.x, point.y);
+        }
+        glEnd();
+    }
+    glDisable(GL_TEXTURE_2D);
+}
+
+}  // namespace
+
+bool ExactBackend::create(const Image& picture) {
+    if (!environment_.create(picture, nullptr)) {
+        return false;
+    }
+    glShadeModel(GL_FLAT);
+    glDisable(GL_DEPTH_TEST);
+    return true;
+}
+
+void ExactBackend::destroy() {
+    environment_.destroy();
+}
+
+void ExactBackend::beginFrame(float aspect) {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluOrtho2D(-1.1f * aspect, 1.1f * aspect, -1.1f, 1.1f);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    environment_.bind();
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+}
+
+void ExactBackend::drawRecord(const FrameRecord& record) {
+    for (std::int32_t i = 0; i < record.count; ++i) {
+        const DrawCommand& command = record.commands[i];
+        if (command.pass == DrawPass::Fill) {
+            drawFill(command);
+        } else {
+            drawEnvironment(command);
+        }
+    }
+}
