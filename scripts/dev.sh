@@ -11,11 +11,11 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 jobs=$(nproc 2>/dev/null || echo 2)
 
-build() {  # build DIR [cmake options...]
+build() {  # build DIR [cmake options...]; $targets, if set, limits what is built
     local dir=$1
     shift
     cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLASSWAKE_WERROR=ON "$@" >/dev/null
-    cmake --build "$dir" -j "$jobs"
+    cmake --build "$dir" -j "$jobs" ${targets:+--target $targets}
 }
 
 command=${1:-}
@@ -55,7 +55,8 @@ sanitize)
 fuzz)
     bash scripts/install-deps.sh
     seconds=${FUZZ_SECONDS:-60}
-    CC=clang-14 CXX=clang++-14 build build-fuzz -DGLASSWAKE_FUZZ=ON -DGLASSWAKE_TESTS=OFF
+    targets="fuzz_lwo fuzz_bmp" CC=clang-14 CXX=clang++-14 \
+        build build-fuzz -DGLASSWAKE_FUZZ=ON -DGLASSWAKE_TESTS=OFF
     for target in fuzz_lwo fuzz_bmp; do
         corpus=$(mktemp -d)
         cp fuzz/corpus/"${target#fuzz_}"/* "$corpus"/

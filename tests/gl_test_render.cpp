@@ -17,6 +17,7 @@
 #include "render/backends/gl.h"
 #include "render/backends/gl_texture.h"
 #include "render/frame_arena.h"
+#include "render/frame_record.h"
 #include "render/render_stats.h"
 #include "scene/scene.h"
 #include "tests/support.h"
@@ -62,6 +63,9 @@ protected:
         clientSize = ClientSize{kWidth, kHeight};
         if (frameArena.polygonCapacity != kFramePolygonCapacity) {
             recreateFrameArena(kFramePolygonCapacity, kFramePointCapacity, kFrameSlotCapacity);
+        }
+        if (frameRecord.capacity != kFrameCommandCapacity) {
+            frameRecord.create(kFrameCommandCapacity);
         }
     }
 };
@@ -140,24 +144,36 @@ TEST_F(RenderTest, SteadyFrameAllocatesNothingFromTheHeap) {
     glFinish();
 }
 
-TEST_F(RenderTest, DeepTraversalOnTinyArenasEndsTheFrameSafely) {
-    // Far more views than the arena holds: stop taking memory, never write past it.
+TEST_F(RenderTest, DeepTraversalOnTinyArenasOrRecordsEndsTheFrameSafely) {
+    // Far more views than the arena or the record holds: stop taking memory,
+    // never write past it, draw what was recorded.
     frameDepthBudget = 4;
-    for (const std::int32_t capacity : {0, 1, 10, 60, 1000}) {
-        SCOPED_TRACE(capacity);
-        ASSERT_TRUE(recreateFrameArena(capacity, capacity, 2 * capacity));
+    const std::int32_t full = kFramePolygonCapacity;
+    for (const auto& [arena, record] : {std::pair{0, 1000},
+                                        {1, 1000},
+                                        {10, 1000},
+                                        {60, 1000},
+                                        {1000, 1000},
+                                        {full, 0},
+                                        {full, 7},
+                                        {full, 100}}) {
+        SCOPED_TRACE(std::to_string(arena) + " " + std::to_string(record));
+        ASSERT_TRUE(recreateFrameArena(arena, arena, 2 * arena));
+        ASSERT_TRUE(frameRecord.create(record));
         resetRenderStats();
         for (const std::uint32_t timeMs : {0u, 2500u, 5300u}) {
             drawFrame(timeMs);
         }
         EXPECT_EQ(renderStats.framesRendered, 3);
         EXPECT_EQ(renderStats.overflowFrames, 3);
-        EXPECT_LE(renderStats.peakPolygonsUsed, capacity);
-        EXPECT_LE(renderStats.peakPointsUsed, capacity);
-        EXPECT_LE(renderStats.peakSlotsUsed, 2 * capacity);
+        EXPECT_LE(renderStats.peakPolygonsUsed, arena);
+        EXPECT_LE(renderStats.peakPointsUsed, arena);
+        EXPECT_LE(renderStats.peakSlotsUsed, 2 * arena);
+        EXPECT_LE(renderStats.peakCommandsUsed, record);
     }
-    // The full arena at depth 4 has room for everything.
+    // The full arena and record at depth 4 have room for everything.
     ASSERT_TRUE(recreateFrameArena(kFramePolygonCapacity, kFramePointCapacity, kFrameSlotCapacity));
+    ASSERT_TRUE(frameRecord.create(kFrameCommandCapacity));
     resetRenderStats();
     drawFrame(2500);
     EXPECT_EQ(renderStats.overflowFrames, 0);
