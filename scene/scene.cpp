@@ -6,8 +6,6 @@
 #include "scene/scene_constants.h"
 
 SceneObject sceneObjects[4];
-const char* const objectFiles[4] = {"data/base2.lwo", "data/crystal1.lwo", "data/crystal2.lwo",
-                                    "data/crystal3.lwo"};
 
 std::int32_t visibilityTable[5][5] = {
     {1, 2, 3, -1, -1},  // through a face of the base
@@ -38,7 +36,7 @@ bool PreInit() {
     std::int32_t edgesNeeded = 0;
     for (int i = 0; i < 4; ++i) {
         SceneObject& object = sceneObjects[i];
-        if (!object.loadLwo(objectFiles[i])) {
+        if (!object.loadLwo(kObjectFiles[i])) {
             return false;
         }
         object.shade(lightDirection, ambientColor, diffuseColor);
@@ -63,7 +61,7 @@ bool PreInit() {
 
 bool Init() {
     Image picture;
-    picture.load("data/env.bmp", readBmp);  // a missing picture leaves an empty texture
+    picture.load(kEnvironmentFile, readBmp);  // a missing picture leaves an empty texture
     const bool created = sceneBackend->create(picture);
     picture.release();
     return created;
@@ -77,9 +75,9 @@ void Shutdown() {
 }
 
 const char* GetCaption() {
-    return "Glasswake";
+    return kWindowCaption;
 }
 
 const char* GetTitle() {
-    return "Glasswake by Orvel / Lumo [fps: +inf :-)]";
+    return kWindowTitle;
 }

@@ -11,7 +11,6 @@
 // The demo's objects: 0 the base, 1 to 3 the crystals. These indices are the
 // ones the visibility table and every View's objectIndex use.
 extern SceneObject sceneObjects[4];
-extern const char* const objectFiles[4];
 
 // Row r lists, in visiting order, the objects seen through a View whose
 // objectIndex is r; a negative entry ends the row. Row 4 is the root's

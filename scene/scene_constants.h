@@ -3,6 +3,21 @@
 #include "math/color.h"
 #include "math/vector3.h"
 
+// The scene's fixed names and values, one home each, shared by the scene, the
+// shells' stand-ins, the tools and the tests. Header-only, so a program that
+// does not link the scene can still use them.
+
+// The data files, relative to the working directory, in loading order: the
+// base, then crystals 1 to 3, then the environment picture.
+inline constexpr const char* kDataFolder = "data";
+inline constexpr const char* kObjectFiles[4] = {"data/base2.lwo", "data/crystal1.lwo",
+                                                "data/crystal2.lwo", "data/crystal3.lwo"};
+inline constexpr const char* kEnvironmentFile = "data/env.bmp";
+
+// The window's caption at creation, and the title the 500 ms timer sets.
+inline constexpr const char* kWindowCaption = "Glasswake";
+inline constexpr const char* kWindowTitle = "Glasswake by Orvel / Lumo [fps: +inf :-)]";
+
 // The one light and the two light colours every object is shaded with, shared
 // by the scene and by the tools that describe the objects as the scene sees them.
 

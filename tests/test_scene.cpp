@@ -17,11 +17,6 @@
 
 namespace {
 
-TEST(SceneConstants, WindowTexts) {
-    EXPECT_STREQ(GetCaption(), "Glasswake");
-    EXPECT_STREQ(GetTitle(), "Glasswake by Orvel / Lumo [fps: +inf :-)]");
-}
-
 TEST(FrameComposition, CameraCirclesOnceEveryEightSeconds) {
     const std::pair<double, Vector3> cases[] = {
         {0, {0, 3, -4}}, {2, {4, 3, 0}}, {4, {0, 3, 4}}, {8, {0, 3, -4}}};

@@ -16,6 +16,7 @@
 
 #include "app/hooks.h"
 #include "app/shell_rules.h"
+#include "scene/scene_constants.h"
 
 std::uint32_t frameTimeMs = 0;
 ClientSize clientSize;
@@ -116,8 +117,8 @@ void Shutdown() {
 }
 
 const char* GetCaption() {
-    return "Glasswake";
+    return kWindowCaption;
 }
 const char* GetTitle() {
-    return "Glasswake by Orvel / Lumo [fps: +inf :-)]";
+    return kWindowTitle;
 }

@@ -16,6 +16,7 @@
 #include "assets/scene_object.h"
 #include "render/backends/exact_backend.h"
 #include "scene/scene.h"
+#include "scene/scene_constants.h"
 
 namespace {
 ExactBackend exactBackend;
@@ -109,7 +110,7 @@ bool checkReadable(const char* path, std::string& error) {
 }  // namespace
 
 bool checkSceneFiles(std::string& error) {
-    for (const char* path : objectFiles) {
+    for (const char* path : kObjectFiles) {
         if (!checkReadable(path, error))
             return false;
         SceneObject object;
@@ -124,7 +125,7 @@ bool checkSceneFiles(std::string& error) {
             return false;
         }
     }
-    const char* picture = "data/env.bmp";
+    const char* picture = kEnvironmentFile;
     if (!checkReadable(picture, error))
         return false;
     Image image;

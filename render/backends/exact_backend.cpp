@@ -66,7 +66,8 @@ void ExactBackend::destroy() {
 void ExactBackend::beginFrame(float aspect) {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    gluOrtho2D(-1.1f * aspect, 1.1f * aspect, -1.1f, 1.1f);
+    gluOrtho2D(-kScreenHalfHeight * aspect, kScreenHalfHeight * aspect, -kScreenHalfHeight,
+               kScreenHalfHeight);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
