@@ -26,8 +26,8 @@ struct DrawCommand {
     // window.
     std::int32_t view = 0;
     std::int32_t parent = -1;
-    Color color;                   // unclamped, as the traversal computed it
-    float textureOffset = 0.0f;    // the eye's height; environment only
+    Color color;                 // unclamped, as the traversal computed it
+    float textureOffset = 0.0f;  // the eye's height; environment only
     std::int32_t polygonCount = 0;
     const Polygon* polygons = nullptr;
 };

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Glasswake needs to build, test and run.
-# Only missing packages are installed; uses sudo when not run as root.
+# Installs the Debian packages Glasswake needs to build, test and run, or
+# only the ones named on the command line (e.g. clang-format-14 for the
+# format check). Only missing packages are installed; uses sudo when not run
+# as root.
 set -euo pipefail
 
 packages=(
@@ -9,9 +11,13 @@ packages=(
   libgl1-mesa-dev libglu1-mesa-dev libegl1-mesa-dev libgl1-mesa-dri
   libpng-dev zlib1g-dev libsimpleini-dev libsdl2-dev libpolyclipping-dev
   xvfb xauth xfonts-base xdotool x11-apps x11-utils imagemagick
-  clang-14 libclang-rt-14-dev clang-format
+  clang-14 libclang-rt-14-dev clang-format-14
   g++-mingw-w64-x86-64 wine wine64
 )
+
+if [ $# -gt 0 ]; then
+  packages=("$@")
+fi
 
 missing=()
 for package in "${packages[@]}"; do
