@@ -9,7 +9,7 @@ packages=(
   build-essential cmake ninja-build pkg-config git zip unzip
   libgtest-dev libgmock-dev libbenchmark-dev
   libgl1-mesa-dev libglu1-mesa-dev libegl1-mesa-dev libgl1-mesa-dri
-  libpng-dev zlib1g-dev libsimpleini-dev libsdl2-dev libpolyclipping-dev
+  libpng-dev zlib1g-dev libsdl2-dev libpolyclipping-dev
   xvfb xauth xfonts-base xdotool x11-apps x11-utils imagemagick
   clang-14 libclang-rt-14-dev clang-format-14
   g++-mingw-w64-x86-64 wine wine64

@@ -49,29 +49,41 @@ int chosenVisualId(SDL_Window* window) {
     return 0;
 }
 
-bool enterFullscreenMode(SDL_Window* window, int width, int height, std::uint8_t bitsPerPixel) {
-    const int display =
-        SDL_GetWindowDisplayIndex(window) >= 0 ? SDL_GetWindowDisplayIndex(window) : 0;
-    SDL_DisplayMode wanted{};
-    wanted.w = width;
-    wanted.h = height;
-    SDL_DisplayMode closest;
-    if (SDL_GetClosestDisplayMode(display, &wanted, &closest) == nullptr) {
-        return false;
+int currentDepth(SDL_Window* window) {
+    const int index = SDL_GetWindowDisplayIndex(window);
+    SDL_DisplayMode mode;
+    if (SDL_GetCurrentDisplayMode(index >= 0 ? index : 0, &mode) != 0) {
+        return 0;
     }
-    // Among the modes of that size prefer one of the asked depth.
-    if (bitsPerPixel != 0 && SDL_BITSPERPIXEL(closest.format) != bitsPerPixel) {
-        const int count = SDL_GetNumDisplayModes(display);
-        for (int i = 0; i < count; ++i) {
-            SDL_DisplayMode mode;
-            if (SDL_GetDisplayMode(display, i, &mode) == 0 && mode.w == closest.w &&
-                mode.h == closest.h && SDL_BITSPERPIXEL(mode.format) == bitsPerPixel) {
-                closest = mode;
+    return static_cast<int>(SDL_BITSPERPIXEL(mode.format));
+}
+
+bool findFullscreenMode(int width, int height, std::uint8_t bitsPerPixel, SDL_DisplayMode& mode) {
+    const int preferred = bitsPerPixel != 0 ? bitsPerPixel : desktopDepth();
+    bool found = false;
+    const int count = SDL_GetNumDisplayModes(0);
+    for (int i = 0; i < count; ++i) {
+        SDL_DisplayMode candidate;
+        if (SDL_GetDisplayMode(0, i, &candidate) != 0 || candidate.w != width ||
+            candidate.h != height) {
+            continue;
+        }
+        const int bits = static_cast<int>(SDL_BITSPERPIXEL(candidate.format));
+        const int stored = static_cast<int>(SDL_BYTESPERPIXEL(candidate.format)) * 8;
+        const bool depthMatches = preferred == bits || preferred == stored;
+        if (depthMatches || (bitsPerPixel == 0 && !found)) {
+            mode = candidate;
+            found = true;
+            if (depthMatches) {
                 break;
             }
         }
     }
-    return SDL_SetWindowDisplayMode(window, &closest) == 0;
+    return found;
+}
+
+bool enterFullscreenMode(SDL_Window* window, const SDL_DisplayMode& mode) {
+    return SDL_SetWindowDisplayMode(window, &mode) == 0;
 }
 
 void coverDisplay(SDL_Window* window) {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <cstdint>
+#include <SDL_video.h>
 
-struct SDL_Window;
+#include <cstdint>
 
 // The platform side of the display settings: the desktop's depth, the GL
 // pixel format asked for before a window exists, the temporary full-screen
@@ -20,10 +20,18 @@ void setupPixelFormat(int colorBits, int depthBits);
 // driver has no such number (e.g. Wayland).
 int chosenVisualId(SDL_Window* window);
 
-// Gives the full-screen window the display mode closest to width x height at
-// `bitsPerPixel` (any depth when 0); SDL switches to it when the window shows
-// and back when the window leaves full screen. True when such a mode exists.
-bool enterFullscreenMode(SDL_Window* window, int width, int height, std::uint8_t bitsPerPixel);
+// The colour depth of the mode the window's display is in now; 0 if unknown.
+int currentDepth(SDL_Window* window);
+
+// The mode of the first display that is exactly width x height at
+// `bitsPerPixel` (any depth when 0, the desktop's preferred); false when the
+// display has none. A depth counts in significant or in stored bits, so a
+// 24-bit mode stored in 32-bit pixels serves a request for 24 or 32.
+bool findFullscreenMode(int width, int height, std::uint8_t bitsPerPixel, SDL_DisplayMode& mode);
+
+// Gives the full-screen window `mode`; SDL switches to it when the window
+// shows and back when the window leaves full screen. True when accepted.
+bool enterFullscreenMode(SDL_Window* window, const SDL_DisplayMode& mode);
 
 // Where no window manager places a full-screen window (a bare X server), moves
 // and sizes it over its whole display, as a window manager would.

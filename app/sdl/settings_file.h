@@ -4,19 +4,49 @@
 
 #include "app/shell_rules.h"
 
-// The settings file on Linux: an INI file edited in place, so every other
-// section, key and comment in it survives a save.
+// The settings file on Linux, read the way the profile calls read it and
+// edited in place: a save changes only the value bytes of the four keys and
+// keeps every other byte (line ends, byte order mark, spacing, comments,
+// other sections, repeated keys and sections).
+//
+// Reading: the first section whose bracketed name is "Settings" counts, and in
+// it the first line of each key; section and key names are compared without
+// case, key names and values without surrounding blanks. A value ends before
+// a ';' or '#' (a trailing comment) and may be quoted. Lines starting with ';'
+// or '#' are comments; lines without '=' are neither keys nor removed.
 
-// Reads the four keys of section "Settings" from `path`. A missing or
-// unreadable file and missing keys give the defaults; `desktopDepth` stands in
-// for a BitsPerPixel of 0. Case is ignored in section and key names, and of a
-// key given twice the first one counts.
-DisplaySettings loadSettingsFile(const std::string& path, int desktopDepth);
+// Why `text` is not a text settings file this program may parse or rewrite:
+// more than 1 MiB, or a control byte other than tab, line feed, vertical tab,
+// form feed and carriage return (NUL included, so binary data and UTF-16 text
+// are refused). Null when it is one. Bytes above 127 are allowed, as files
+// written in a Windows code page have them.
+const char* settingsTextProblem(const std::string& text);
 
-// Writes the four keys into section "Settings" of `path`, creating the file or
-// the section when missing and keeping the rest of the file. The new text goes
-// to a temporary file beside it that is then renamed over the old one, so an
-// interrupted save never leaves a damaged file. Returns false, leaving the old
-// file as it was and no temporary file behind, when the file cannot be read
-// back in full or the new one cannot be written.
-bool saveSettingsFile(const std::string& path, const DisplaySettings& settings);
+// The settings `text` holds; missing keys give the defaults and
+// `desktopDepth` stands in for a BitsPerPixel of 0.
+DisplaySettings readSettingsText(const std::string& text, int desktopDepth);
+
+// `text` with the four values of `settings`: each key's first line in the
+// first [Settings] section gets the new value in place of the old one; missing
+// keys go after that section's last line that is neither blank nor a comment;
+// a missing section goes at the end of the file. New lines end like the
+// file's first line.
+std::string editSettingsText(const std::string& text, const DisplaySettings& settings);
+
+// Reads `path`. A missing file gives the defaults and an empty `problem`. A
+// file that is not a regular file, cannot be read or fails
+// settingsTextProblem gives the defaults and `problem` says why; such a file
+// is not ours to rewrite. Never blocks on a special file.
+DisplaySettings loadSettingsFile(const std::string& path, int desktopDepth, std::string& problem);
+
+// Writes the four values into `path` through editSettingsText, creating the
+// file when missing. A symbolic link is kept and its target written. The new
+// text goes to one known temporary name beside the file (a leftover from an
+// interrupted save is replaced), is flushed to disk and renamed over the old
+// file with its mode, owner and group. Returns false with `problem` saying
+// why, leaving the file as it was, when it is not a text settings file, is a
+// link to nothing, is read-only or not writable by this user, belongs to
+// another user, or the new file cannot be written. Nothing is written when
+// nothing changes.
+bool saveSettingsFile(const std::string& path, const DisplaySettings& settings,
+                      std::string& problem);

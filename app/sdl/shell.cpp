@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "app/hooks.h"
 #include "app/sdl/display.h"
@@ -24,6 +25,10 @@ constexpr int kIdleWaitMs = 10;
 
 bool running = false;
 DisplaySettings displaySettings;
+// The settings file could not be read as ours: it is not written at exit.
+bool settingsLeftAlone = false;
+// Full screen got its exact display mode (else the window is a plain popup).
+bool modeSwitched = false;
 SDL_Window* window = nullptr;
 SDL_GLContext glContext = nullptr;
 bool quitPosted = false;
@@ -39,19 +44,28 @@ void showFailure(const FailureMessage& message, SDL_Window* owner) {
     }
 }
 
-int windowExtent(std::int32_t value) {
-    return std::clamp<std::int32_t>(value, 1, kMaxWindowExtent);
+// Wide enough for a 32-bit size minus borders.
+int windowExtent(std::int64_t value) {
+    return static_cast<int>(std::clamp<std::int64_t>(value, 1, kMaxWindowExtent));
 }
 
-// Creates the hidden window with its display mode and GL context. The pixel
-// format asks for colour and depth bits equal to BitsPerPixel; like a closest
-// match, fewer depth bits are accepted when the display offers no such format.
+// Creates the hidden window with its display mode and GL context. Full screen
+// takes the display mode of exactly the settings' size and depth; when the
+// display has none, the window is a popup of that size over the unchanged
+// display. The pixel format asks for colour and depth bits equal to
+// BitsPerPixel; like a closest match, fewer depth bits are accepted when the
+// display offers no such format.
 bool createWindow() {
     const bool fullscreen = displaySettings.fullscreen;
     const int width = windowExtent(displaySettings.width);
     const int height = windowExtent(displaySettings.height);
-    const Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN |
-                         (fullscreen ? SDL_WINDOW_FULLSCREEN : SDL_WINDOW_RESIZABLE);
+    SDL_DisplayMode mode{};
+    modeSwitched = fullscreen && findFullscreenMode(clientSize.width, clientSize.height,
+                                                    displaySettings.bitsPerPixel, mode);
+    const Uint32 flags =
+        SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN |
+        (modeSwitched ? SDL_WINDOW_FULLSCREEN
+                      : (fullscreen ? SDL_WINDOW_BORDERLESS : SDL_WINDOW_RESIZABLE));
     const int position = fullscreen ? 0 : static_cast<int>(SDL_WINDOWPOS_UNDEFINED);
     const int bits = displaySettings.bitsPerPixel;
     const int formats[][2] = {{bits, bits}, {0, bits}, {0, 24}, {0, 16}, {0, 0}};
@@ -65,11 +79,11 @@ bool createWindow() {
     if (window == nullptr) {
         return false;
     }
-    if (fullscreen) {
-        enterFullscreenMode(window, clientSize.width, clientSize.height,
-                            displaySettings.bitsPerPixel);
+    if (modeSwitched && !enterFullscreenMode(window, mode)) {
+        modeSwitched = false;
+        SDL_SetWindowFullscreen(window, 0);
+        SDL_SetWindowBordered(window, SDL_FALSE);
     }
-    debugPrint(kPixelFormatReport, chosenVisualId(window), desktopDepth());
     glContext = SDL_GL_CreateContext(window);
     if (glContext == nullptr) {
         // Without a context nothing could be drawn: report it as a failed window.
@@ -94,24 +108,27 @@ void updateClientSize() {
     resizeViewport(width, height);
 }
 
-// Shows the window. A windowed size from the settings is the outer size,
-// decorations included, where the window manager reports them.
+// Shows the window, which switches the display mode, and reports the pixel
+// format with the depth now in effect. A windowed size from the settings is
+// the outer size, decorations included, where the window manager reports them.
 void showWindow() {
     SDL_ShowWindow(window);
-    if (displaySettings.fullscreen) {
+    if (modeSwitched) {
         coverDisplay(window);
-    } else {
+    } else if (!displaySettings.fullscreen) {
         int top = 0;
         int left = 0;
         int bottom = 0;
         int right = 0;
         if (SDL_GetWindowBordersSize(window, &top, &left, &bottom, &right) == 0 &&
             top + left + bottom + right > 0) {
-            SDL_SetWindowSize(window, windowExtent(displaySettings.width - left - right),
-                              windowExtent(displaySettings.height - top - bottom));
+            SDL_SetWindowSize(window,
+                              windowExtent(std::int64_t{displaySettings.width} - left - right),
+                              windowExtent(std::int64_t{displaySettings.height} - top - bottom));
         }
     }
     SDL_PumpEvents();
+    debugPrint(kPixelFormatReport, chosenVisualId(window), currentDepth(window));
     updateClientSize();
 }
 
@@ -124,11 +141,14 @@ void destroyWindow() {
     SDL_GL_MakeCurrent(window, nullptr);
     SDL_GL_DeleteContext(glContext);
     glContext = nullptr;
-    if (displaySettings.fullscreen) {
+    if (modeSwitched) {
         restoreDisplayMode(window);
     }
-    // A settings file that cannot be written is left as it was.
-    saveSettingsFile(kSettingsFileName, displaySettings);
+    std::string problem;
+    if (!settingsLeftAlone && !saveSettingsFile(kSettingsFileName, displaySettings, problem)) {
+        std::fprintf(stderr, "%s %s; the settings were not saved\n", kSettingsFileName,
+                     problem.c_str());
+    }
     SDL_DestroyWindow(window);
     window = nullptr;
     quitPosted = true;
@@ -214,7 +234,13 @@ int runShell(int argc, const char* const* argv) {
     running = false;
     SDL_SetMainReady();
     const bool videoReady = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) == 0;
-    displaySettings = loadSettingsFile(kSettingsFileName, videoReady ? desktopDepth() : 0);
+    std::string problem;
+    displaySettings = loadSettingsFile(kSettingsFileName, videoReady ? desktopDepth() : 0, problem);
+    settingsLeftAlone = !problem.empty();
+    if (settingsLeftAlone) {
+        std::fprintf(stderr, "%s %s; the defaults are used and the file is left as it is\n",
+                     kSettingsFileName, problem.c_str());
+    }
     applyCommandLine(displaySettings, joinArguments(argc, argv));
 
     if (!PreInit()) {
