@@ -163,22 +163,49 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
     check "one pixel format report with the display depth" \
         test "$(grep -c '^PixelFormat Selected: [0-9]*$' "$run/stderr"),$(grep -c '^BPP: 24$' "$run/stderr")" = 1,1
 
-    # The switch turns full screen on, covering the screen, and is saved.
-    look() { check "-fullscreen covers the screen" poll 20 has_geometry "$1" 1024 768; }
+    # The switch turns full screen on and is saved. The display has no
+    # 640 x 480 mode: the popup keeps that size over the unchanged display.
+    look() { check "-fullscreen without a 640 x 480 mode: 640 x 480 popup" has_geometry "$1" 640 480; }
     session "$run" '^Glasswake' escape "$glasswake" -fullscreen
     check "full-screen Escape exit code 0 ($exit_code)" test "$exit_code" = 0
     expect_settings "$run" "1 640 480 24" "after -fullscreen"
 
-    # The saved setting alone gives full screen; a quit request (SIGTERM)
-    # ends through the same save.
-    look() { check "full screen again from the saved setting" poll 20 has_geometry "$1" 1024 768; }
-    session "$run" '^Glasswake' term "$glasswake"
-    check "quit request exit code 0 ($exit_code)" test "$exit_code" = 0
-    expect_settings "$run" "1 640 480 24" "after the quit request"
-
-    look() { check "-fullscreen -fullscreen=0 stays windowed" has_geometry "$1" 640 480; }
-    session "$run" '^Glasswake' escape "$glasswake" -fullscreen -fullscreen=0
-    expect_settings "$run" "0 640 480 24" "after -fullscreen=0"
+    # Odd settings files: a real start and end keeps every byte outside the
+    # four values, and what is not a settings file of ours is left alone.
+    #   odd_settings LABEL WIDTH HEIGHT ACTION NOTES APPENDED [ARGS...]
+    # The file prepared in $run must come out with its type, mode and owner,
+    # its bytes followed by APPENDED, and NOTES lines about it on stderr.
+    odd_settings() {
+        local label=$1 width=$2 height=$3 action=$4 notes=$5 file="$run/Brightforge.INI" before
+        { cat "$file"; printf '%b' "$6"; } >"$work/expected" 2>/dev/null
+        before=$(stat -c '%A %u %N' "$file")
+        shift 6
+        look() { check "$label: $width x $height" poll 20 has_geometry "$1" "$width" "$height"; }
+        session "$run" '^Glasswake' "$action" "$glasswake" "$@"
+        check "$label: exit code 0 ($exit_code)" test "$exit_code" = 0
+        check "$label: type, mode and owner kept" test "$(stat -c '%A %u %N' "$file")" = "$before"
+        [ -e "$file" ] && check "$label: bytes kept" cmp "$file" "$work/expected"
+        check "$label: $notes note(s), depth in effect 24" \
+            test "$(grep -c Brightforge.INI "$run/stderr"),$(grep -c '^BPP: 24$' "$run/stderr")" = "$notes,1"
+    }
+    printf '%b' '\xEF\xBB\xBF; by hand\r\n[ Other ]\r\nWidth=1\r\n[settings]\r\njust a line\r\n  width = 640  ; wide\r\nWIDTH=900\r\nHeight=480#tall\r\nfullscreen=0\r\nBitsPerPixel = 24\r\nlong=<<<END\r\nbody\r\nEND\r\n[SETTINGS]\r\nHeight=5\r\n# no final line break' >"$run/Brightforge.INI"
+    odd_settings "CRLF, BOM, spacing, comments, repeats" 640 480 escape 0 "" -fullscreen -fullscreen=0
+    printf '%b' '; no section\n# here\n[Other]\nkey with spaces = 1' >"$run/Brightforge.INI"
+    odd_settings "no [Settings], no final line break" 640 480 escape 0 \
+        '\n[Settings]\nFullscreen=0\nWidth=640\nHeight=480\nBitsPerPixel=24\n'
+    # The display's own mode is taken exactly; a quit request (SIGTERM) ends
+    # through the same save.
+    printf '%b' '[Settings]\nFullscreen = 1 ; on\nWidth=1024\nHeight=768\nBitsPerPixel=24\n' >"$run/Brightforge.INI"
+    odd_settings "full screen in the display's mode" 1024 768 term 0 ""
+    printf '%b' '[Settings]\nWidth=800\n\0[Other]\n\x89PNG\r\n\x1a\n' >"$run/Brightforge.INI"
+    odd_settings "NUL and binary bytes" 640 480 escape 1 ""
+    printf '%b' '[Settings]\nFullscreen=1\nWidth=800\nHeight=600\nBitsPerPixel=16\n' >"$run/Brightforge.INI"
+    chmod 0444 "$run/Brightforge.INI"
+    odd_settings "read-only, no 800 x 600 x 16 mode" 800 600 escape 1 ""
+    rm -f "$run/Brightforge.INI"
+    ln -s real/none.ini "$run/Brightforge.INI"
+    odd_settings "dangling link" 640 480 escape 1 ""
+    check "no file created through the link" test ! -e "$run/real"
 
     # A missing object: the PreInit message, no window, exit code 0, no file.
     rm -f "$run/Brightforge.INI" "$run/data/crystal2.lwo"
@@ -217,15 +244,13 @@ check "first frame's clock includes Init ($first ms)" test "${first:-0}" -ge 60
 expect_settings "$dir" "0 640 480 24" "a resized window saves the settings, not the client size"
 
 # A false Frame ends the loop; 256 bits read as 0, sizes no window can have
-# are held to what the window system takes and saved as read, other lines kept.
+# are held to what the window system takes and saved as read.
 stub_session frame_false frame-false "" none \
-    '; kept\n[Settings]\nBitsPerPixel=256\nWidth=-5\nHeight=100000\n[Other]\nKey=1\n'
+    '[Settings]\nBitsPerPixel=256\nWidth=-2147483648\nHeight=2147483647\n'
 check "false Frame ends with exit code 0 ($exit_code)" test "$exit_code" = 0
 check "no Frame after a false one: $log" grep -q '^Shutdown context=0 frames=5 .* afterfailure=0$' "$dir/log"
 check "bad window size held to 1x8192" grep -q '^Init context=1 client=1x8192 ' "$dir/log"
-expect_settings "$dir" "0 -5 100000 0" "false Frame"
-check "other lines kept" grep -q '^Key=1$' "$dir/Brightforge.INI"
-check "comment kept" grep -q '^; kept$' "$dir/Brightforge.INI"
+expect_settings "$dir" "0 -2147483648 2147483647 0" "false Frame"
 
 stub_session init_false init-false '^Fatal Blow$' return
 check "Init failure exit code 0 ($exit_code)" test "$exit_code" = 0
