@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -19,11 +21,13 @@
 #include "render/frame_arena.h"
 #include "render/frame_record.h"
 #include "render/render_stats.h"
+#include "render/view_outlines.h"
 #include "scene/scene.h"
 #include "tests/support.h"
 #include "tools/allocation_counter.h"
 #include "tools/headless_gl.h"
 #include "tools/png_writer.h"
+#include "tools/view_overlay.h"
 
 namespace {
 
@@ -166,6 +170,52 @@ TEST_F(RenderTest, DeepTraversalOnTinyArenasOrRecordsEndsTheFrameSafely) {
     resetRenderStats();
     drawFrame(2500);
     EXPECT_EQ(renderStats.overflowFrames, 0);
+}
+
+TEST_F(RenderTest, ViewOverlayChangesOnlyOutlinePixelsAndLeavesTheNextFrameAlone) {
+    const float aspect = float(kWidth) / float(kHeight);
+    for (const int depth : {1, 3}) {
+        SCOPED_TRACE("depth " + std::to_string(depth));
+        frameDepthBudget = depth;
+        const std::vector<std::uint8_t> plain = drawFrame(2500);
+        std::vector<OutlineSegment> segments;
+        segments.reserve(1 << 18);
+        const CommandRange all = viewSubtree(frameRecord, -1);
+        ASSERT_TRUE(appendViewOutlines(frameRecord, all, segments));
+        ASSERT_TRUE(appendOutlineLegend(aspect, deepestView(frameRecord, all), segments));
+        drawOutlineSegments(segments, aspect);
+        std::vector<std::uint8_t> overlaid;
+        ASSERT_TRUE(context.readPixels(overlaid));
+        // Every pixel within one of a segment (top row first) may change.
+        std::vector<bool> onOutline(std::size_t(kWidth * kHeight));
+        const auto column = [&](float x) {
+            return (x / (kScreenHalfHeight * aspect) + 1) * kWidth / 2;
+        };
+        const auto row = [&](float y) { return (1 - y / kScreenHalfHeight) * kHeight / 2; };
+        for (const OutlineSegment& s : segments) {
+            const float dx = column(s.to.x) - column(s.from.x);
+            const float dy = row(s.to.y) - row(s.from.y);
+            const int steps = 1 + int(4 * std::sqrt(dx * dx + dy * dy));
+            for (int k = 0; k <= steps; ++k) {
+                const int x = int(std::floor(column(s.from.x) + dx * k / steps));
+                const int y = int(std::floor(row(s.from.y) + dy * k / steps));
+                for (int j = std::max(y - 1, 0); j <= std::min(y + 1, kHeight - 1); ++j) {
+                    for (int i = std::max(x - 1, 0); i <= std::min(x + 1, kWidth - 1); ++i) {
+                        onOutline[std::size_t(j * kWidth + i)] = true;
+                    }
+                }
+            }
+        }
+        int changedOn = 0;
+        int changedOff = 0;
+        for (std::size_t p = 0; p < onOutline.size(); ++p) {
+            const bool changed = !std::equal(&plain[3 * p], &plain[3 * p + 3], &overlaid[3 * p]);
+            (onOutline[p] ? changedOn : changedOff) += changed;
+        }
+        EXPECT_EQ(changedOff, 0);
+        EXPECT_GT(changedOn, 2000);
+        EXPECT_TRUE(drawFrame(2500) == plain);
+    }
 }
 
 TEST_F(RenderTest, WindowWithoutAreaDrawsNothing) {

@@ -37,6 +37,14 @@ if(CASE STREQUAL "single_picture")
     expect_png(${WORK_DIR}/frame.png 640 480)
     run_tool(0 render --time-ms 0 --size 101x37 --root ${SOURCE_DIR} --output odd.png)
     expect_png(${WORK_DIR}/odd.png 101 37)
+    # The explaining options; a view the frame lacks is refused, nothing written.
+    run_tool(0 render --time-ms 2500 --size 160x120 --depth 3 --overlay views --only-view 0
+             --root ${SOURCE_DIR} --output overlay.png)
+    expect_png(${WORK_DIR}/overlay.png 160 120)
+    run_tool(1 render --time-ms 2500 --only-view 1000000 --root ${SOURCE_DIR} --output no.png)
+    if(NOT tool_stderr MATCHES "no view 1000000" OR EXISTS ${WORK_DIR}/no.png)
+        message(FATAL_ERROR "missing view not named or a picture written: ${tool_stderr}")
+    endif()
 elseif(CASE STREQUAL "sequence")
     run_tool(0 render --frames 3 --fps 10 --start-ms 100 --size 64x48 --root ${SOURCE_DIR}
              --output-dir clip/sub)
@@ -78,7 +86,8 @@ elseif(CASE STREQUAL "bad_arguments")
             "--time-ms 0 --size 20000x480 ${out}" "--time-ms 0 --size 640 ${out}"
             "--time-ms 0 --size 640x480x3 ${out}" "--frames 0 --output-dir d"
             "--frames 2 --fps 0 --output-dir d" "--frames 2 --fps -30 --output-dir d"
-            "--frames 2 ${out}" "--time-ms 0 --fps 30 ${out}" "--time-ms")
+            "--frames 2 ${out}" "--time-ms 0 --fps 30 ${out}" "--time-ms"
+            "--time-ms 0 --overlay lines ${out}" "--time-ms 0 --depth 7 ${out}")
         separate_arguments(arguments UNIX_COMMAND "${arguments}")
         run_tool(2 render ${arguments})
         if(NOT tool_stderr MATCHES "usage: glasswake-tool render")

@@ -12,9 +12,13 @@
 #include <system_error>
 #include <vector>
 
+#include "app/hooks.h"
+#include "render/render_stats.h"
+#include "scene/scene.h"
 #include "tools/commands.h"
 #include "tools/png_writer.h"
 #include "tools/render_session.h"
+#include "tools/view_overlay.h"
 
 namespace {
 
@@ -24,7 +28,12 @@ const char* const renderUsage =
     "                             --output-dir DIR\n"
     "Draws the demo's frame at time T ms (or N frames at T0 + k*1000/F ms, F default 30,\n"
     "T0 default 0) into a WxH picture (default 640x480), reading data/ under DIR\n"
-    "(default: the current directory). The sequence is written as DIR/frame_00000.png, ...\n";
+    "(default: the current directory). The sequence is written as DIR/frame_00000.png, ...\n"
+    "Explaining the frame: --depth D looks through up to D faces in a row (0 to 6, default 2,\n"
+    "as the demo); --overlay views draws every view's window outline over the frame,\n"
+    "coloured by depth, mirrored views dashed, with a legend; --only-view N draws only view N\n"
+    "(the index of its Fill command) and what is seen through it; --list-views prints\n"
+    "every view of the frame: index, kind, depth, parent, polygons, window area.\n";
 
 struct RenderOptions {
     bool haveTime = false;
@@ -40,6 +49,10 @@ struct RenderOptions {
     std::string root = ".";
     std::string output;
     std::string outputDir;
+    int depth = 2;
+    bool overlay = false;
+    std::int32_t onlyView = -1;
+    bool listViews = false;
 };
 
 int usageError(const char* problem, const char* argument) {
@@ -54,6 +67,10 @@ int parseOptions(int argc, char** argv, RenderOptions& options) {
         if (std::strcmp(flag, "--help") == 0 || std::strcmp(flag, "-h") == 0) {
             std::fputs(renderUsage, stdout);
             return -1;
+        }
+        if (std::strcmp(flag, "--list-views") == 0) {
+            options.listViews = true;
+            continue;
         }
         if (i + 1 >= argc)
             return usageError("missing value after", flag);
@@ -86,6 +103,19 @@ int parseOptions(int argc, char** argv, RenderOptions& options) {
             if (!parseFrameSize(value, options.width, options.height)) {
                 return usageError("--size needs WxH with sides from 1 to 16384", value);
             }
+        } else if (std::strcmp(flag, "--depth") == 0) {
+            if (!parseCount(value, 6, number)) {
+                return usageError("--depth needs a depth from 0 to 6", value);
+            }
+            options.depth = static_cast<int>(number);
+        } else if (std::strcmp(flag, "--overlay") == 0) {
+            if (std::strcmp(value, "views") != 0)
+                return usageError("--overlay knows only views", value);
+            options.overlay = true;
+        } else if (std::strcmp(flag, "--only-view") == 0) {
+            if (!parseCount(value, INT32_MAX - 1, number))
+                return usageError("--only-view needs a view index", value);
+            options.onlyView = static_cast<std::int32_t>(number);
         } else if (std::strcmp(flag, "--root") == 0) {
             if (!*value)
                 return usageError("--root needs a directory", nullptr);
@@ -168,6 +198,66 @@ int writeFrame(RenderSession& session, const std::string& path) {
     return 0;
 }
 
+const char* kindName(ViewKind kind) {
+    switch (kind) {
+        case ViewKind::Root:
+            return "root";
+        case ViewKind::Mirrored:
+            return "mirrored";
+        case ViewKind::Refracted:
+            return "refracted";
+    }
+    return "?";
+}
+
+void listViews(const FrameRecord& record, CommandRange range) {
+    std::printf("view\tkind\tdepth\tparent\tpolygons\tarea\n");
+    for (std::int32_t i = range.first; i < range.end; ++i) {
+        const DrawCommand& command = record.commands[i];
+        if (command.pass != DrawPass::Fill)
+            continue;
+        double area = 0.0;
+        for (const Polygon* polygon = command.polygons; polygon; polygon = polygon->next) {
+            for (std::int32_t k = 0; k < polygon->vertexCount; ++k) {
+                const Point2& a = *polygon->vertices[k];
+                const Point2& b = *polygon->vertices[(k + 1) % polygon->vertexCount];
+                area += 0.5 * (static_cast<double>(b.x) * a.y - static_cast<double>(a.x) * b.y);
+            }
+        }
+        std::printf("%d\t%s\t%d\t%d\t%d\t%.4f\n", i, kindName(command.kind), command.depth,
+                    command.parent, command.polygonCount, area);
+    }
+}
+
+// What the explaining options add to a frame just drawn, before it is read
+// back: the frame record is still the frame's own until the next one starts.
+int explainFrame(const RenderOptions& options, const SubtreeBackend& subtree,
+                 std::vector<OutlineSegment>& segments, std::uint32_t timeMs) {
+    if (options.onlyView >= 0 && !subtree.found()) {
+        std::fprintf(stderr,
+                     "glasswake-tool render: the frame at %u ms has no view %d (--list-views "
+                     "shows them)\n",
+                     timeMs, options.onlyView);
+        return 1;
+    }
+    const CommandRange range = viewSubtree(frameRecord, options.onlyView);
+    if (options.listViews)
+        listViews(frameRecord, range);
+    if (options.overlay) {
+        segments.clear();
+        const float aspect =
+            static_cast<float>(clientSize.width) / static_cast<float>(clientSize.height);
+        const bool complete =
+            appendViewOutlines(frameRecord, range, segments) &&
+            appendOutlineLegend(aspect, deepestView(frameRecord, range), segments);
+        if (!complete) {
+            std::fprintf(stderr, "glasswake-tool render: too many outlines; some are left out\n");
+        }
+        drawOutlineSegments(segments, aspect);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int runRender(int argc, char** argv) {
@@ -199,15 +289,33 @@ int runRender(int argc, char** argv) {
     if (!session.open("render", options.root, options.width, options.height)) {
         return 1;
     }
+    frameDepthBudget = options.depth;
+    SubtreeBackend subtree;
+    if (options.onlyView >= 0) {
+        if (!subtree.select(sceneBackend, options.onlyView, frameRecord.capacity)) {
+            std::fprintf(stderr, "glasswake-tool render: no memory for a copy of the record\n");
+            session.finish();
+            return 1;
+        }
+        sceneBackend = &subtree;
+    }
+    std::vector<OutlineSegment> segments;
+    if (options.overlay)
+        segments.reserve(1 << 20);
     int status = 0;
     if (options.haveTime) {
         session.renderFrame(options.timeMs);
-        status = writeFrame(session, output.string());
+        status = explainFrame(options, subtree, segments, options.timeMs);
+        if (status == 0)
+            status = writeFrame(session, output.string());
     } else {
         const bool progress = isatty(STDERR_FILENO) != 0;
         const auto begin = std::chrono::steady_clock::now();
         for (std::uint64_t k = 0; k < options.frames && status == 0; ++k) {
             session.renderFrame(sequenceTime(options, k));
+            status = explainFrame(options, subtree, segments, sequenceTime(options, k));
+            if (status != 0)
+                break;
             char name[32];
             std::snprintf(name, sizeof name, "frame_%05llu.png",
                           static_cast<unsigned long long>(k));

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "render/frame_record.h"
+#include "render/render_backend.h"
+#include "render/view_outlines.h"
+
+// The view overlay of `glasswake-tool render`: outline segments drawn with
+// OpenGL over the finished frame, and a backend that draws only one view and
+// what is seen through it.
+
+// Opaque one-pixel lines over what is in the framebuffer, in window
+// coordinates of a frame with this aspect ratio. Blending and texturing are
+// off for the lines and restored after, so the next frame starts as usual.
+void drawOutlineSegments(const std::vector<OutlineSegment>& segments, float aspect);
+
+// Passes everything to the backend it wraps, but draws only the commands of
+// one view's subtree (all of them for view -1).
+class SubtreeBackend final : public RenderBackend {
+public:
+    // False when the copy of the record cannot be had.
+    bool select(RenderBackend* inner, std::int32_t view, std::int32_t recordCapacity);
+    // The last frame had a view of that index.
+    bool found() const { return found_; }
+
+    const char* name() const override { return inner_ ? inner_->name() : "subtree"; }
+    bool create(const Image& picture) override { return inner_ && inner_->create(picture); }
+    void destroy() override;
+    void beginFrame(float aspect) override;
+    void drawRecord(const FrameRecord& record) override;
+
+private:
+    RenderBackend* inner_ = nullptr;
+    std::int32_t view_ = -1;
+    bool found_ = false;
+    FrameRecord slice_;
+};
