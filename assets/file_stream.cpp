@@ -1,12 +1,90 @@
 #include "assets/file_stream.h"
 
-bool FileStream::open(const char* path, const char* mode) {
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstring>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+void ReadFailure::set(const char* format, ...) {
+    std::va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+}
+
+namespace {
+
+void describeOpenError(ReadFailure* why, int error) {
+    if (why) {
+        why->set("%s", error ? std::strerror(error) : "not a regular file");
+    }
+}
+
+// A FIFO or terminal would block the first read (a FIFO blocks the open
+// itself), and a directory or device is no data file: only regular files pass.
+std::FILE* openRegular(const char* path, const char* mode, int& error) {
+#ifdef _WIN32
+    // No FIFOs to block on here; devices such as CON or NUL open at once and
+    // are refused by the check after the open, directories by the one before.
+    struct _stat64 status;
+    if (_stat64(path, &status) == 0 && (status.st_mode & _S_IFMT) != _S_IFREG) {
+        error = 0;
+        return nullptr;
+    }
+    std::FILE* file = std::fopen(path, mode);
+    if (!file) {
+        error = errno;
+        return nullptr;
+    }
+    if (_fstat64(_fileno(file), &status) != 0 || (status.st_mode & _S_IFMT) != _S_IFREG) {
+        std::fclose(file);
+        error = 0;
+        return nullptr;
+    }
+    return file;
+#else
+    const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno;
+        return nullptr;
+    }
+    struct stat status;
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        error = 0;
+        return nullptr;
+    }
+    // Regular files never block; clear the flag so reads behave as usual.
+    const int flags = fcntl(fd, F_GETFL);
+    std::FILE* file =
+        flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 ? nullptr : fdopen(fd, mode);
+    if (!file) {
+        error = errno;
+        ::close(fd);
+    }
+    return file;
+#endif
+}
+
+}  // namespace
+
+bool FileStream::open(const char* path, const char* mode, ReadFailure* why) {
     close();
-    if (!path || !mode) {
+    // A reading primitive: it never creates or writes files.
+    if (!path || !mode || mode[0] != 'r' || std::strchr(mode, '+')) {
+        describeOpenError(why, EINVAL);
         return false;
     }
-    file = std::fopen(path, mode);
+    int error = 0;
+    file = openRegular(path, mode, error);
     if (!file) {
+        describeOpenError(why, error);
         return false;
     }
     atEnd = false;

@@ -88,8 +88,10 @@ bool readBmp(const char* path, Image* image) {
     if (!image) {
         return false;
     }
+    ReadFailure& failure = image->failure;
+    failure.clear();
     FileStream stream;
-    if (!stream.open(path, "rb")) {
+    if (!stream.open(path, "rb", &failure)) {
         return false;
     }
 
@@ -97,12 +99,6 @@ bool readBmp(const char* path, Image* image) {
     std::uint32_t fileSizeField;
     std::uint32_t reserved;
     std::uint32_t dataOffset;
-    if (!readU8(stream, signature[0]) || !readU8(stream, signature[1]) ||
-        !readU32(stream, fileSizeField) || !readU32(stream, reserved) ||
-        !readU32(stream, dataOffset) || signature[0] != 'B' || signature[1] != 'M') {
-        return false;
-    }
-
     std::uint32_t infoSize;
     std::int32_t width;
     std::int32_t height;
@@ -114,17 +110,30 @@ bool readBmp(const char* path, Image* image) {
     std::uint32_t resolutionY;
     std::uint32_t coloursUsed;
     std::uint32_t coloursImportant;
-    if (!readU32(stream, infoSize) || !readI32(stream, width) || !readI32(stream, height) ||
-        !readU16(stream, planes) || !readU16(stream, bitsPerPixel) ||
+    const bool haveSignature = readU8(stream, signature[0]) && readU8(stream, signature[1]);
+    if (haveSignature && (signature[0] != 'B' || signature[1] != 'M')) {
+        failure.set("not a BMP picture (the file does not start with BM)");
+        return false;
+    }
+    if (!haveSignature || !readU32(stream, fileSizeField) || !readU32(stream, reserved) ||
+        !readU32(stream, dataOffset) || !readU32(stream, infoSize) || !readI32(stream, width) ||
+        !readI32(stream, height) || !readU16(stream, planes) || !readU16(stream, bitsPerPixel) ||
         !readU32(stream, compression) || !readU32(stream, imageSize) ||
         !readU32(stream, resolutionX) || !readU32(stream, resolutionY) ||
         !readU32(stream, coloursUsed) || !readU32(stream, coloursImportant)) {
+        failure.set("the file is too short for a BMP header");
         return false;
     }
-    if (compression != 0 || height == 0 || width <= 0) {
+    if (compression != 0) {
+        failure.set("BMP compression %u is not supported", compression);
+        return false;
+    }
+    if (height == 0 || width <= 0) {
+        failure.set("BMP size %d x %d is not supported", width, height);
         return false;
     }
     if (bitsPerPixel != 8 && bitsPerPixel != 24 && bitsPerPixel != 32) {
+        failure.set("BMP with %u bits per pixel is not supported", unsigned(bitsPerPixel));
         return false;
     }
 
@@ -132,26 +141,38 @@ bool readBmp(const char* path, Image* image) {
     const long fileBytes = stream.fileSize();
     if (fileBytes < 0 || std::int64_t(dataOffset) > std::int64_t(fileBytes) ||
         !stream.seek(long(dataOffset))) {
+        failure.set("BMP pixel data starts past the end of the file");
         return false;
     }
     const std::uint64_t rows =
         height < 0 ? std::uint64_t(-std::int64_t(height)) : std::uint64_t(height);
     const std::uint64_t pixelBytes = std::uint64_t(bitsPerPixel / 8);
     const std::uint64_t fileRowBytes = (pixelBytes * std::uint64_t(width) + 3) & ~std::uint64_t(3);
-    if (fileRowBytes > UINT32_MAX) {
+    const std::uint64_t totalBytes = fileRowBytes * rows;
+    if (fileRowBytes > UINT32_MAX || totalBytes > UINT32_MAX) {
+        failure.set("BMP picture of %d x %llu is too large", width,
+                    static_cast<unsigned long long>(rows));
         return false;
     }
-    const std::uint64_t totalBytes = fileRowBytes * rows;
-    if (totalBytes > UINT32_MAX || totalBytes > std::uint64_t(fileBytes) - dataOffset) {
+    if (totalBytes > std::uint64_t(fileBytes) - dataOffset) {
+        failure.set("BMP pixel rows run past the end of the file");
         return false;
     }
 
     std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow)
                                                std::uint8_t[std::size_t(totalBytes)]);
-    if (!buffer || !stream.read(buffer.get(), std::size_t(totalBytes))) {
+    if (!buffer) {
+        failure.set("no memory for %llu bytes of pixels",
+                    static_cast<unsigned long long>(totalBytes));
+        return false;
+    }
+    if (!stream.read(buffer.get(), std::size_t(totalBytes))) {
+        failure.set("BMP pixel rows could not be read");
         return false;
     }
     if (!image->allocate(std::uint32_t(width), std::uint32_t(rows), bitsPerPixel)) {
+        failure.set("no memory for a %d x %llu picture", width,
+                    static_cast<unsigned long long>(rows));
         return false;
     }
 

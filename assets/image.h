@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "assets/file_stream.h"
+
 struct Image;
 
 // Fills an Image from a file; true on success.
@@ -16,6 +18,8 @@ struct Image {
     std::uint32_t rowBytes = 0;
     std::uint32_t byteSize = 0;
     std::uint8_t* pixels = nullptr;
+    // Why the last reader refused its file.
+    ReadFailure failure;
 
     Image() = default;
     virtual ~Image() { release(); }

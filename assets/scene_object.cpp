@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "assets/file_stream.h"
 
@@ -48,8 +49,25 @@ bool readFloat(FileStream& stream, float& value) {
     return true;
 }
 
+// A chunk id for messages: its four bytes, anything unprintable as '?'.
+struct ChunkName {
+    char text[5];
+    explicit ChunkName(std::uint32_t id) {
+        for (int i = 0; i < 4; ++i) {
+            const char c = char((id >> (24 - 8 * i)) & 0xFF);
+            text[i] = c >= 0x20 && c < 0x7F ? c : '?';
+        }
+        text[4] = '\0';
+    }
+};
+
 bool readPoints(FileStream& stream, SceneObject& object, std::uint32_t size) {
-    if (object.pointCount != 0 || size % 12 != 0) {
+    if (object.pointCount != 0) {
+        object.failure.set("a second PNTS chunk");
+        return false;
+    }
+    if (size % 12 != 0) {
+        object.failure.set("PNTS chunk size %u is not a multiple of 12", size);
         return false;
     }
     const std::uint32_t count = size / 12;
@@ -59,6 +77,7 @@ bool readPoints(FileStream& stream, SceneObject& object, std::uint32_t size) {
     }
     Vertex* points = new (std::nothrow) Vertex[count]();
     if (!points) {
+        object.failure.set("no memory for %u points", count);
         return false;
     }
     object.points = points;
@@ -67,6 +86,7 @@ bool readPoints(FileStream& stream, SceneObject& object, std::uint32_t size) {
         Vector3& position = points[i].position;
         if (!readFloat(stream, position.x) || !readFloat(stream, position.y) ||
             !readFloat(stream, position.z)) {
+            object.failure.set("PNTS chunk could not be read");
             return false;
         }
         object.center = object.center + position;
@@ -85,6 +105,7 @@ bool readFace(FileStream& stream, SceneObject& object, Face& face, std::uint16_t
     if (!vertices || !edges) {
         delete[] vertices;
         delete[] edges;
+        object.failure.set("no memory for a face of %u vertices", unsigned(n));
         return false;
     }
     face.vertices = vertices;
@@ -92,7 +113,14 @@ bool readFace(FileStream& stream, SceneObject& object, Face& face, std::uint16_t
     face.vertexCount = n;
     for (std::uint16_t k = 0; k < n; ++k) {
         std::uint16_t index;
-        if (!readU16(stream, index) || index >= object.pointCount) {
+        if (!readU16(stream, index)) {
+            object.failure.set("POLS chunk could not be read");
+            face.reset();
+            return false;
+        }
+        if (index >= object.pointCount) {
+            object.failure.set("face %d uses point %u of %d", int(&face - object.faces),
+                               unsigned(index), object.pointCount);
             face.reset();
             return false;
         }
@@ -100,6 +128,7 @@ bool readFace(FileStream& stream, SceneObject& object, Face& face, std::uint16_t
     }
     std::uint16_t surface;  // read past, never examined
     if (!readU16(stream, surface)) {
+        object.failure.set("POLS chunk could not be read");
         face.reset();
         return false;
     }
@@ -108,26 +137,30 @@ bool readFace(FileStream& stream, SceneObject& object, Face& face, std::uint16_t
 
 bool readPolygons(FileStream& stream, SceneObject& object, std::uint32_t size) {
     if (object.faceCount != 0) {
+        object.failure.set("a second POLS chunk");
         return false;
     }
     const long start = stream.tell();
-    if (start < 0) {
-        return false;
-    }
     // Counting pass: how many records become faces, and do they fill the chunk exactly.
     std::uint64_t consumed = 0;
     std::uint32_t count = 0;
     while (consumed < size) {
-        std::uint16_t n;
-        if (!readU16(stream, n) || !stream.skip(2 * long(n) + 2)) {
+        std::uint16_t n = 0;
+        if (size - consumed < 2 || !readU16(stream, n) ||
+            (consumed += 2 * std::uint64_t(n) + 4) > size) {
+            object.failure.set("a polygon runs past the end of the POLS chunk");
             return false;
         }
-        consumed += 2 * std::uint64_t(n) + 4;
+        if (!stream.skip(2 * long(n) + 2)) {
+            object.failure.set("POLS chunk could not be read");
+            return false;
+        }
         if (n >= 3) {
             ++count;
         }
     }
-    if (consumed > size || !stream.seek(start)) {
+    if (start < 0 || !stream.seek(start)) {
+        object.failure.set("POLS chunk could not be read");
         return false;
     }
     std::int64_t chunkLeft = size;
@@ -135,6 +168,7 @@ bool readPolygons(FileStream& stream, SceneObject& object, std::uint32_t size) {
         // Each face needs a record of at least 10 bytes, so count fits the chunk.
         Face* faces = new (std::nothrow) Face[count];
         if (!faces) {
+            object.failure.set("no memory for %u faces", count);
             return false;
         }
         object.faces = faces;
@@ -143,6 +177,7 @@ bool readPolygons(FileStream& stream, SceneObject& object, std::uint32_t size) {
             std::uint16_t n;
             for (;;) {
                 if (!readU16(stream, n)) {
+                    object.failure.set("POLS chunk could not be read");
                     return false;
                 }
                 chunkLeft -= 2 * std::int64_t(n) + 4;
@@ -150,6 +185,7 @@ bool readPolygons(FileStream& stream, SceneObject& object, std::uint32_t size) {
                     break;
                 }
                 if (!stream.skip(2 * long(n) + 2)) {
+                    object.failure.set("POLS chunk could not be read");
                     return false;
                 }
             }
@@ -159,7 +195,11 @@ bool readPolygons(FileStream& stream, SceneObject& object, std::uint32_t size) {
         }
     }
     // Records of one or two vertices after the last face are passed over.
-    return chunkLeft == 0 || stream.skip(long(chunkLeft));
+    if (chunkLeft != 0 && !stream.skip(long(chunkLeft))) {
+        object.failure.set("POLS chunk could not be read");
+        return false;
+    }
+    return true;
 }
 
 void computePlanes(SceneObject& object) {
@@ -209,21 +249,31 @@ void SceneObject::clear() {
 }
 
 bool SceneObject::loadLwo(const char* path) {
+    failure.clear();
     FileStream stream;
-    if (!stream.open(path, "rb")) {
+    if (!stream.open(path, "rb", &failure)) {
         return false;
     }
     std::uint32_t id;
     std::uint32_t remaining;
     std::uint32_t formType;
-    if (!readU32(stream, id) || id != formId || !readU32(stream, remaining) ||
-        !readU32(stream, formType) || formType != lwobId || remaining < 4) {
+    if (!readU32(stream, id) || !readU32(stream, remaining) || !readU32(stream, formType)) {
+        failure.set("the file is too short for an LWOB header");
+        return false;
+    }
+    if (id != formId || formType != lwobId) {
+        failure.set("not an LWOB object (the file does not start with FORM....LWOB)");
+        return false;
+    }
+    if (remaining < 4) {
+        failure.set("FORM size %u is too small", remaining);
         return false;
     }
     remaining -= 4;
     // Chunk sizes are checked against the real file before anything is allocated.
     const long fileBytes = stream.fileSize();
     if (fileBytes < 0) {
+        failure.set("the file size cannot be told");
         return false;
     }
 
@@ -231,16 +281,23 @@ bool SceneObject::loadLwo(const char* path) {
     while (remaining != 0) {
         std::uint32_t chunk;
         std::uint32_t size;
-        if (remaining < 8 || !readU32(stream, chunk) || !readU32(stream, size)) {
+        if (remaining < 8) {
+            failure.set("a chunk header runs past the end of the FORM");
+            return false;
+        }
+        if (!readU32(stream, chunk) || !readU32(stream, size)) {
+            failure.set("a chunk header runs past the end of the file");
             return false;
         }
         remaining -= 8;
         if (size > remaining) {
+            failure.set("%s chunk runs past the end of the FORM", ChunkName(chunk).text);
             return false;
         }
         remaining -= size;
         const long start = stream.tell();
         if (start < 0 || std::int64_t(size) > std::int64_t(fileBytes) - start) {
+            failure.set("%s chunk runs past the end of the file", ChunkName(chunk).text);
             return false;
         }
         bool ok;
@@ -250,6 +307,9 @@ bool SceneObject::loadLwo(const char* path) {
             ok = readPolygons(stream, *this, size);
         } else {
             ok = stream.skip(long(size));
+            if (!ok) {
+                failure.set("%s chunk could not be read", ChunkName(chunk).text);
+            }
         }
         if (!ok) {
             return false;
@@ -283,11 +343,63 @@ void SceneObject::shade(const Vector3& lightDirection, const Color& ambient, con
     }
 }
 
+namespace {
+
+// The edges found so far, found again by their two end points in either
+// order: open addressing over a power-of-two table of edge indices.
+struct EdgeIndex {
+    std::int32_t* slots = nullptr;
+    std::size_t mask = 0;
+
+    ~EdgeIndex() { delete[] slots; }
+
+    bool create(std::int64_t edgeCount) {
+        std::size_t size = 16;
+        while (size < std::size_t(edgeCount) * 2) {
+            size *= 2;
+        }
+        slots = new (std::nothrow) std::int32_t[size];
+        if (!slots) {
+            return false;
+        }
+        std::memset(slots, 0xFF, size * sizeof *slots);  // every slot -1: empty
+        mask = size - 1;
+        return true;
+    }
+
+    static std::size_t hash(const Vertex* a, const Vertex* b) {
+        std::uint64_t low = std::uintptr_t(a);
+        std::uint64_t high = std::uintptr_t(b);
+        if (low > high) {
+            std::swap(low, high);
+        }
+        std::uint64_t h = low * 0x9E3779B97F4A7C15ull ^ (high + 0x632BE59BD9B4E019ull);
+        h ^= h >> 31;
+        h *= 0xBF58476D1CE4E5B9ull;
+        return std::size_t(h ^ (h >> 29));
+    }
+
+    // The slot holding the edge between a and b, or the empty slot where it goes.
+    std::int32_t* find(const Edge* edges, const Vertex* a, const Vertex* b) const {
+        for (std::size_t i = hash(a, b) & mask;; i = (i + 1) & mask) {
+            const std::int32_t e = slots[i];
+            if (e < 0 || (edges[e].vertexA == a && edges[e].vertexB == b) ||
+                (edges[e].vertexA == b && edges[e].vertexB == a)) {
+                return &slots[i];
+            }
+        }
+    }
+};
+
+}  // namespace
+
 bool SceneObject::buildEdges() {
+    failure.clear();
     edgeCount = 0;
     delete[] edges;
     edges = nullptr;
     if (!faces) {
+        failure.set("the object has no faces");
         return false;
     }
     // Faces must not keep pointers into the table just freed.
@@ -295,6 +407,7 @@ bool SceneObject::buildEdges() {
     for (std::int32_t f = 0; f < faceCount; ++f) {
         Face& face = faces[f];
         if (face.vertexCount > 0 && (!face.vertices || !face.edges)) {
+            failure.set("face %d has no vertex list", f);
             return false;
         }
         for (std::int32_t k = 0; k < face.vertexCount; ++k) {
@@ -303,47 +416,54 @@ bool SceneObject::buildEdges() {
         total += face.vertexCount;
     }
     const std::int64_t count = total / 2;
-    if (count <= 0 || count > INT32_MAX) {
+    if (count <= 0 || count > INT32_MAX / 2) {
+        failure.set(count <= 0 ? "the object has no faces" : "the object has too many edges");
         return false;
     }
-    Edge* table = new (std::nothrow) Edge[std::size_t(count)]();
+    EdgeIndex index;
+    Edge* table = index.create(count) ? new (std::nothrow) Edge[std::size_t(count)]() : nullptr;
     if (!table) {
+        failure.set("no memory for %lld edges", static_cast<long long>(count));
         return false;
     }
     edges = table;
     edgeCount = std::int32_t(count);
 
+    // Each side finds its edge by its end points (the first face to meet an
+    // edge creates it), so the table lists edges in the order sides first meet them.
     std::int32_t found = 0;
     for (std::int32_t f = 0; f < faceCount; ++f) {
         Face& face = faces[f];
         for (std::int32_t k = 0; k < face.vertexCount; ++k) {
             Vertex* a = face.vertices[k];
             Vertex* b = face.vertices[k + 1 < face.vertexCount ? k + 1 : 0];
-            Edge* edge = nullptr;
-            for (std::int32_t e = 0; e < found; ++e) {
-                if ((edges[e].vertexA == a && edges[e].vertexB == b) ||
-                    (edges[e].vertexA == b && edges[e].vertexB == a)) {
-                    edge = &edges[e];
-                    break;
-                }
-            }
-            if (!edge) {
+            std::int32_t* slot = index.find(edges, a, b);
+            if (*slot < 0) {
                 if (found >= edgeCount) {
-                    return false;  // more distinct edges than a closed mesh can have
+                    failure.set("the mesh is not closed (face %d has an edge no other face shares)",
+                                f);
+                    return false;
                 }
-                edge = &edges[found++];
-                edge->vertexA = a;
-                edge->vertexB = b;
+                *slot = found;
+                edges[found].vertexA = a;
+                edges[found].vertexB = b;
+                ++found;
             }
+            Edge* edge = &edges[*slot];
             face.edges[k] = edge;
             if (!edge->faceA) {
                 edge->faceA = &face;
             } else if (!edge->faceB) {
                 edge->faceB = &face;
             } else {
-                return false;  // a third face along one edge
+                failure.set("face %d shares an edge that two other faces already share", f);
+                return false;
             }
         }
     }
-    return found == edgeCount;
+    if (found != edgeCount) {
+        failure.set("the mesh is not closed");
+        return false;
+    }
+    return true;
 }

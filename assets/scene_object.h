@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "assets/file_stream.h"
 #include "math/color.h"
 #include "math/matrix.h"
 #include "math/vector3.h"
@@ -60,6 +61,8 @@ struct SceneObject {
     Color reflectColor{1.0f, 1.0f, 1.0f, 0.4f};
     Color refractColor{1.0f, 1.0f, 1.0f, 0.35f};
     float refractiveIndex = 1.33f;
+    // Why the last loadLwo or buildEdges returned false.
+    ReadFailure failure;
 
     SceneObject() = default;
     ~SceneObject() { clear(); }
@@ -69,6 +72,8 @@ struct SceneObject {
     void clear();
     bool loadLwo(const char* path);
     void shade(const Vector3& lightDirection, const Color& ambient, const Color& diffuse);
+    // Links every distinct edge to its two faces, in the order the faces first
+    // meet it; false unless every edge joins exactly two face sides.
     bool buildEdges();
 
     // Projection and culling against one View; defined with the renderer.

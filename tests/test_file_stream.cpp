@@ -1,11 +1,14 @@
 #include "assets/file_stream.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "assets/image.h"
+#include "assets/scene_object.h"
 #include "tests/support.h"
 
 using testing_support::scratchPath;
@@ -29,11 +32,43 @@ TEST(FileStream, ClosedStreamIsAtEndAndAFailedReopenClosesTheFirstFile) {
     ASSERT_TRUE(stream.open(makeFile("second.bin", {9}).c_str(), "rb"));
     ASSERT_TRUE(stream.read(&byte, 1));
     EXPECT_EQ(byte, 9);
-    EXPECT_FALSE(stream.open(scratchPath("missing.bin").c_str(), "rb"));
-    EXPECT_EQ(stream.file, nullptr);
-    EXPECT_TRUE(stream.atEnd);
     ASSERT_TRUE(stream.open(makeFile("empty.bin", {}).c_str(), "rb"));
     EXPECT_EQ(stream.fileSize(), 0);
+}
+
+// Only regular files are opened, at once and with a reason for a refusal; the
+// readers pass the reason on.
+TEST(FileStream, RefusesWhatIsNotARegularFileWithoutBlocking) {
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {scratchPath("missing.bin"), "No such file or directory"},
+        {testing_support::scratchDirectory(), "not a regular file"},
+    };
+#ifndef _WIN32
+    // Opening a FIFO for reading waits for a writer: a blocking open never returns here.
+    const std::string fifo = scratchPath("fifo.lwo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    cases.insert(cases.end(), {{fifo, "not a regular file"}, {"/dev/zero", "not a regular file"}});
+#else
+    cases.push_back({"NUL", "not a regular file"});
+#endif
+    for (const auto& [path, reason] : cases) {
+        SCOPED_TRACE(path);
+        FileStream stream;
+        ReadFailure why;
+        ASSERT_TRUE(stream.open(makeFile("first.bin", {1}).c_str(), "rb"));
+        EXPECT_FALSE(stream.open(path.c_str(), "rb", &why));
+        EXPECT_EQ(stream.file, nullptr);
+        EXPECT_TRUE(stream.atEnd);
+        EXPECT_STREQ(why.text, reason.c_str());
+        SceneObject object;
+        EXPECT_FALSE(object.loadLwo(path.c_str()));
+        EXPECT_STREQ(object.failure.text, reason.c_str());
+        Image image;
+        EXPECT_FALSE(readBmp(path.c_str(), &image));
+        EXPECT_STREQ(image.failure.text, reason.c_str());
+    }
+    FileStream stream;
+    EXPECT_FALSE(stream.open(makeFile("write.bin", {1}).c_str(), "r+b"));  // reading only
 }
 
 TEST(FileStream, ReadingExactlyTheRestSucceedsAndOneMoreHitsTheEnd) {

@@ -152,30 +152,38 @@ TEST(ReadBmp, LoadsSupportedLayoutsTopRowFirstInRgbOrder) {
     }
 }
 
-TEST(ReadBmp, RefusesWhatItDoesNotReadBeforeAllocating) {
+TEST(ReadBmp, RefusesWhatItDoesNotReadBeforeAllocatingAndSaysWhy) {
+    const char* const past = "BMP pixel rows run past the end of the file";
     // clang-format off
-    const BmpSpec cases[] = {
-        {2, 2, 1}, {2, 2, 4}, {2, 2, 16}, {2, 2, 0}, {2, 2, 48},            // depths
-        {2, 2, 8, 1}, {2, 2, 24, 2}, {2, 2, 32, 3}, {2, 2, 32, 4},          // compressions
-        {2, 0}, {0, 2}, {-2, 2}, {1, INT32_MIN, 8}, {1000, 1000, 24},       // sizes
-        {0x40000000, 1, 32}, {0x55555556, 1, 24}, {0x10000, 0x10000, 32},   // overflows
-        {1, 1, 8, 0, 0, 40, 0xFFFFFFF0u}, {4, 4, 8, 0, 0, 40, 124}};        // pixels past the end
+    const std::pair<BmpSpec, const char*> cases[] = {
+        {{2, 2, 1}, "BMP with 1 bits per pixel is not supported"}, {{2, 2, 4}, "BMP with 4 bits per pixel is not supported"},
+        {{2, 2, 16}, "BMP with 16 bits per pixel is not supported"}, {{2, 2, 0}, "BMP with 0 bits per pixel is not supported"},
+        {{2, 2, 48}, "BMP with 48 bits per pixel is not supported"},
+        {{2, 2, 8, 1}, "BMP compression 1 is not supported"}, {{2, 2, 24, 2}, "BMP compression 2 is not supported"},
+        {{2, 2, 32, 3}, "BMP compression 3 is not supported"}, {{2, 2, 32, 4}, "BMP compression 4 is not supported"},
+        {{2, 0}, "BMP size 2 x 0 is not supported"}, {{0, 2}, "BMP size 0 x 2 is not supported"},
+        {{-2, 2}, "BMP size -2 x 2 is not supported"}, {{1, INT32_MIN, 8}, "BMP picture of 1 x 2147483648 is too large"}, {{1000, 1000, 24}, past},
+        {{0x40000000, 1, 32}, "BMP picture of 1073741824 x 1 is too large"},
+        {{0x55555556, 1, 24}, "BMP picture of 1431655766 x 1 is too large"},
+        {{0x10000, 0x10000, 32}, "BMP picture of 65536 x 65536 is too large"},
+        {{1, 1, 8, 0, 0, 40, 0xFFFFFFF0u}, "BMP pixel data starts past the end of the file"}, {{4, 4, 8, 0, 0, 40, 124}, past}};
     // clang-format on
-    for (const BmpSpec& spec : cases) {
-        SCOPED_TRACE("case " + std::to_string(&spec - cases));
+    for (const auto& [spec, reason] : cases) {
+        SCOPED_TRACE(reason);
         Bytes file = makeBmp(spec);
         file.resize(file.size() + 64, 0x11);
         Image image;
         allocation_probe::reset();
         EXPECT_FALSE(load(image, file, "refused.bmp"));
         EXPECT_LT(allocation_probe::largestRequest, std::size_t(1) << 20);
+        EXPECT_STREQ(image.failure.text, reason);
         expectEmpty(image);
     }
     Bytes badSignature = makeBmp(BmpSpec());
     badSignature[1] = 'N';
     Image image;
     EXPECT_FALSE(load(image, badSignature, "signature.bmp"));
-    EXPECT_FALSE(readBmp(testing_support::scratchPath("missing.bmp").c_str(), &image));
+    EXPECT_STREQ(image.failure.text, "not a BMP picture (the file does not start with BM)");
     EXPECT_FALSE(readBmp(save("null.bmp", makeBmp(BmpSpec())).c_str(), nullptr));
     expectEmpty(image);
 }
@@ -189,6 +197,10 @@ TEST(ReadBmp, EveryTruncationIsRefusedAndKeepsThePreviousPicture) {
     for (std::size_t length = 0; length < full.size(); ++length) {
         const Bytes prefix(full.begin(), full.begin() + std::ptrdiff_t(length));
         EXPECT_FALSE(load(image, prefix, "prefix.bmp")) << "length " << length;
+        EXPECT_STREQ(image.failure.text, length < 54 ? "the file is too short for a BMP header"
+                                         : length < 70
+                                             ? "BMP pixel data starts past the end of the file"
+                                             : "BMP pixel rows run past the end of the file");
         ASSERT_EQ(image.pixels, pixels);
         EXPECT_EQ(image.width, 2u);
         EXPECT_EQ(image.pixels[3], 0x42);
@@ -206,12 +218,15 @@ TEST(ReadBmp, AllocationFailureIsAFailedLoad) {
     EXPECT_FALSE(readBmp(path.c_str(), &image));
     allocation_probe::reset();
     EXPECT_EQ(image.pixels, pixels);
+    EXPECT_STREQ(image.failure.text, "no memory for 48 bytes of pixels");
     // The picture's own buffer fails: the image was released for it and stays empty.
     allocation_probe::nothrowAllowance = 1;
     EXPECT_FALSE(readBmp(path.c_str(), &image));
     allocation_probe::reset();
     expectEmpty(image);
+    EXPECT_STREQ(image.failure.text, "no memory for a 4 x 4 picture");
     EXPECT_TRUE(readBmp(path.c_str(), &image));
+    EXPECT_STREQ(image.failure.text, "");
     expectPixelsFromFile(image, true);
 }
 

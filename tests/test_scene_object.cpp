@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -199,43 +200,51 @@ TEST(LoadLwo, AcceptedFilesReplaceThePreviousMesh) {
     }
 }
 
-TEST(LoadLwo, RefusalsLeaveAConsistentObject) {
+TEST(LoadLwo, RefusalsSayWhyAndLeaveAConsistentObject) {
     const Bytes points = pointsChunk(tetraPoints);
     const std::int64_t pointsEnd = std::int64_t(points.size()) + 4;
-    std::vector<std::pair<std::string, Bytes>> cases = {
-        {"chunk_past_form", form({points}, pointsEnd - 1)},
-        {"header_past_form", form({points, chunk("ZERO", {})}, pointsEnd + 4)},
-        {"second_points", form({points, points})},
-        {"points_not_12", form({chunk("PNTS", Bytes(13, 0))})},
-        {"second_polygons", form({points, polygonsChunk(tetraFaces), polygonsChunk(tetraFaces)})},
-        {"polygons_before_points", form({polygonsChunk(tetraFaces), points})},
+    Bytes notForm = cubeFile(), notLwob = cubeFile();
+    notForm[0] = 'X';
+    notLwob[11] = 'X';
+    // File and reason; "untouched: " marks a refusal before the previous object is touched.
+    std::vector<std::pair<Bytes, std::string>> cases = {
+        {form({points}, pointsEnd - 1), "PNTS chunk runs past the end of the FORM"},
+        {form({points, chunk("ZERO", {})}, pointsEnd + 4),
+         "a chunk header runs past the end of the FORM"},
+        {form({points}, pointsEnd + 8), "a chunk header runs past the end of the file"},
+        {form({points, points}), "a second PNTS chunk"},
+        {form({chunk("PNTS", Bytes(13, 0))}), "PNTS chunk size 13 is not a multiple of 12"},
+        {form({points, polygonsChunk(tetraFaces), polygonsChunk(tetraFaces)}),
+         "a second POLS chunk"},
+        {form({polygonsChunk(tetraFaces), points}), "face 0 uses point 0 of 0"},
         // Index 4 of 4 points, in the middle: no half-filled face may remain.
-        {"index_too_large", form({points, polygonsChunk({{0, 1, 2}, {0, 1, 2, 3, 4}, {1, 2, 3}})})},
-        {"record_past_chunk",
-         form({points, chunk("POLS", {0, 3, 0, 0, 0, 1, 0, 2, 0, 1, 0, 3, 0})})},
+        {form({points, polygonsChunk({{0, 1, 2}, {0, 1, 2, 3, 4}, {1, 2, 3}})}),
+         "face 1 uses point 4 of 4"},
+        {form({points, chunk("POLS", {0, 3, 0, 0, 0, 1, 0, 2, 0, 1, 0, 3, 0})}),
+         "a polygon runs past the end of the POLS chunk"},
         // The last record ends one byte into the next chunk.
-        {"record_over_chunk_end",
-         form({points, chunk("POLS", {0, 3, 0, 0, 0, 1, 0, 2, 0}), chunk("ZERO", {})})},
+        {form({points, chunk("POLS", {0, 3, 0, 0, 0, 1, 0, 2, 0}), chunk("ZERO", {})}),
+         "a polygon runs past the end of the POLS chunk"},
         // Huge declared sizes must fail before anything that large is allocated.
-        {"huge_points", form({chunk("PNTS", Bytes(12, 0), 0xFFFFFFF0u)}, 0xFFFFFFFCu)},
-        {"huge_polygons",
-         form({points, chunk("POLS", {0, 3, 0, 0, 0, 1}, 0xFFFFFF00u)}, 0xFFFFFFFCu)},
-        {"huge_other", form({chunk("SURF", {1, 2, 3}, 0x7FFFFFF0u)}, 0xFFFFFFFCu)},
-        {"huge_form", form({points}, 0xFFFFFFFFu)},
-        // Refused before the previous object is touched:
-        {"untouched_not_form", cubeFile()},
-        {"untouched_not_lwob", cubeFile()},
-        {"untouched_form_size_3", form({}, 3)},
+        {form({chunk("PNTS", Bytes(12, 0), 0xFFFFFFF0u)}, 0xFFFFFFFCu),
+         "PNTS chunk runs past the end of the file"},
+        {form({points, chunk("POLS", {0, 3, 0, 0, 0, 1}, 0xFFFFFF00u)}, 0xFFFFFFFCu),
+         "POLS chunk runs past the end of the file"},
+        {form({chunk("S\xffRF", {1, 2, 3}, 0x7FFFFFF0u)}, 0xFFFFFFFCu),
+         "S?RF chunk runs past the end of the file"},
+        {form({points}, 0xFFFFFFFFu), "a chunk header runs past the end of the file"},
+        {notForm, "untouched: not an LWOB object (the file does not start with FORM....LWOB)"},
+        {notLwob, "untouched: not an LWOB object (the file does not start with FORM....LWOB)"},
+        {form({}, 3), "untouched: FORM size 3 is too small"},
     };
-    cases[cases.size() - 3].second[0] = 'X';
-    cases[cases.size() - 2].second[11] = 'X';
     const Bytes full = cubeFile();
     for (std::size_t length = 0; length < full.size(); ++length) {
-        cases.emplace_back((length < 12 ? "untouched_" : "") + std::to_string(length),
-                           Bytes(full.begin(), full.begin() + std::ptrdiff_t(length)));
+        cases.emplace_back(
+            Bytes(full.begin(), full.begin() + std::ptrdiff_t(length)),
+            length < 12 ? "untouched: the file is too short for an LWOB header" : "");
     }
-    for (const auto& [name, bytes] : cases) {
-        SCOPED_TRACE(name);
+    for (const auto& [bytes, reason] : cases) {
+        SCOPED_TRACE(reason + " (" + std::to_string(bytes.size()) + " bytes)");
         SceneObject object;
         ASSERT_TRUE(load(object, form({points}), "before.lwo"));
         const Vertex* before = object.points;
@@ -243,15 +252,16 @@ TEST(LoadLwo, RefusalsLeaveAConsistentObject) {
         EXPECT_FALSE(load(object, bytes));
         EXPECT_LT(allocation_probe::largestRequest, std::size_t(1) << 20);
         expectConsistent(object);
-        EXPECT_TRUE(name.rfind("untouched", 0) != 0 ||
-                    (object.points == before && object.pointCount == 4));
+        const bool untouched = reason.rfind("untouched: ", 0) == 0;
+        EXPECT_EQ(object.failure.text, reason.empty() ? std::string(object.failure.text)
+                                                      : reason.substr(untouched ? 11 : 0));
+        EXPECT_NE(object.failure.text[0], '\0');
+        EXPECT_TRUE(!untouched || (object.points == before && object.pointCount == 4));
         // Whatever was left behind can still be shaded, linked and cleared.
         object.shade(Vector3(0, -1, 0), Color(0, 0.2f, 0.2f, 0.5f), Color(0, 1, 1, 0));
         object.buildEdges();
         expectConsistent(object);
     }
-    SceneObject object;
-    EXPECT_FALSE(object.loadLwo(testing_support::scratchPath("missing.lwo").c_str()));
 }
 
 TEST(LoadLwo, AllocationFailureAtAnyPointIsAFailedLoad) {
@@ -283,57 +293,123 @@ TEST(Shade, OnlyFacesTurnedToTheLightAddTheDiffuseTerm) {
     }
 }
 
-TEST(BuildEdges, ClosedCubeLinksEveryEdgeToTwoFaces) {
+// An edge table as plain values: each edge's end points and faces as indices
+// (-1 for none), then every face side's edge index (-1 for none).
+using Table = std::vector<std::vector<long>>;
+
+long indexOf(const void* p, const void* base, std::size_t size) {
+    return p ? long((static_cast<const char*>(p) - static_cast<const char*>(base)) / long(size))
+             : -1;
+}
+
+Table tableOf(const SceneObject& o) {
+    Table table(2);
+    for (std::int32_t e = 0; e < o.edgeCount; ++e) {
+        const Edge& edge = o.edges[e];
+        for (const Vertex* v : {edge.vertexA, edge.vertexB}) {
+            table[0].push_back(indexOf(v, o.points, sizeof(Vertex)));
+        }
+        for (const Face* f : {edge.faceA, edge.faceB}) {
+            table[0].push_back(indexOf(f, o.faces, sizeof(Face)));
+        }
+    }
+    for (std::int32_t f = 0; f < o.faceCount; ++f) {
+        for (std::int32_t k = 0; k < o.faces[f].vertexCount; ++k) {
+            table[1].push_back(indexOf(o.faces[f].edges[k], o.edges, sizeof(Edge)));
+        }
+    }
+    return table;
+}
+
+// The linker as first written, searching the edges found so far for every
+// side; returns the table it leaves behind, success or not, and its result.
+std::pair<Table, bool> searchingLinker(const SceneObject& o) {
+    std::size_t total = 0;
+    for (std::int32_t f = 0; f < o.faceCount; ++f) {
+        total += std::size_t(o.faces[f].vertexCount);
+    }
+    std::vector<std::array<long, 4>> edges(total / 2, {-1, -1, -1, -1});
+    std::vector<long> sides(total, -1);
+    std::size_t found = 0, side = 0;
+    bool ok = !edges.empty();
+    for (std::int32_t f = 0; f < o.faceCount && ok; ++f) {
+        const Face& face = o.faces[f];
+        for (std::int32_t k = 0; k < face.vertexCount && ok; ++k, ++side) {
+            const long a = pointIndex(o, face.vertices[k]);
+            const long b = pointIndex(o, face.vertices[(k + 1) % face.vertexCount]);
+            std::size_t e = 0;
+            while (e < found && !(edges[e][0] == a && edges[e][1] == b) &&
+                   !(edges[e][0] == b && edges[e][1] == a)) {
+                ++e;
+            }
+            if (e == found && (ok = found < edges.size())) {
+                edges[found++] = {a, b, -1, -1};
+            }
+            if (ok) {
+                sides[side] = long(e);
+                ok = edges[e][2] < 0 || edges[e][3] < 0;
+                edges[e][edges[e][2] < 0 ? 2 : 3] = ok ? f : edges[e][3];
+            }
+        }
+    }
+    Table table(2);
+    for (const auto& edge : edges) {
+        table[0].insert(table[0].end(), edge.begin(), edge.end());
+    }
+    table[1] = sides;
+    return {table, ok && found == edges.size()};
+}
+
+TEST(BuildEdges, SameTableAsTheSearchingLinkerAndAReasonOnRefusal) {
+    std::vector<std::pair<Bytes, std::string>> cases = {
+        {cubeFile(), ""},
+        {tetraFile, ""},
+        {form({pointsChunk(cubePoints), polygonsChunk({cubeFaces.begin(), cubeFaces.end() - 1})}),
+         "the mesh is not closed (face 3 has an edge no other face shares)"},
+        // Edges 0-1 and 1-3 meet three faces, 0-2 and 2-3 one: as many sides as a closed mesh.
+        {form({pointsChunk(tetraPoints),
+               polygonsChunk({{0, 2, 1}, {0, 1, 3}, {1, 2, 3}, {0, 3, 1}})}),
+         "face 3 shares an edge that two other faces already share"},
+        // Two triangles back to back on coincident but separate points.
+        {form({pointsChunk({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}}),
+               polygonsChunk({{0, 1, 2}, {3, 5, 4}})}),
+         "the mesh is not closed (face 1 has an edge no other face shares)"},
+        // A side from a point to itself, used by both faces; and an odd side count.
+        {form({pointsChunk(tetraPoints), polygonsChunk({{0, 0, 1, 2}, {2, 1, 0, 0}})}), ""},
+        {form({pointsChunk(tetraPoints), polygonsChunk({{0, 1, 2}, {2, 1, 0}, {0, 1, 3}})}),
+         "face 2 shares an edge that two other faces already share"},
+        {form({pointsChunk(tetraPoints)}), "the object has no faces"},
+    };
+    for (const char* name : {"base2", "crystal1", "crystal2", "crystal3"}) {
+        Bytes bytes;
+        ASSERT_TRUE(testing_support::readFile(
+            testing_support::sourcePath(std::string("data/") + name + ".lwo"), bytes));
+        cases.emplace_back(bytes, "");
+    }
+    for (const auto& [bytes, reason] : cases) {
+        SCOPED_TRACE(reason);
+        SceneObject object;
+        ASSERT_TRUE(load(object, bytes));
+        const bool expected = searchingLinker(object).second;
+        EXPECT_EQ(object.buildEdges(), reason.empty());
+        EXPECT_EQ(expected, reason.empty());
+        EXPECT_EQ(object.failure.text, reason);
+        if (object.faces) {
+            EXPECT_EQ(tableOf(object), searchingLinker(object).first);
+            ASSERT_EQ(object.buildEdges(), expected);  // a rebuild starts from scratch
+            EXPECT_EQ(tableOf(object), searchingLinker(object).first);
+        }
+    }
+    // No memory: no table, and no face keeps a pointer into the old one.
     SceneObject object;
     ASSERT_TRUE(load(object, cubeFile()));
     ASSERT_TRUE(object.buildEdges());
-    ASSERT_TRUE(object.buildEdges());  // a rebuild must not leave pointers into the old table
-    ASSERT_EQ(object.edgeCount, 12);
-    for (std::int32_t f = 0; f < object.faceCount; ++f) {
-        const Face& face = object.faces[f];
-        for (std::int32_t k = 0; k < face.vertexCount; ++k) {
-            const Edge* edge = face.edges[k];
-            ASSERT_TRUE(edge >= object.edges && edge < object.edges + 12);
-            const Vertex* from = face.vertices[k];
-            const Vertex* to = face.vertices[(k + 1) % face.vertexCount];
-            // faceA walks its edge from vertexA to vertexB, faceB (another face) the other way;
-            // the first face's sides come first.
-            EXPECT_TRUE(edge->faceA == &face
-                            ? edge->vertexA == from && edge->vertexB == to && edge->faceB &&
-                                  edge->faceB != &face
-                            : edge->faceB == &face && edge->vertexA == to && edge->vertexB == from);
-            EXPECT_TRUE(f != 0 || edge == &object.edges[k]);
-        }
-    }
-    allocation_probe::nothrowAllowance = 0;
-    EXPECT_FALSE(object.buildEdges());
-    allocation_probe::reset();
-    EXPECT_EQ(object.edges, nullptr);
-    for (std::int32_t f = 0; f < object.faceCount; ++f) {
-        for (std::int32_t k = 0; k < object.faces[f].vertexCount; ++k) {
-            EXPECT_EQ(object.faces[f].edges[k], nullptr);
-        }
-    }
-}
-
-TEST(BuildEdges, OpenOrOverSharedMeshesAreRefused) {
-    const std::pair<std::string, Bytes> cases[] = {
-        {"open_cube",
-         form({pointsChunk(cubePoints), polygonsChunk({cubeFaces.begin(), cubeFaces.end() - 1})})},
-        // Edges 0-1 and 1-3 meet three faces, 0-2 and 2-3 one: as many sides as a closed mesh.
-        {"shared_by_three", form({pointsChunk(tetraPoints),
-                                  polygonsChunk({{0, 2, 1}, {0, 1, 3}, {1, 2, 3}, {0, 3, 1}})})},
-        // Two triangles back to back on coincident but separate points.
-        {"split_points",
-         form({pointsChunk({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}}),
-               polygonsChunk({{0, 1, 2}, {3, 5, 4}})})},
-    };
-    for (const auto& [name, bytes] : cases) {
-        SCOPED_TRACE(name);
-        SceneObject object;
-        ASSERT_TRUE(load(object, bytes));
+    for (long allowance : {0, 1}) {
+        allocation_probe::nothrowAllowance = allowance;
         EXPECT_FALSE(object.buildEdges());
-        expectConsistent(object);
+        allocation_probe::reset();
+        EXPECT_EQ(object.edges, nullptr);
+        EXPECT_EQ(tableOf(object)[1], std::vector<long>(24, -1));
     }
 }
 
