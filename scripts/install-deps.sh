@@ -3,7 +3,12 @@
 # only the ones named on the command line (e.g. clang-format-14 for the
 # format check). Only missing packages are installed; uses sudo when not run
 # as root.
+#   scripts/install-deps.sh web   everything, plus the browser build and its
+#                                 test driver: emscripten, Chromium, Node.js
+#                                 with npm, and the npm packages pinned in
+#                                 package-lock.json
 set -euo pipefail
+cd "$(dirname "$0")/.."
 
 packages=(
   build-essential cmake ninja-build pkg-config git zip unzip
@@ -15,9 +20,26 @@ packages=(
   g++-mingw-w64-x86-64 wine wine64
 )
 
-if [ $# -gt 0 ]; then
+web=false
+if [ "${1:-}" = web ]; then
+  web=true
+  # Chromium brings SwiftShader, so WebGL runs without a GPU.
+  packages+=(emscripten chromium)
+  # A Node.js from elsewhere (it ships its own npm) is used as it is.
+  command -v node >/dev/null 2>&1 || packages+=(nodejs)
+  command -v npm >/dev/null 2>&1 || packages+=(npm)
+elif [ $# -gt 0 ]; then
   packages=("$@")
 fi
+
+npm_modules() {
+  # The test driver, exactly as locked; it fetches no browser of its own. A
+  # copy of the lock file marks a finished install.
+  if $web && ! cmp -s package-lock.json node_modules/.installed-lock.json; then
+    PUPPETEER_SKIP_DOWNLOAD=1 npm ci --ignore-scripts --no-audit --no-fund --loglevel=error
+    cp package-lock.json node_modules/.installed-lock.json
+  fi
+}
 
 missing=()
 for package in "${packages[@]}"; do
@@ -27,6 +49,7 @@ for package in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
+  npm_modules
   exit 0
 fi
 
@@ -39,3 +62,4 @@ echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+npm_modules
