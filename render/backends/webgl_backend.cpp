@@ -1,0 +1,306 @@
+#include "render/backends/webgl_backend.h"
+
+#include <GLES2/gl2.h>
+#include <emscripten/html5.h>
+
+#include <new>
+#include <vector>
+
+#include "render/backends/webgl_mipmaps.h"
+
+namespace {
+
+// Enough for any one polygon the frame arena can hold; a record with more
+// vertices is drawn in several uploads.
+constexpr std::int32_t kStagingVertices = 1 << 17;
+
+// The window coordinates become clip space in the vertex shader, where the
+// environment's texture coordinates are also made: the picture repeats every
+// ten window units, shifted by the view's eye height.
+constexpr const char* kVertexShader = R"(
+attribute vec2 position;
+uniform vec2 scale;
+uniform float offset;
+varying vec2 textureCoord;
+void main() {
+    textureCoord = (vec2(offset) + position) * 0.1;
+    gl_Position = vec4(position * scale, 0.0, 1.0);
+}
+)";
+
+// tint + texel x environment colour: a fill sets only the tint, the
+// environment only its colour. The blend adds the result weighted by alpha.
+constexpr const char* kFragmentShader = R"(
+#ifdef GL_FRAGMENT_PRECISION_HIGH
+precision highp float;
+#else
+precision mediump float;
+#endif
+uniform vec4 tint;
+uniform vec4 environmentColor;
+uniform sampler2D environment;
+varying vec2 textureCoord;
+void main() {
+    gl_FragColor = tint + texture2D(environment, textureCoord) * environmentColor;
+}
+)";
+
+// Fixed-function GL clamps a colour to [0, 1] before it is used; NaN gives 0.
+float clampUnit(float value) {
+    return value > 0.0f ? (value < 1.0f ? value : 1.0f) : 0.0f;
+}
+
+GLuint compileShader(GLenum kind, const char* source) {
+    const GLuint shader = glCreateShader(kind);
+    glShaderSource(shader, 1, &source, nullptr);
+    glCompileShader(shader);
+    GLint compiled = GL_FALSE;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+    if (compiled != GL_TRUE) {
+        glDeleteShader(shader);
+        return 0;
+    }
+    return shader;
+}
+
+GLuint linkProgram() {
+    const GLuint vertex = compileShader(GL_VERTEX_SHADER, kVertexShader);
+    const GLuint fragment = compileShader(GL_FRAGMENT_SHADER, kFragmentShader);
+    GLuint program = 0;
+    if (vertex != 0 && fragment != 0) {
+        program = glCreateProgram();
+        glAttachShader(program, vertex);
+        glAttachShader(program, fragment);
+        glBindAttribLocation(program, 0, "position");
+        glLinkProgram(program);
+        GLint linked = GL_FALSE;
+        glGetProgramiv(program, GL_LINK_STATUS, &linked);
+        if (linked != GL_TRUE) {
+            glDeleteProgram(program);
+            program = 0;
+        }
+    }
+    // Deleting the shaders now frees them with the program.
+    glDeleteShader(vertex);
+    glDeleteShader(fragment);
+    return program;
+}
+
+// Skips commands that add nothing and polygons without vertices.
+bool drawable(const Polygon* polygon) {
+    return polygon->vertexCount > 0;
+}
+
+}  // namespace
+
+WebGlBackend::~WebGlBackend() {
+    destroy();
+}
+
+bool WebGlBackend::create(const Image& picture) {
+    destroy();
+    program_ = linkProgram();
+    if (program_ == 0) {
+        return false;
+    }
+    scaleLocation_ = glGetUniformLocation(program_, "scale");
+    offsetLocation_ = glGetUniformLocation(program_, "offset");
+    tintLocation_ = glGetUniformLocation(program_, "tint");
+    environmentColorLocation_ = glGetUniformLocation(program_, "environmentColor");
+
+    staging_ = new (std::nothrow) float[static_cast<std::size_t>(kStagingVertices) * 2];
+    if (staging_ == nullptr) {
+        destroy();
+        return false;
+    }
+    stagingCapacity_ = kStagingVertices;
+    glGenBuffers(1, &vertexBuffer_);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(kStagingVertices) * 2 * sizeof(float),
+                 nullptr, GL_DYNAMIC_DRAW);
+    if (!createTexture(picture)) {
+        destroy();
+        return false;
+    }
+    glDisable(GL_DEPTH_TEST);
+    return true;
+}
+
+bool WebGlBackend::createTexture(const Image& picture) {
+    glGenTextures(1, &texture_);
+    glBindTexture(GL_TEXTURE_2D, texture_);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+
+    GLenum format = GL_RGB;
+    std::uint32_t components = 0;
+    switch (picture.bitsPerPixel) {
+        case 8:
+            format = GL_LUMINANCE;
+            components = 1;
+            break;
+        case 24:
+            format = GL_RGB;
+            components = 3;
+            break;
+        case 32:
+            format = GL_RGBA;
+            components = 4;
+            break;
+        default:
+            break;
+    }
+    GLint maxSide = 64;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
+    std::vector<MipmapLevel> levels;
+    if (components == 0 || !buildMipmaps(picture.pixels, picture.width, picture.height, components,
+                                         static_cast<std::uint32_t>(maxSide), levels)) {
+        // No picture: one black texel, so the environment adds nothing.
+        const std::uint8_t black[3] = {0, 0, 0};
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 1, 1, 0, GL_RGB, GL_UNSIGNED_BYTE, black);
+        return true;
+    }
+    for (std::size_t level = 0; level < levels.size(); ++level) {
+        glTexImage2D(GL_TEXTURE_2D, static_cast<GLint>(level), static_cast<GLint>(format),
+                     static_cast<GLsizei>(levels[level].width),
+                     static_cast<GLsizei>(levels[level].height), 0, format, GL_UNSIGNED_BYTE,
+                     levels[level].pixels.data());
+    }
+    return glGetError() != GL_OUT_OF_MEMORY;
+}
+
+void WebGlBackend::destroy() {
+    // Without a context the objects went with it: only forget them.
+    if (emscripten_webgl_get_current_context() != 0) {
+        glDeleteTextures(1, &texture_);
+        glDeleteBuffers(1, &vertexBuffer_);
+        glDeleteProgram(program_);
+    }
+    texture_ = 0;
+    vertexBuffer_ = 0;
+    program_ = 0;
+    delete[] staging_;
+    staging_ = nullptr;
+    stagingCapacity_ = 0;
+}
+
+void WebGlBackend::beginFrame(float aspect) {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    if (program_ == 0) {
+        return;
+    }
+    glUseProgram(program_);
+    // The projection spans +-1.1 * aspect by +-1.1 window units.
+    glUniform2f(scaleLocation_, 1.0f / (1.1f * aspect), 1.0f / 1.1f);
+    glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, texture_);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+}
+
+namespace {
+
+// The first drawable polygon at or after `cursor`; the command index is
+// record.count when there is none.
+template <typename Cursor>
+Cursor settle(const FrameRecord& record, Cursor cursor) {
+    while (cursor.command < record.count) {
+        if (!isInvisible(record.commands[cursor.command])) {
+            while (cursor.polygon != nullptr && !drawable(cursor.polygon)) {
+                cursor.polygon = cursor.polygon->next;
+            }
+            if (cursor.polygon != nullptr) {
+                return cursor;
+            }
+        }
+        ++cursor.command;
+        cursor.polygon =
+            cursor.command < record.count ? record.commands[cursor.command].polygons : nullptr;
+    }
+    return cursor;
+}
+
+template <typename Cursor>
+Cursor following(const FrameRecord& record, Cursor cursor) {
+    cursor.polygon = cursor.polygon->next;
+    return settle(record, cursor);
+}
+
+}  // namespace
+
+// Copies polygons from `from` on into the staging array until the next one
+// would not fit; returns where it stopped.
+WebGlBackend::Cursor WebGlBackend::stage(const FrameRecord& record, Cursor from,
+                                         std::int32_t& vertexCount) {
+    vertexCount = 0;
+    Cursor cursor = from;
+    while (cursor.command < record.count) {
+        const Polygon* polygon = cursor.polygon;
+        if (polygon->vertexCount <= stagingCapacity_) {
+            if (vertexCount + polygon->vertexCount > stagingCapacity_) {
+                break;
+            }
+            float* out = staging_ + static_cast<std::size_t>(vertexCount) * 2;
+            for (std::int32_t i = 0; i < polygon->vertexCount; ++i) {
+                *out++ = polygon->vertices[i]->x;
+                *out++ = polygon->vertices[i]->y;
+            }
+            vertexCount += polygon->vertexCount;
+        }
+        cursor = following(record, cursor);
+    }
+    return cursor;
+}
+
+// Draws what stage() copied, one fan per polygon, in record order.
+void WebGlBackend::draw(const FrameRecord& record, Cursor from, Cursor to) {
+    std::int32_t first = 0;
+    std::int32_t colorsOf = -1;
+    for (Cursor cursor = from; cursor.command != to.command || cursor.polygon != to.polygon;
+         cursor = following(record, cursor)) {
+        const Polygon* polygon = cursor.polygon;
+        if (polygon->vertexCount > stagingCapacity_) {
+            continue;  // stage() could not take it either
+        }
+        if (colorsOf != cursor.command) {
+            colorsOf = cursor.command;
+            const DrawCommand& command = record.commands[cursor.command];
+            const Color& c = command.color;
+            const float r = clampUnit(c.r), g = clampUnit(c.g), b = clampUnit(c.b);
+            const float a = clampUnit(c.a);
+            if (command.pass == DrawPass::Fill) {
+                glUniform4f(tintLocation_, r, g, b, a);
+                glUniform4f(environmentColorLocation_, 0.0f, 0.0f, 0.0f, 0.0f);
+            } else {
+                glUniform4f(tintLocation_, 0.0f, 0.0f, 0.0f, 0.0f);
+                glUniform4f(environmentColorLocation_, r, g, b, a);
+                glUniform1f(offsetLocation_, command.textureOffset);
+            }
+        }
+        glDrawArrays(GL_TRIANGLE_FAN, first, polygon->vertexCount);
+        first += polygon->vertexCount;
+    }
+}
+
+void WebGlBackend::drawRecord(const FrameRecord& record) {
+    if (program_ == 0 || record.count <= 0) {
+        return;
+    }
+    Cursor cursor = settle(record, Cursor{0, record.commands[0].polygons});
+    while (cursor.command < record.count) {
+        std::int32_t vertexCount = 0;
+        const Cursor end = stage(record, cursor, vertexCount);
+        if (vertexCount > 0) {
+            glBufferSubData(GL_ARRAY_BUFFER, 0,
+                            static_cast<GLsizeiptr>(vertexCount) * 2 * sizeof(float), staging_);
+            draw(record, cursor, end);
+        }
+        cursor = end;
+    }
+}
