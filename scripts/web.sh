@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# The browser build: the demo compiled to WebAssembly, drawing through WebGL.
+#   scripts/web.sh build   install what is missing, build with emscripten, write dist/web/
+#   scripts/web.sh serve   build, then serve dist/web/ on http://127.0.0.1:PORT/ (PORT=8765)
+#   scripts/web.sh test    build, then run the browser tests in headless Chromium
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc 2>/dev/null || echo 2)
+
+build() {
+    bash scripts/install-deps.sh web
+    # Emscripten's JS optimizer finds its parser among Debian's node modules.
+    export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
+    emcmake cmake -S . -B build-web -G Ninja -DCMAKE_BUILD_TYPE=Release -DGLASSWAKE_WERROR=ON \
+        >/dev/null
+    cmake --build build-web -j "$jobs"
+    rm -rf dist/web
+    mkdir -p dist/web/data
+    cp app/web/index.html build-web/app/web/glasswake.js build-web/app/web/glasswake.wasm dist/web/
+    cp data/base2.lwo data/crystal1.lwo data/crystal2.lwo data/crystal3.lwo data/env.bmp \
+        dist/web/data/
+    local bytes
+    bytes=$(find dist/web -type f -printf '%s\n' | awk '{ total += $1 } END { print total }')
+    echo "dist/web/: $((bytes / 1024)) KB in all (before compression)"
+}
+
+case "${1:-}" in
+build)
+    build
+    ;;
+serve)
+    build
+    port=${PORT:-8765}
+    echo "Serving dist/web/ at http://127.0.0.1:$port/ (Ctrl+C stops)"
+    exec python3 -m http.server "$port" --bind 127.0.0.1 --directory dist/web
+    ;;
+test)
+    build
+    if [ ! -x build/tools/glasswake-tool ]; then
+        # The reference frames come from the desktop tool.
+        cmake -S . -B build -G Ninja -DGLASSWAKE_WERROR=ON >/dev/null
+        cmake --build build -j "$jobs" --target glasswake-tool
+    fi
+    node --test tests/web/
+    ;;
+*)
+    sed -n '2,5p' "$0"
+    exit 2
+    ;;
+esac
