@@ -42,6 +42,7 @@ test)
     bash scripts/install-deps.sh
     build build
     ctest --test-dir build --output-on-failure -j "$jobs"
+    bash scripts/web.sh test
     if [ -f cmake/mingw-w64-x86_64.cmake ]; then
         bash scripts/windows.sh test
     fi
