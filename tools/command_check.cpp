@@ -8,16 +8,16 @@
 namespace {
 
 void printUsage(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: glasswake-tool check [DIR]\n"
-                 "Validates the data set the demo loads from DIR/data (DIR defaults to \".\"):\n"
-                 "base2.lwo, crystal1.lwo, crystal2.lwo, crystal3.lwo and env.bmp.\n"
-                 "Each mesh must load and be closed, with planar convex faces, a convex solid\n"
-                 "and outward normals; its outline, counted from many viewpoints around the\n"
-                 "scene and through the faces (every silhouette edge plus every back face, an\n"
-                 "upper bound), must stay within %d edges. The picture must be readable.\n"
-                 "Exit status: 0 when all is well, 1 when anything is wrong, 2 on a usage error.\n",
-                 outlineCapacity);
+    std::fputs(
+        "usage: glasswake-tool check [DIR]\n"
+        "Validates the data set the demo loads from DIR/data (DIR defaults to \".\"):\n"
+        "base2.lwo, crystal1.lwo, crystal2.lwo, crystal3.lwo and env.bmp.\n"
+        "Each mesh must load and be closed, with planar convex faces, outward normals\n"
+        "and a convex solid; its largest outline (one edge per mesh edge and face) is\n"
+        "reported. The picture must be readable. A file that is not is named with the\n"
+        "reader's reason.\n"
+        "Exit status: 0 when all is well, 1 when anything is wrong, 2 on a usage error.\n",
+        out);
 }
 
 }  // namespace
@@ -27,7 +27,12 @@ int runCheck(int argc, char** argv) {
         printUsage(stdout);
         return 0;
     }
-    if (argc > 2 || (argc == 2 && (argv[1][0] == '\0' || argv[1][0] == '-'))) {
+    if (argc >= 2 && argv[1][0] == '-') {
+        std::fprintf(stderr, "glasswake-tool check: unknown option: %s\n", argv[1]);
+        printUsage(stderr);
+        return 2;
+    }
+    if (argc > 2 || (argc == 2 && argv[1][0] == '\0')) {
         std::fprintf(stderr, "glasswake-tool check: expected at most one directory\n");
         printUsage(stderr);
         return 2;

@@ -18,12 +18,14 @@ void printUsage(std::FILE* out) {
         "usage: glasswake-tool info [--json] FILE...\n"
         "Describes each FILE: a name ending in \".bmp\" (any case) is read as a picture,\n"
         "anything else as an LWOB object, which is then shaded and edge-linked as the\n"
-        "demo does. With --json, one JSON object per line, one per FILE, in order:\n"
+        "demo does. A file that cannot be read is named with the reader's reason.\n"
+        "With --json, one JSON object per line, one per FILE, in order:\n"
         "  object:  {\"file\", \"type\": \"lwo\", \"ok\", \"points\", \"faces\", \"closed\",\n"
-        "            \"edges\", \"center\": [x, y, z]}\n"
+        "            \"edges\", \"center\": [x, y, z], \"reason\"}\n"
         "  picture: {\"file\", \"type\": \"bmp\", \"ok\", \"width\", \"height\", "
         "\"bitsPerPixel\",\n"
-        "            \"rowBytes\", \"byteSize\", \"crc32\"}\n"
+        "            \"rowBytes\", \"byteSize\", \"crc32\", \"reason\"}\n"
+        "reason is why the file could not be read or the mesh is not closed, else \"\".\n"
         "crc32 is the CRC-32 of the decoded pixels (top row first, rows unpadded), 0\n"
         "when there are none. In file names, bytes of 0x80 and above are written as\n"
         "\\u00XX escapes (each byte on its own), so the output is always valid ASCII JSON.\n"
@@ -116,9 +118,10 @@ bool describePicture(const char* path, bool json) {
     if (json) {
         std::printf(
             "{\"file\": %s, \"type\": \"bmp\", \"ok\": %s, \"width\": %u, \"height\": %u, "
-            "\"bitsPerPixel\": %u, \"rowBytes\": %u, \"byteSize\": %u, \"crc32\": %u}\n",
+            "\"bitsPerPixel\": %u, \"rowBytes\": %u, \"byteSize\": %u, \"crc32\": %u, "
+            "\"reason\": %s}\n",
             jsonString(path).c_str(), jsonBool(ok), image.width, image.height, image.bitsPerPixel,
-            image.rowBytes, image.byteSize, crc);
+            image.rowBytes, image.byteSize, crc, jsonString(image.failure.text).c_str());
     } else if (ok) {
         std::printf(
             "%s: BMP picture, %u x %u, %u bits per pixel, %u bytes per row, %u bytes, "
@@ -126,7 +129,7 @@ bool describePicture(const char* path, bool json) {
             plainName(path).c_str(), image.width, image.height, image.bitsPerPixel, image.rowBytes,
             image.byteSize, crc);
     } else {
-        std::printf("%s: not a readable BMP picture\n", plainName(path).c_str());
+        std::printf("%s: %s\n", plainName(path).c_str(), image.failure.text);
     }
     return ok;
 }
@@ -147,20 +150,19 @@ bool describeObject(const char* path, bool json) {
     if (json) {
         std::printf(
             "{\"file\": %s, \"type\": \"lwo\", \"ok\": %s, \"points\": %d, \"faces\": %d, "
-            "\"closed\": %s, \"edges\": %d, \"center\": [%.9g, %.9g, %.9g]}\n",
+            "\"closed\": %s, \"edges\": %d, \"center\": [%.9g, %.9g, %.9g], \"reason\": %s}\n",
             jsonString(path).c_str(), jsonBool(ok), points, faces, jsonBool(closed), edges,
             static_cast<double>(center.x), static_cast<double>(center.y),
-            static_cast<double>(center.z));
+            static_cast<double>(center.z), jsonString(object.failure.text).c_str());
     } else if (ok) {
         std::printf(
             "%s: LWOB object, %d points, %d faces, %s, %d edges, centre (%.9g, %.9g, "
             "%.9g)\n",
-            plainName(path).c_str(), points, faces,
-            closed ? "closed" : "NOT closed (the edge table could not be built)", edges,
+            plainName(path).c_str(), points, faces, closed ? "closed" : object.failure.text, edges,
             static_cast<double>(center.x), static_cast<double>(center.y),
             static_cast<double>(center.z));
     } else {
-        std::printf("%s: not a readable LWOB object\n", plainName(path).c_str());
+        std::printf("%s: %s\n", plainName(path).c_str(), object.failure.text);
     }
     return ok;
 }

@@ -3,35 +3,19 @@
 #include <string>
 #include <vector>
 
-#include "math/vector3.h"
-
 struct SceneObject;
 
 // Validation of the demo's data set: what the renderer assumes of its meshes
-// (closed, convex planar faces, convex solids with outward normals, outlines
-// that fit the renderer's 100-entry table) and that the picture is readable.
-
-// Largest outline the renderer's table holds.
-constexpr int outlineCapacity = 100;
+// (closed, convex planar faces, convex solids with outward normals) and that
+// the picture is readable. Every check runs in time linear in the mesh size.
 
 // Geometry faults of a loaded object, each "name: what is wrong". Faces are
 // checked for degeneracy, planarity, convexity and outward winding (the
-// centre strictly behind the plane); the solid for convexity (every vertex on
-// or behind every outward face plane). Tolerances scale with the object's size.
+// centre strictly behind the plane). When the edge table is built, the solid
+// is checked too: every edge convex (the far face's vertices on or behind the
+// near face's plane) and the surface wrapped exactly once around the centre;
+// such a surface bounds a convex solid. Tolerances scale with the object's size.
 std::vector<std::string> checkObjectGeometry(const SceneObject& object, const std::string& name);
-
-// Eye positions worth testing outlines from: the camera orbit, other heights
-// and radii around it, points on and beside every face plane, and the eyes of
-// mirrored and refracted views through the faces (one and two faces deep).
-std::vector<Vector3> sampleEyes(const SceneObject* const* objects, int count);
-
-// Outline size of an edge-linked object seen from eye, as an upper bound:
-// every silhouette edge plus every back face (a view plane cuts a back face at
-// most once, adding one edge). Uses the renderer's front-facing rule.
-int outlineBound(const SceneObject& object, const Vector3& eye);
-
-// The largest outlineBound over the eyes.
-int largestOutline(const SceneObject& object, const std::vector<Vector3>& eyes);
 
 // Whether two convex objects are apart: some face plane of one, or some plane
 // through an edge pair, has all of the other's vertices at least gap beyond it.
@@ -43,6 +27,6 @@ struct DataSetReport {
     bool ok() const { return problems.empty(); }
 };
 
-// Checks root/data/{base2,crystal1,crystal2,crystal3}.lwo and root/data/env.bmp.
-// File names in messages are "data/..." when root is ".", else root + "/data/...".
+// Checks the scene's four objects and its picture under root/data. File names
+// in messages are "data/..." when root is ".", else root + "/data/...".
 DataSetReport checkDataSet(const std::string& root);
