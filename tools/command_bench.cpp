@@ -16,6 +16,7 @@
 #include "render/render_stats.h"
 #include "scene/scene.h"
 #include "tools/allocation_counter.h"
+#include "tools/command_line.h"
 #include "tools/commands.h"
 #include "tools/render_session.h"
 
@@ -40,49 +41,23 @@ struct BenchOptions {
     bool json = false;
 };
 
-int usageError(const char* problem, const char* argument) {
-    return ::usageError("bench", benchUsage, problem, argument);
-}
-
 int parseOptions(int argc, char** argv, BenchOptions& options) {
-    for (int i = 1; i < argc; ++i) {
-        const char* flag = argv[i];
-        if (std::strcmp(flag, "--help") == 0 || std::strcmp(flag, "-h") == 0) {
-            std::fputs(benchUsage, stdout);
-            return -1;
-        }
-        if (std::strcmp(flag, "--json") == 0) {
-            options.json = true;
-            continue;
-        }
-        if (i + 1 >= argc)
-            return usageError("missing value after", flag);
-        const char* value = argv[++i];
-        std::uint64_t number = 0;
-        if (std::strcmp(flag, "--frames") == 0) {
-            if (!parseCount(value, 100000, number) || number == 0) {
-                return usageError("--frames needs a frame count from 1 to 100000", value);
-            }
-            options.frames = number;
-        } else if (std::strcmp(flag, "--size") == 0) {
-            if (!parseFrameSize(value, options.width, options.height)) {
-                return usageError("--size needs WxH with sides from 1 to 16384", value);
-            }
-        } else if (std::strcmp(flag, "--root") == 0) {
-            if (!*value)
-                return usageError("--root needs a directory", nullptr);
-            options.root = value;
-        } else if (std::strcmp(flag, "--depth") == 0) {
-            // The work grows with the visible faces raised to the depth.
-            if (!parseCount(value, 6, number)) {
-                return usageError("--depth needs a depth from 0 to 6", value);
-            }
-            options.depth = static_cast<int>(number);
-        } else {
-            return usageError("unknown option", flag);
-        }
-    }
-    return 0;
+    using Kind = CommandOption::Kind;
+    std::uint64_t depth = 2;
+    FrameSize size;
+    // The work grows with the visible faces raised to the depth.
+    CommandOption table[] = {
+        {"--frames", Kind::Count, &options.frames, "a frame count from 1 to 100000", 1, 100000},
+        {"--size", Kind::Size, &size, "WxH with sides from 1 to 16384"},
+        {"--root", Kind::Text, &options.root, "a directory"},
+        {"--depth", Kind::Count, &depth, "a depth from 0 to 6", 0, 6},
+        {"--json", Kind::Flag, &options.json, nullptr},
+    };
+    const int parsed = parseCommandLine("bench", benchUsage, argc, argv, table);
+    options.width = size.width;
+    options.height = size.height;
+    options.depth = static_cast<int>(depth);
+    return parsed;
 }
 
 struct Spread {

@@ -15,6 +15,7 @@
 #include "app/hooks.h"
 #include "render/render_stats.h"
 #include "scene/scene.h"
+#include "tools/command_line.h"
 #include "tools/commands.h"
 #include "tools/png_writer.h"
 #include "tools/render_session.h"
@@ -62,76 +63,37 @@ int usageError(const char* problem, const char* argument) {
 // Returns 0 when the options are complete and consistent, else the exit code
 // (2 after printing the usage, or -1 for --help which exits 0).
 int parseOptions(int argc, char** argv, RenderOptions& options) {
-    for (int i = 1; i < argc; ++i) {
-        const char* flag = argv[i];
-        if (std::strcmp(flag, "--help") == 0 || std::strcmp(flag, "-h") == 0) {
-            std::fputs(renderUsage, stdout);
-            return -1;
-        }
-        if (std::strcmp(flag, "--list-views") == 0) {
-            options.listViews = true;
-            continue;
-        }
-        if (i + 1 >= argc)
-            return usageError("missing value after", flag);
-        const char* value = argv[++i];
-        std::uint64_t number = 0;
-        if (std::strcmp(flag, "--time-ms") == 0) {
-            if (!parseCount(value, UINT32_MAX, number)) {
-                return usageError("--time-ms needs a whole number of milliseconds", value);
-            }
-            options.haveTime = true;
-            options.timeMs = static_cast<std::uint32_t>(number);
-        } else if (std::strcmp(flag, "--frames") == 0) {
-            if (!parseCount(value, 10000000, number) || number == 0) {
-                return usageError("--frames needs a frame count from 1 to 10000000", value);
-            }
-            options.haveFrames = true;
-            options.frames = number;
-        } else if (std::strcmp(flag, "--fps") == 0) {
-            if (!parsePositive(value, 1000.0, options.fps)) {
-                return usageError("--fps needs a rate above 0 and at most 1000", value);
-            }
-            options.haveFps = true;
-        } else if (std::strcmp(flag, "--start-ms") == 0) {
-            if (!parseCount(value, UINT32_MAX, number)) {
-                return usageError("--start-ms needs a whole number of milliseconds", value);
-            }
-            options.haveStart = true;
-            options.startMs = number;
-        } else if (std::strcmp(flag, "--size") == 0) {
-            if (!parseFrameSize(value, options.width, options.height)) {
-                return usageError("--size needs WxH with sides from 1 to 16384", value);
-            }
-        } else if (std::strcmp(flag, "--depth") == 0) {
-            if (!parseCount(value, 6, number)) {
-                return usageError("--depth needs a depth from 0 to 6", value);
-            }
-            options.depth = static_cast<int>(number);
-        } else if (std::strcmp(flag, "--overlay") == 0) {
-            if (std::strcmp(value, "views") != 0)
-                return usageError("--overlay knows only views", value);
-            options.overlay = true;
-        } else if (std::strcmp(flag, "--only-view") == 0) {
-            if (!parseCount(value, INT32_MAX - 1, number))
-                return usageError("--only-view needs a view index", value);
-            options.onlyView = static_cast<std::int32_t>(number);
-        } else if (std::strcmp(flag, "--root") == 0) {
-            if (!*value)
-                return usageError("--root needs a directory", nullptr);
-            options.root = value;
-        } else if (std::strcmp(flag, "--output") == 0) {
-            if (!*value)
-                return usageError("--output needs a file name", nullptr);
-            options.output = value;
-        } else if (std::strcmp(flag, "--output-dir") == 0) {
-            if (!*value)
-                return usageError("--output-dir needs a directory", nullptr);
-            options.outputDir = value;
-        } else {
-            return usageError("unknown option", flag);
-        }
-    }
+    using Kind = CommandOption::Kind;
+    std::uint64_t timeMs = 0, depth = 2, onlyView = 0;
+    FrameSize size;
+    CommandOption table[] = {
+        {"--time-ms", Kind::Count, &timeMs, "a whole number of milliseconds", 0, UINT32_MAX},
+        {"--frames", Kind::Count, &options.frames, "a frame count from 1 to 10000000", 1, 10000000},
+        {"--fps", Kind::Rate, &options.fps, "a rate above 0 and at most 1000", 0, 1000},
+        {"--start-ms", Kind::Count, &options.startMs, "a whole number of milliseconds", 0,
+         UINT32_MAX},
+        {"--size", Kind::Size, &size, "WxH with sides from 1 to 16384"},
+        {"--depth", Kind::Count, &depth, "a depth from 0 to 6", 0, 6},
+        {"--overlay", Kind::Word, nullptr, "views", 0, 0, "views"},
+        {"--only-view", Kind::Count, &onlyView, "a view index", 0, INT32_MAX - 1},
+        {"--list-views", Kind::Flag, &options.listViews, nullptr},
+        {"--root", Kind::Text, &options.root, "a directory"},
+        {"--output", Kind::Text, &options.output, "a file name"},
+        {"--output-dir", Kind::Text, &options.outputDir, "a directory"},
+    };
+    const int parsed = parseCommandLine("render", renderUsage, argc, argv, table);
+    if (parsed != 0)
+        return parsed;
+    options.haveTime = given(table, "--time-ms");
+    options.timeMs = static_cast<std::uint32_t>(timeMs);
+    options.haveFrames = given(table, "--frames");
+    options.haveFps = given(table, "--fps");
+    options.haveStart = given(table, "--start-ms");
+    options.width = size.width;
+    options.height = size.height;
+    options.depth = static_cast<int>(depth);
+    options.overlay = given(table, "--overlay");
+    options.onlyView = given(table, "--only-view") ? static_cast<std::int32_t>(onlyView) : -1;
     if (options.haveTime && options.haveFrames) {
         return usageError("give either --time-ms or --frames, not both", nullptr);
     }

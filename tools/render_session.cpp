@@ -22,116 +22,9 @@ namespace {
 ExactBackend exactBackend;
 }  // namespace
 
-bool parseCount(const char* text, std::uint64_t limit, std::uint64_t& value) {
-    if (!text || *text < '0' || *text > '9')
-        return false;
-    std::uint64_t result = 0;
-    for (const char* c = text; *c; ++c) {
-        if (*c < '0' || *c > '9')
-            return false;
-        const std::uint64_t digit = static_cast<std::uint64_t>(*c - '0');
-        if (digit > limit || result > (limit - digit) / 10)
-            return false;
-        result = result * 10 + digit;
-    }
-    value = result;
-    return true;
-}
-
-int usageError(const char* command, const char* usage, const char* problem, const char* argument) {
-    if (argument) {
-        std::fprintf(stderr, "glasswake-tool %s: %s: %s\n", command, problem, argument);
-    } else {
-        std::fprintf(stderr, "glasswake-tool %s: %s\n", command, problem);
-    }
-    std::fputs(usage, stderr);
-    return 2;
-}
-
-bool parsePositive(const char* text, double limit, double& value) {
-    if (!text || ((*text < '0' || *text > '9') && *text != '.'))
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    const double result = std::strtod(text, &end);
-    if (errno != 0 || end == text || *end != '\0')
-        return false;
-    if (!(result > 0.0) || !(result <= limit))
-        return false;
-    value = result;
-    return true;
-}
-
-bool parseFrameSize(const char* text, int& width, int& height) {
-    if (!text)
-        return false;
-    const char* cross = std::strchr(text, 'x');
-    if (!cross)
-        return false;
-    const std::string widthText(text, static_cast<std::size_t>(cross - text));
-    std::uint64_t w = 0;
-    std::uint64_t h = 0;
-    if (!parseCount(widthText.c_str(), maxFrameSide, w) ||
-        !parseCount(cross + 1, maxFrameSide, h) || w == 0 || h == 0) {
-        return false;
-    }
-    width = static_cast<int>(w);
-    height = static_cast<int>(h);
-    return true;
-}
-
 bool enterDataRoot(const std::string& root, std::string& error) {
     if (chdir(root.c_str()) != 0) {
         error = root + ": " + std::strerror(errno);
-        return false;
-    }
-    return true;
-}
-
-namespace {
-
-bool checkReadable(const char* path, std::string& error) {
-    std::FILE* file = std::fopen(path, "rb");
-    if (!file) {
-        error = std::string(path) + ": " + std::strerror(errno);
-        return false;
-    }
-    unsigned char byte = 0;
-    const bool readOk = std::fread(&byte, 1, 1, file) == 1 || std::feof(file);
-    const int readErrno = errno;
-    std::fclose(file);
-    if (!readOk) {
-        error = std::string(path) + ": " + std::strerror(readErrno);
-        return false;
-    }
-    return true;
-}
-
-}  // namespace
-
-bool checkSceneFiles(std::string& error) {
-    for (const char* path : kObjectFiles) {
-        if (!checkReadable(path, error))
-            return false;
-        SceneObject object;
-        if (!object.loadLwo(path)) {
-            error = std::string(path) +
-                    ": not a readable LightWave object (form LWOB with PNTS and POLS chunks)";
-            return false;
-        }
-        if (!object.buildEdges()) {
-            error = std::string(path) +
-                    ": the mesh is not closed (every edge must join exactly two faces)";
-            return false;
-        }
-    }
-    const char* picture = kEnvironmentFile;
-    if (!checkReadable(picture, error))
-        return false;
-    Image image;
-    if (!image.load(picture, readBmp)) {
-        error = std::string(picture) +
-                ": not a readable BMP picture (uncompressed, 8, 24 or 32 bits per pixel)";
         return false;
     }
     return true;
@@ -146,11 +39,27 @@ bool RenderSession::start(int width, int height, std::string& error) {
     mallopt(M_TRIM_THRESHOLD, 256 << 20);
     mallopt(M_MMAP_THRESHOLD, 64 << 20);
 #endif
-    if (!PreInit()) {
+    const bool prepared = PreInit();
+    preInitDone = true;
+    // The scene stops at the first object it cannot load or link; that one
+    // keeps the reader's reason.
+    for (int i = 0; i < 4 && !prepared; ++i) {
+        if (sceneObjects[i].failure.text[0]) {
+            error = std::string(kObjectFiles[i]) + ": " + sceneObjects[i].failure.text;
+            return false;
+        }
+    }
+    if (!prepared) {
         error = "the scene could not be prepared (PreInit failed)";
         return false;
     }
-    preInitDone = true;
+    // The demo would draw without its picture; the tool's pictures would then
+    // not show the scene as shipped.
+    Image picture;
+    if (!picture.load(kEnvironmentFile, readBmp)) {
+        error = std::string(kEnvironmentFile) + ": " + picture.failure.text;
+        return false;
+    }
     if (!gl.create(width, height)) {
         error = "no headless OpenGL context of " + std::to_string(width) + "x" +
                 std::to_string(height) + ": " + gl.error;
@@ -194,7 +103,7 @@ void RenderSession::finish() {
 
 bool RenderSession::open(const char* command, const std::string& root, int width, int height) {
     std::string error;
-    if (!enterDataRoot(root, error) || !checkSceneFiles(error)) {
+    if (!enterDataRoot(root, error)) {
         std::fprintf(stderr, "glasswake-tool %s: %s\n", command, error.c_str());
         return false;
     }
