@@ -16,6 +16,7 @@
 
 #include "app/hooks.h"
 #include "app/shell_rules.h"
+#include "app/web/view_overlay.h"
 #include "render/backends/webgl_backend.h"
 #include "render/frame_record.h"
 #include "render/render_stats.h"
@@ -42,6 +43,8 @@ constexpr double kScrubMs = 1000.0;
 constexpr int kMaxCanvasSide = 8192;
 
 WebGlBackend webglBackend;
+WebViewOverlay viewOverlay;
+bool overlayVisible = false;
 EMSCRIPTEN_WEBGL_CONTEXT_HANDLE glContext = 0;
 bool running = false;
 
@@ -153,7 +156,16 @@ void setDepth(int depth) {
 
 // Every control acts on what is drawn next, never on what a given time and
 // depth look like.
-enum class Control { Pause, StepBack, StepForward, ScrubBack, ScrubForward, Info, Fullscreen };
+enum class Control {
+    Pause,
+    StepBack,
+    StepForward,
+    ScrubBack,
+    ScrubForward,
+    Info,
+    Fullscreen,
+    Overlay
+};
 
 void apply(Control control) {
     switch (control) {
@@ -179,6 +191,10 @@ void apply(Control control) {
             break;
         case Control::Fullscreen:
             toggleFullscreen();
+            break;
+        case Control::Overlay:
+            overlayVisible = !overlayVisible;
+            redraw = true;
             break;
     }
     updatePanel();
@@ -210,6 +226,7 @@ EM_BOOL onKeyDown(int, const EmscriptenKeyboardEvent* event, void*) {
         {"ArrowUp", Control::ScrubForward},
         {"KeyI", Control::Info},
         {"KeyF", Control::Fullscreen},
+        {"KeyV", Control::Overlay},
     };
     for (const Binding& binding : bindings) {
         if (std::strcmp(code, binding.code) == 0) {
@@ -254,6 +271,7 @@ void onTitleTimer(void*) {
 const char* onBeforeUnload(int, const void*, void*) {
     if (running) {
         running = false;
+        viewOverlay.destroy();
         emscripten_webgl_make_context_current(0);
         emscripten_webgl_destroy_context(glContext);
         glContext = 0;
@@ -280,6 +298,10 @@ EM_BOOL onAnimationFrame(double, void*) {
     redraw = false;
     frameTimeMs = frameClock();
     const bool keepGoing = Frame();
+    if (overlayVisible && clientSize.width > 0 && clientSize.height > 0) {
+        viewOverlay.draw(frameRecord, static_cast<float>(clientSize.width) /
+                                          static_cast<float>(clientSize.height));
+    }
     lastCounts = countRecord(frameRecord);
     if (!firstFrameDrawn) {
         firstFrameDrawn = true;
@@ -355,6 +377,9 @@ EMSCRIPTEN_KEEPALIVE int glasswake_paused() {
 EMSCRIPTEN_KEEPALIVE double glasswake_views() {
     return static_cast<double>(lastCounts.views);
 }
+EMSCRIPTEN_KEEPALIVE int glasswake_overlay() {
+    return overlayVisible ? 1 : 0;
+}
 }
 
 int main(int argc, char** argv) {
@@ -402,6 +427,8 @@ int main(int argc, char** argv) {
         showFailure(kInitFailed);
         return 0;
     }
+    // Without it the page still runs; V then shows nothing.
+    viewOverlay.create();
     emscripten_set_interval(onTitleTimer, kTitleTimerPeriodMs, nullptr);
     running = true;
 
@@ -418,6 +445,7 @@ int main(int argc, char** argv) {
         {"#back", static_cast<std::intptr_t>(Control::StepBack)},
         {"#forward", static_cast<std::intptr_t>(Control::StepForward)},
         {"#info-button", static_cast<std::intptr_t>(Control::Info)},
+        {"#views", static_cast<std::intptr_t>(Control::Overlay)},
         {"#fullscreen", static_cast<std::intptr_t>(Control::Fullscreen)},
         {"#depth0", -1},
         {"#depth1", -2},

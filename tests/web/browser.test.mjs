@@ -105,7 +105,7 @@ function compareWithReference(page, reference, tolerance) {
   }, reference, tolerance);
 }
 
-test('a fixed frame matches the desktop tool, loads without console errors, titles itself', async (t) => {
+test('a fixed frame matches the desktop tool, with and without the view overlay (V), loads without console errors, titles itself', async (t) => {
   // The demo's frame, and one later that looks one face deeper.
   const frames = [{ time: 2500, depth: null }, { time: 5300, depth: 3 }];
   for (const { time, depth } of frames) {
@@ -119,6 +119,21 @@ test('a fixed frame matches the desktop tool, loads without console errors, titl
     const { share, worst } = await compareWithReference(page, `/reference/${name}`, 4);
     t.diagnostic(`${query}: ${(share * 100).toFixed(3)} % of pixels within 4, largest difference ${worst}`);
     assert.ok(share >= 0.99, `${query}: only ${(share * 100).toFixed(3)} % of pixels within 4`);
+    if (depth === null) {
+      // V outlines the views as the tool's overlay does; V again takes them off.
+      const overlay = 'overlay_2500.png';
+      execFileSync(tool, ['render', '--time-ms', '2500', '--size', '640x480', '--overlay', 'views',
+        '--root', root, '--output', path.join(scratch, overlay)]);
+      for (const [expected, on] of [[overlay, 1], [name, 0]]) {
+        await page.keyboard.press('KeyV');
+        await page.waitForFunction((state) => Module._glasswake_overlay() === state, {}, on);
+        await page.evaluate(() => new Promise((done) =>
+          requestAnimationFrame(() => requestAnimationFrame(done))));
+        const match = await compareWithReference(page, `/reference/${expected}`, 4);
+        t.diagnostic(`V ${on ? 'on' : 'off'}: ${(match.share * 100).toFixed(3)} % within 4`);
+        assert.ok(match.share >= 0.99, `V ${on ? 'on' : 'off'}: ${match.share}`);
+      }
+    }
     await page.waitForFunction((title) => document.title === title, { timeout: 10000 }, longTitle);
     assert.deepEqual(errors, []);
     await page.close();

@@ -1,0 +1,114 @@
+#include "app/web/view_overlay.h"
+
+#include <GLES2/gl2.h>
+
+#include "render/render_backend.h"
+
+namespace {
+
+// Enough for the deepest budget the page offers; more are left out.
+constexpr std::size_t kMaxSegments = 1 << 16;
+
+constexpr const char* kVertexShader = R"(
+attribute vec2 position;
+attribute vec3 color;
+uniform vec2 scale;
+varying vec3 lineColor;
+void main() {
+    lineColor = color;
+    gl_Position = vec4(position * scale, 0.0, 1.0);
+}
+)";
+
+constexpr const char* kFragmentShader = R"(
+precision mediump float;
+varying vec3 lineColor;
+void main() {
+    gl_FragColor = vec4(lineColor, 1.0);
+}
+)";
+
+GLuint compile(GLenum kind, const char* source) {
+    const GLuint shader = glCreateShader(kind);
+    glShaderSource(shader, 1, &source, nullptr);
+    glCompileShader(shader);
+    GLint compiled = GL_FALSE;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+    if (compiled != GL_TRUE) {
+        glDeleteShader(shader);
+        return 0;
+    }
+    return shader;
+}
+
+}  // namespace
+
+bool WebViewOverlay::create() {
+    destroy();
+    const GLuint vertex = compile(GL_VERTEX_SHADER, kVertexShader);
+    const GLuint fragment = compile(GL_FRAGMENT_SHADER, kFragmentShader);
+    if (vertex != 0 && fragment != 0) {
+        program_ = glCreateProgram();
+        glAttachShader(program_, vertex);
+        glAttachShader(program_, fragment);
+        glBindAttribLocation(program_, 0, "position");
+        glBindAttribLocation(program_, 1, "color");
+        glLinkProgram(program_);
+        GLint linked = GL_FALSE;
+        glGetProgramiv(program_, GL_LINK_STATUS, &linked);
+        if (linked != GL_TRUE) {
+            glDeleteProgram(program_);
+            program_ = 0;
+        }
+    }
+    glDeleteShader(vertex);
+    glDeleteShader(fragment);
+    if (program_ == 0) {
+        return false;
+    }
+    scaleLocation_ = glGetUniformLocation(program_, "scale");
+    glGenBuffers(1, &buffer_);
+    segments_.reserve(kMaxSegments);
+    vertices_.reserve(kMaxSegments * 10);
+    return true;
+}
+
+void WebViewOverlay::destroy() {
+    if (program_ != 0) {
+        glDeleteBuffers(1, &buffer_);
+        glDeleteProgram(program_);
+    }
+    program_ = 0;
+    buffer_ = 0;
+}
+
+void WebViewOverlay::draw(const FrameRecord& record, float aspect) {
+    if (program_ == 0) {
+        return;
+    }
+    segments_.clear();
+    const CommandRange all = viewSubtree(record, -1);
+    appendViewOutlines(record, all, segments_);
+    appendOutlineLegend(aspect, deepestView(record, all), segments_);
+    vertices_.clear();
+    for (const OutlineSegment& s : segments_) {
+        for (const Point2& end : {s.from, s.to}) {
+            vertices_.insert(vertices_.end(), {end.x, end.y, s.color.r, s.color.g, s.color.b});
+        }
+    }
+    glUseProgram(program_);
+    glUniform2f(scaleLocation_, 1.0f / (kScreenHalfHeight * aspect), 1.0f / kScreenHalfHeight);
+    glBindBuffer(GL_ARRAY_BUFFER, buffer_);
+    glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices_.size() * sizeof(float)),
+                 vertices_.data(), GL_STREAM_DRAW);
+    const GLsizei stride = 5 * sizeof(float);
+    glEnableVertexAttribArray(0);
+    glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, stride, nullptr);
+    glEnableVertexAttribArray(1);
+    glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, stride,
+                          reinterpret_cast<const void*>(2 * sizeof(float)));
+    glDisable(GL_BLEND);
+    glDrawArrays(GL_LINES, 0, static_cast<GLsizei>(segments_.size() * 2));
+    glDisableVertexAttribArray(1);
+    glEnable(GL_BLEND);
+}
