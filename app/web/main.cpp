@@ -58,6 +58,7 @@ double pausedClockMs = 0.0;
 // URL parameters.
 int fixedWidth = 0;  // 0: the canvas follows the browser window
 int fixedHeight = 0;
+double fittedPixelRatio = 0.0;
 
 // Whether the next animation frame must draw although the clock stands still.
 bool redraw = true;
@@ -121,6 +122,7 @@ void fitCanvas() {
         double cssHeight = 0.0;
         emscripten_get_element_css_size(kCanvas, &cssWidth, &cssHeight);
         const double ratio = emscripten_get_device_pixel_ratio();
+        fittedPixelRatio = ratio;
         width = static_cast<int>(std::lround(cssWidth * ratio));
         height = static_cast<int>(std::lround(cssHeight * ratio));
     }
@@ -265,6 +267,10 @@ void onTitleTimer(void*) {
     if (running) {
         emscripten_set_window_title(GetTitle());
         updatePanel();
+        // A new pixel ratio (another screen, zoom) need not come with a resize.
+        if (fixedWidth == 0 && emscripten_get_device_pixel_ratio() != fittedPixelRatio) {
+            fitCanvas();
+        }
     }
 }
 
