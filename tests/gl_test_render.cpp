@@ -1,5 +1,6 @@
 // Whole frames drawn with real OpenGL on the headless context: stored reference
-// pictures, the black border, the texture's edge cases, the frame's memory rules.
+// pictures, the black border, the fast backend against the exact one, the
+// texture's edge cases, the frame's memory rules.
 // GLASSWAKE_UPDATE_REFERENCES=1 rewrites tests/reference/*.png (check them by eye).
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include "app/hooks.h"
 #include "assets/image.h"
 #include "render/backends/exact_backend.h"
+#include "render/backends/fast_backend.h"
 #include "render/backends/gl.h"
 #include "render/backends/gl_texture.h"
 #include "render/frame_arena.h"
@@ -40,6 +42,9 @@ constexpr int kHeight = 240;
 // One context and one started scene for the whole program, as in a shell.
 HeadlessGl context;
 ExactBackend exactBackend;
+FastBackend fastBackend;
+// Chunks of 8 vertices: most fans are split, every frame draws in many chunks.
+FastBackend chunkedBackend(8);
 
 // The frame's pixels, top row first.
 std::vector<std::uint8_t> drawFrame(std::uint32_t timeMs) {
@@ -60,10 +65,19 @@ protected:
         clientSize = ClientSize{kWidth, kHeight};
         glViewport(0, 0, kWidth, kHeight);
         ASSERT_TRUE(Init());
+        Image picture;
+        ASSERT_TRUE(picture.load("data/env.bmp", readBmp));
+        ASSERT_TRUE(fastBackend.create(picture));
+        ASSERT_TRUE(chunkedBackend.create(picture));
     }
     void TearDown() override {
         // Leave the shared scene as the demo runs it.
+        sceneBackend = &exactBackend;
         frameDepthBudget = 2;
+        if (context.width != kWidth || context.height != kHeight) {
+            ASSERT_TRUE(context.resize(kWidth, kHeight)) << context.error;
+        }
+        glViewport(0, 0, kWidth, kHeight);
         clientSize = ClientSize{kWidth, kHeight};
         if (frameArena.polygonCapacity != kFramePolygonCapacity) {
             recreateFrameArena(kFramePolygonCapacity, kFramePointCapacity, kFrameSlotCapacity);
@@ -124,17 +138,58 @@ TEST_F(RenderTest, FramesMatchTheReferencePicturesWithABlackBorderAndALitColoure
     }
 }
 
-TEST_F(RenderTest, SteadyFrameAllocatesNothingFromTheHeap) {
-    drawFrame(600);  // warm-up: the driver builds its programs here
-    for (const std::uint32_t timeMs : {600u, 1900u, 4100u, 6600u}) {
-        frameTimeMs = timeMs;
-        // operator new only: the driver's own C allocations inside GL calls
-        // are not the frame's.
-        allocation_counter::begin(false);
-        Frame();
-        EXPECT_EQ(allocation_counter::end(), 0u) << "at " << timeMs << " ms";
+TEST_F(RenderTest, FastBackendDrawsTheExactPictureWithinOneLevel) {
+    // Sizes that magnify the picture and ones that shrink it (mipmaps), odd
+    // and wide ones; depth 0 has no cuts, deeper frames have many.
+    for (const auto& [width, height] :
+         {std::pair{320, 240}, {640, 480}, {101, 37}, {40, 30}, {900, 200}}) {
+        ASSERT_TRUE(context.resize(width, height)) << context.error;
+        glViewport(0, 0, width, height);
+        clientSize = ClientSize{width, height};
+        for (const int depth : {0, 2, 3}) {
+            frameDepthBudget = depth;
+            for (const std::uint32_t timeMs : {0u, 1250u, 3700u, 6100u}) {
+                sceneBackend = &exactBackend;
+                const std::vector<std::uint8_t> exact = drawFrame(timeMs);
+                for (FastBackend* fast : {&fastBackend, &chunkedBackend}) {
+                    sceneBackend = fast;
+                    const std::vector<std::uint8_t> picture = drawFrame(timeMs);
+                    ASSERT_EQ(picture.size(), exact.size());
+                    std::size_t worst = 0;
+                    for (std::size_t i = 0; i < picture.size(); ++i) {
+                        if (std::abs(picture[i] - exact[i]) >
+                            std::abs(picture[worst] - exact[worst])) {
+                            worst = i;
+                        }
+                    }
+                    EXPECT_LE(std::abs(picture[worst] - exact[worst]), 1)
+                        << width << "x" << height << ", depth " << depth << ", " << timeMs
+                        << " ms, chunked " << (fast == &chunkedBackend) << ": pixel "
+                        << worst / 3 % std::size_t(width) << ", " << worst / 3 / std::size_t(width)
+                        << " channel " << worst % 3 << " is " << int(picture[worst]) << ", exact "
+                        << int(exact[worst]);
+                }
+            }
+        }
     }
-    glFinish();
+}
+
+TEST_F(RenderTest, SteadyFrameAllocatesNothingFromTheHeap) {
+    for (RenderBackend* backend :
+         {static_cast<RenderBackend*>(&exactBackend), static_cast<RenderBackend*>(&fastBackend)}) {
+        sceneBackend = backend;
+        drawFrame(600);  // warm-up: the driver builds its programs here
+        for (const std::uint32_t timeMs : {600u, 1900u, 4100u, 6600u}) {
+            frameTimeMs = timeMs;
+            // operator new only: the driver's own C allocations inside GL calls
+            // are not the frame's.
+            allocation_counter::begin(false);
+            Frame();
+            EXPECT_EQ(allocation_counter::end(), 0u)
+                << backend->name() << " at " << timeMs << " ms";
+        }
+        glFinish();
+    }
 }
 
 TEST_F(RenderTest, DeepTraversalOnTinyArenasOrRecordsEndsTheFrameSafely) {

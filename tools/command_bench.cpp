@@ -23,11 +23,13 @@
 namespace {
 
 const char* const benchUsage =
-    "usage: glasswake-tool bench [--frames N] [--size WxH] [--root DIR] [--depth D] [--json]\n"
+    "usage: glasswake-tool bench [--frames N] [--size WxH] [--root DIR] [--depth D]\n"
+    "                            [--backend exact|fast] [--json]\n"
     "Draws N frames (default 240) spread over one 8-second camera orbit at WxH (default\n"
     "640x480) on the headless context, reading data/ under DIR (default: the current\n"
     "directory), then the same frames again with drawing switched off. --depth changes\n"
-    "the number of faces seen through in a row (the demo uses 2) for measuring only.\n";
+    "the number of faces seen through in a row (the demo uses 2) for measuring only.\n"
+    "--backend picks what draws (default: fast where the context allows it, else exact).\n";
 
 constexpr std::uint32_t orbitMs = 8000;
 constexpr int warmUpFrames = 16;
@@ -38,6 +40,7 @@ struct BenchOptions {
     int height = 480;
     std::string root = ".";
     int depth = 2;
+    BackendChoice backend = BackendChoice::Auto;
     bool json = false;
 };
 
@@ -45,15 +48,20 @@ int parseOptions(int argc, char** argv, BenchOptions& options) {
     using Kind = CommandOption::Kind;
     std::uint64_t depth = 2;
     FrameSize size;
+    std::string backend;
     // The work grows with the visible faces raised to the depth.
     CommandOption table[] = {
         {"--frames", Kind::Count, &options.frames, "a frame count from 1 to 100000", 1, 100000},
         {"--size", Kind::Size, &size, "WxH with sides from 1 to 16384"},
         {"--root", Kind::Text, &options.root, "a directory"},
         {"--depth", Kind::Count, &depth, "a depth from 0 to 6", 0, 6},
+        {"--backend", Kind::Text, &backend, "exact or fast"},
         {"--json", Kind::Flag, &options.json, nullptr},
     };
     const int parsed = parseCommandLine("bench", benchUsage, argc, argv, table);
+    if (parsed == 0 && given(table, "--backend") && !parseBackend(backend, options.backend)) {
+        return usageError("bench", benchUsage, "--backend needs exact or fast", backend.c_str());
+    }
     options.width = size.width;
     options.height = size.height;
     options.depth = static_cast<int>(depth);
@@ -173,11 +181,12 @@ void printJsonSpread(const char* name, const Spread& spread, bool withP99, bool 
     }
 }
 
-void printJson(const BenchOptions& options, const BenchResult& result) {
+void printJson(const BenchOptions& options, const BenchResult& result, const char* backend) {
     const double fps = result.totalFrameSeconds > 0.0
                            ? static_cast<double>(options.frames) / result.totalFrameSeconds
                            : 0.0;
     std::printf("{\n");
+    std::printf("  \"backend\": \"%s\",\n", backend);
     std::printf("  \"frames\": %llu,\n", static_cast<unsigned long long>(options.frames));
     std::printf("  \"width\": %d,\n  \"height\": %d,\n  \"depth\": %d,\n", options.width,
                 options.height, options.depth);
@@ -197,7 +206,7 @@ void printJson(const BenchOptions& options, const BenchResult& result) {
     std::printf("}\n");
 }
 
-void printTable(const BenchOptions& options, const BenchResult& result) {
+void printTable(const BenchOptions& options, const BenchResult& result, const char* backend) {
     const double fps = result.totalFrameSeconds > 0.0
                            ? static_cast<double>(options.frames) / result.totalFrameSeconds
                            : 0.0;
@@ -206,9 +215,9 @@ void printTable(const BenchOptions& options, const BenchResult& result) {
     const Spread views = spreadOf(result.views);
     const Spread fans = spreadOf(result.fans);
     const Spread vertices = spreadOf(result.vertices);
-    std::printf("%llu frames at %dx%d, depth %d: %.1f frames/s\n",
+    std::printf("%llu frames at %dx%d, depth %d, %s backend: %.1f frames/s\n",
                 static_cast<unsigned long long>(options.frames), options.width, options.height,
-                options.depth, fps);
+                options.depth, backend, fps);
     std::printf("%-26s %12s %12s %12s\n", "", "median", "p99", "max");
     std::printf("%-26s %12.3f %12.3f %12.3f\n", "frame (ms)", frame.median, frame.p99, frame.max);
     std::printf("%-26s %12.3f\n", "frame, CPU of all threads", result.cpuMsPerFrame);
@@ -239,6 +248,7 @@ int runBench(int argc, char** argv) {
         return parsed;
 
     RenderSession session;
+    session.backend = options.backend;
     if (!session.open("bench", options.root, options.width, options.height)) {
         return 1;
     }

@@ -34,7 +34,8 @@ const char* const renderUsage =
     "as the demo); --overlay views draws every view's window outline over the frame,\n"
     "coloured by depth, mirrored views dashed, with a legend; --only-view N draws only view N\n"
     "(the index of its Fill command) and what is seen through it; --list-views prints\n"
-    "every view of the frame: index, kind, depth, parent, polygons, window area.\n";
+    "every view of the frame: index, kind, depth, parent, polygons, window area.\n"
+    "--backend exact|fast picks what draws (default: fast where the context allows it).\n";
 
 struct RenderOptions {
     bool haveTime = false;
@@ -54,6 +55,7 @@ struct RenderOptions {
     bool overlay = false;
     std::int32_t onlyView = -1;
     bool listViews = false;
+    BackendChoice backend = BackendChoice::Auto;
 };
 
 int usageError(const char* problem, const char* argument) {
@@ -66,6 +68,7 @@ int parseOptions(int argc, char** argv, RenderOptions& options) {
     using Kind = CommandOption::Kind;
     std::uint64_t timeMs = 0, depth = 2, onlyView = 0;
     FrameSize size;
+    std::string backend;
     CommandOption table[] = {
         {"--time-ms", Kind::Count, &timeMs, "a whole number of milliseconds", 0, UINT32_MAX},
         {"--frames", Kind::Count, &options.frames, "a frame count from 1 to 10000000", 1, 10000000},
@@ -80,10 +83,13 @@ int parseOptions(int argc, char** argv, RenderOptions& options) {
         {"--root", Kind::Text, &options.root, "a directory"},
         {"--output", Kind::Text, &options.output, "a file name"},
         {"--output-dir", Kind::Text, &options.outputDir, "a directory"},
+        {"--backend", Kind::Text, &backend, "exact or fast"},
     };
     const int parsed = parseCommandLine("render", renderUsage, argc, argv, table);
     if (parsed != 0)
         return parsed;
+    if (given(table, "--backend") && !parseBackend(backend, options.backend))
+        return usageError("--backend needs exact or fast", backend.c_str());
     options.haveTime = given(table, "--time-ms");
     options.timeMs = static_cast<std::uint32_t>(timeMs);
     options.haveFrames = given(table, "--frames");
@@ -248,6 +254,7 @@ int runRender(int argc, char** argv) {
         }
     }
     RenderSession session;
+    session.backend = options.backend;
     if (!session.open("render", options.root, options.width, options.height)) {
         return 1;
     }

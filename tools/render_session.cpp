@@ -15,11 +15,14 @@
 #include "assets/image.h"
 #include "assets/scene_object.h"
 #include "render/backends/exact_backend.h"
+#include "render/backends/fast_backend.h"
 #include "scene/scene.h"
 #include "scene/scene_constants.h"
 
 namespace {
 ExactBackend exactBackend;
+FastBackend fastBackend;
+AutoBackend autoBackend;
 }  // namespace
 
 bool enterDataRoot(const std::string& root, std::string& error) {
@@ -69,9 +72,13 @@ bool RenderSession::start(int width, int height, std::string& error) {
     clientSize.height = height;
     glViewport(0, 0, width, height);
     frameTimeMs = 0;
-    sceneBackend = &exactBackend;
+    sceneBackend = backend == BackendChoice::Exact  ? static_cast<RenderBackend*>(&exactBackend)
+                   : backend == BackendChoice::Fast ? static_cast<RenderBackend*>(&fastBackend)
+                                                    : &autoBackend;
     if (!Init()) {
-        error = "the scene could not be initialised (Init failed)";
+        error = backend == BackendChoice::Fast
+                    ? "the context lacks what the fast backend needs (OpenGL 2.0 shaders)"
+                    : "the scene could not be initialised (Init failed)";
         return false;
     }
     initDone = true;
@@ -99,6 +106,14 @@ void RenderSession::finish() {
         Shutdown();
     preInitDone = false;
     initDone = false;
+}
+
+bool parseBackend(const std::string& text, BackendChoice& choice) {
+    if (text == "exact" || text == "fast") {
+        choice = text == "exact" ? BackendChoice::Exact : BackendChoice::Fast;
+        return true;
+    }
+    return false;
 }
 
 bool RenderSession::open(const char* command, const std::string& root, int width, int height) {

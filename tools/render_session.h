@@ -13,8 +13,15 @@
 // started from its own folder. Output paths must be made absolute first.
 bool enterDataRoot(const std::string& root, std::string& error);
 
+// What draws the frames: the fast backend where the context allows it,
+// else the exact one (Auto), or the one asked for by `--backend`.
+enum class BackendChoice { Auto, Exact, Fast };
+// "exact" or "fast"; false for anything else.
+bool parseBackend(const std::string& text, BackendChoice& choice);
+
 struct RenderSession {
     HeadlessGl gl;
+    BackendChoice backend = BackendChoice::Auto;
     bool preInitDone = false;
     bool initDone = false;
 

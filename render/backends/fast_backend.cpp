@@ -1,0 +1,328 @@
+#include "render/backends/fast_backend.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#define GL_GLEXT_PROTOTYPES 1
+#include "render/backends/gl.h"
+
+namespace {
+
+// The environment picture repeats every ten window units.
+constexpr float kTextureScale = 0.1f;
+
+// The fixed-function texel times colour, plus the secondary colour: with a
+// secondary colour of 0 this is the exact backend's environment to the bit.
+// A view drawn in one pass passes its environment colour times its alpha
+// with alpha 1 and its tint times alpha as the secondary colour, which the
+// blend (GL_SRC_ALPHA, GL_ONE) then adds as they are.
+const char* const kVertexShader =
+    "#version 110\n"
+    "void main() {\n"
+    "    gl_Position = gl_ModelViewProjectionMatrix * gl_Vertex;\n"
+    "    gl_TexCoord[0] = gl_MultiTexCoord0;\n"
+    "    gl_FrontColor = gl_Color;\n"
+    "    gl_FrontSecondaryColor = gl_SecondaryColor;\n"
+    "}\n";
+const char* const kFragmentShader =
+    "#version 110\n"
+    "uniform sampler2D picture;\n"
+    "void main() {\n"
+    "    vec4 texel = texture2D(picture, gl_TexCoord[0].st);\n"
+    "    gl_FragColor = texel * gl_Color + vec4(gl_SecondaryColor.rgb, 0.0);\n"
+    "}\n";
+
+// "major.minor..." of GL_VERSION; 0 when unreadable.
+int glVersion() {
+    const char* text = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    int major = 0;
+    int minor = 0;
+    if (!text || std::sscanf(text, "%d.%d", &major, &minor) != 2) {
+        return 0;
+    }
+    return major * 10 + minor;
+}
+
+GLuint compile(GLenum kind, const char* source) {
+    const GLuint shader = glCreateShader(kind);
+    glShaderSource(shader, 1, &source, nullptr);
+    glCompileShader(shader);
+    GLint ok = GL_FALSE;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (ok != GL_TRUE) {
+        glDeleteShader(shader);
+        return 0;
+    }
+    return shader;
+}
+
+GLuint buildProgram() {
+    const GLuint vertex = compile(GL_VERTEX_SHADER, kVertexShader);
+    const GLuint fragment = compile(GL_FRAGMENT_SHADER, kFragmentShader);
+    GLuint program = 0;
+    if (vertex && fragment) {
+        program = glCreateProgram();
+        glAttachShader(program, vertex);
+        glAttachShader(program, fragment);
+        glLinkProgram(program);
+        GLint ok = GL_FALSE;
+        glGetProgramiv(program, GL_LINK_STATUS, &ok);
+        if (ok != GL_TRUE) {
+            glDeleteProgram(program);
+            program = 0;
+        }
+    }
+    glDeleteShader(vertex);
+    glDeleteShader(fragment);
+    if (program) {
+        glUseProgram(program);
+        glUniform1i(glGetUniformLocation(program, "picture"), 0);
+        glUseProgram(0);
+    }
+    return program;
+}
+
+}  // namespace
+
+// GL clamps glColor to [0, 1] before the blend multiplies by alpha; faces lit
+// above 1 must be clamped the same way before folding alpha in.
+FastBackend::Rgba FastBackend::clamped(const Color& color) {
+    Rgba rgba;
+    rgba.c[0] = std::clamp(color.r, 0.0f, 1.0f);
+    rgba.c[1] = std::clamp(color.g, 0.0f, 1.0f);
+    rgba.c[2] = std::clamp(color.b, 0.0f, 1.0f);
+    rgba.c[3] = std::clamp(color.a, 0.0f, 1.0f);
+    return rgba;
+}
+
+FastBackend::Rgba FastBackend::premultiplied(const Rgba& color) {
+    Rgba rgba;
+    for (int i = 0; i < 3; ++i) {
+        rgba.c[i] = color.c[i] * color.c[3];
+    }
+    rgba.c[3] = 1.0f;
+    return rgba;
+}
+
+bool FastBackend::isOpaque(const Image& picture) {
+    if (picture.bitsPerPixel != 32 || !picture.pixels) {
+        return true;
+    }
+    for (std::uint32_t i = 3; i < picture.byteSize; i += 4) {
+        if (picture.pixels[i] != 255) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool FastBackend::create(const Image& picture) {
+    destroy();
+    if (glVersion() < 20) {
+        return false;
+    }
+    program_ = buildProgram();
+    if (!program_) {
+        return false;
+    }
+    vertices_.reset(new (std::nothrow) Vertex[std::size_t(chunkVertices_)]);
+    texturedIndices_.reset(new (std::nothrow) std::uint16_t[3 * std::size_t(chunkVertices_)]);
+    flatIndices_.reset(new (std::nothrow) std::uint16_t[3 * std::size_t(chunkVertices_)]);
+    if (!vertices_ || !texturedIndices_ || !flatIndices_ ||
+        !environment_.create(picture, nullptr)) {
+        destroy();
+        return false;
+    }
+    GLint width = 0;
+    GLint height = 0;
+    environment_.bind();
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
+    textureSide_ = std::max(width, height);
+    // A texel's alpha would scale the tint of a one-pass view as well.
+    oneTintedPass_ = isOpaque(picture);
+    minFilter_ = GL_LINEAR_MIPMAP_NEAREST;
+    glShadeModel(GL_FLAT);
+    glDisable(GL_DEPTH_TEST);
+    return true;
+}
+
+void FastBackend::destroy() {
+    environment_.destroy();
+    if (program_) {
+        glDeleteProgram(program_);
+        program_ = 0;
+    }
+    vertices_.reset();
+    texturedIndices_.reset();
+    flatIndices_.reset();
+}
+
+void FastBackend::beginFrame(float aspect) {
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluOrtho2D(-1.1f * aspect, 1.1f * aspect, -1.1f, 1.1f);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    environment_.bind();
+    // Where every pixel magnifies the picture (the usual case: it repeats
+    // every ten window units, a tenth of the frame's height holds a whole
+    // copy) the mipmaps are never read; without them the rasteriser skips
+    // working out a level per pixel. From the level-of-detail 0.5 on (one
+    // level halves) the mipmaps count again; up to a texel per pixel stays
+    // well below that.
+    GLint viewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const float unitsPerPixel =
+        viewport[2] > 0 && viewport[3] > 0
+            ? std::max(2.2f * aspect / float(viewport[2]), 2.2f / float(viewport[3]))
+            : 1.0f;
+    const GLint minFilter = float(textureSide_) * kTextureScale * unitsPerPixel <= 1.0f
+                                ? GL_LINEAR
+                                : GL_LINEAR_MIPMAP_NEAREST;
+    if (minFilter != minFilter_) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, minFilter);
+        minFilter_ = minFilter;
+    }
+    glDisable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+    vertexCount_ = 0;
+    texturedCount_ = 0;
+    flatCount_ = 0;
+}
+
+void FastBackend::addFan(const Polygon& polygon, std::int32_t first, std::int32_t count,
+                         bool textured, float offset, const Rgba& color, const Rgba& tint) {
+    // Fan vertex 0 and vertices first .. first + count - 1.
+    const std::int32_t needed = count + 1;
+    if (vertexCount_ + needed > chunkVertices_) {
+        flush();
+    }
+    std::uint16_t* indices = textured ? texturedIndices_.get() : flatIndices_.get();
+    std::int32_t& indexCount = textured ? texturedCount_ : flatCount_;
+    const std::int32_t base = vertexCount_;
+    for (std::int32_t k = 0; k < needed; ++k) {
+        const Point2& point = *polygon.vertices[k == 0 ? 0 : first + k - 1];
+        Vertex& vertex = vertices_[vertexCount_++];
+        vertex.x = point.x;
+        vertex.y = point.y;
+        vertex.s = (offset + point.x) * kTextureScale;
+        vertex.t = (offset + point.y) * kTextureScale;
+        std::memcpy(vertex.color, color.c, sizeof vertex.color);
+        std::memcpy(vertex.tint, tint.c, sizeof vertex.tint);  // alpha unused
+    }
+    // The triangles GL makes of the fan, so every pixel is covered as there.
+    for (std::int32_t k = 1; k + 1 < needed; ++k) {
+        indices[indexCount++] = static_cast<std::uint16_t>(base);
+        indices[indexCount++] = static_cast<std::uint16_t>(base + k);
+        indices[indexCount++] = static_cast<std::uint16_t>(base + k + 1);
+    }
+}
+
+void FastBackend::addPolygons(const Polygon* polygons, bool textured, float offset,
+                              const Rgba& color, const Rgba& tint) {
+    for (const Polygon* polygon = polygons; polygon; polygon = polygon->next) {
+        const std::int32_t n = polygon->vertexCount;
+        // Fewer than three vertices cover no pixel. A fan longer than a chunk
+        // goes in pieces that share its first vertex.
+        for (std::int32_t first = 1; first + 1 < n; first += chunkVertices_ - 2) {
+            addFan(*polygon, first, std::min(n - first, chunkVertices_ - 1), textured, offset,
+                   color, tint);
+        }
+    }
+}
+
+void FastBackend::flush() {
+    if (texturedCount_ == 0 && flatCount_ == 0) {
+        vertexCount_ = 0;
+        return;
+    }
+    const GLsizei stride = sizeof(Vertex);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(2, GL_FLOAT, stride, &vertices_[0].x);
+    glColorPointer(4, GL_FLOAT, stride, vertices_[0].color);
+    // Fills first: llvmpipe's blend rounds with the colour already in the
+    // pixel, so adding in the exact backend's order (a view's fill before the
+    // environments inside it) keeps the sums within a level of its picture.
+    if (flatCount_ > 0) {
+        glDrawElements(GL_TRIANGLES, flatCount_, GL_UNSIGNED_SHORT, flatIndices_.get());
+    }
+    if (texturedCount_ > 0) {
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glEnableClientState(GL_SECONDARY_COLOR_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, stride, &vertices_[0].s);
+        glSecondaryColorPointer(3, GL_FLOAT, stride, vertices_[0].tint);
+        glUseProgram(program_);
+        glDrawElements(GL_TRIANGLES, texturedCount_, GL_UNSIGNED_SHORT, texturedIndices_.get());
+        glUseProgram(0);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        glDisableClientState(GL_SECONDARY_COLOR_ARRAY);
+    }
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    vertexCount_ = 0;
+    texturedCount_ = 0;
+    flatCount_ = 0;
+}
+
+void FastBackend::drawRecord(const FrameRecord& record) {
+    if (!vertices_) {
+        return;
+    }
+    const Rgba none;
+    for (std::int32_t i = 0; i < record.count; ++i) {
+        const DrawCommand& command = record.commands[i];
+        const Rgba color = clamped(command.color);
+        if (command.pass == DrawPass::Environment) {
+            if (!color.addsNothing()) {
+                addPolygons(command.polygons, true, command.textureOffset, color, none);
+            }
+            continue;
+        }
+        if (color.addsNothing()) {
+            continue;  // every mirrored view's fill
+        }
+        // A view that cut nothing out of its window (no children) shows its
+        // environment over the very polygons of its fill: one textured pass
+        // adds both. Where objects cut the window, the tint stays a pass over
+        // the whole window: the pieces the cuts leave meet the window's edges
+        // at new vertices, and GL's rasteriser, snapping them to its subpixel
+        // grid, gives a few pixels along those edges to one side or the other,
+        // so their union is not quite the window.
+        const DrawCommand* next = i + 1 < record.count ? &record.commands[i + 1] : nullptr;
+        if (oneTintedPass_ && next && next->pass == DrawPass::Environment && next->view == i &&
+            next->polygons == command.polygons && next->polygonCount == command.polygonCount) {
+            const Rgba envColor = clamped(next->color);
+            if (!envColor.addsNothing()) {
+                addPolygons(command.polygons, true, next->textureOffset, premultiplied(envColor),
+                            premultiplied(color));
+                ++i;
+                continue;
+            }
+        }
+        addPolygons(command.polygons, false, 0.0f, color, none);
+    }
+    flush();
+}
+
+bool AutoBackend::create(const Image& picture) {
+    if (fast_.create(picture)) {
+        active_ = &fast_;
+        return true;
+    }
+    fast_.destroy();
+    active_ = &exact_;
+    return exact_.create(picture);
+}
+
+void AutoBackend::destroy() {
+    fast_.destroy();
+    exact_.destroy();
+    active_ = &fast_;
+}

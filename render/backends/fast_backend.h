@@ -1,0 +1,83 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "render/backends/exact_backend.h"
+#include "render/backends/gl_texture.h"
+#include "render/render_backend.h"
+
+// The exact backend's picture (every channel within 1) for less work: a view
+// that cut nothing out of its window gets its tint and its environment in one
+// textured pass (a shader adds the two), the picture is sampled without
+// mipmaps where it is only magnified, and every fan of the frame goes into one
+// vertex array, drawn with one call for the textured and one for the flat
+// pass (per chunk). Needs OpenGL 2.0 shaders; create() is
+// false on a context without them.
+class FastBackend final : public RenderBackend {
+public:
+    // Vertices held before a chunk is drawn (3 to 65536: 16-bit indices); a
+    // frame with more draws in chunks. The default holds the busiest frame
+    // seen at depth 6.
+    explicit FastBackend(std::int32_t chunkVertices = 8192)
+        : chunkVertices_(chunkVertices < 3       ? 3
+                         : chunkVertices > 65536 ? 65536
+                                                 : chunkVertices) {}
+
+    const char* name() const override { return "fast"; }
+    bool create(const Image& picture) override;
+    void destroy() override;
+    void beginFrame(float aspect) override;
+    void drawRecord(const FrameRecord& record) override;
+
+    struct Vertex {
+        float x, y, s, t;
+        float color[4];  // as the exact backend's glColor, or see drawRecord
+        float tint[3];   // added after texturing
+    };
+
+private:
+    struct Rgba {
+        float c[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        bool addsNothing() const {
+            return c[3] == 0.0f || (c[0] == 0.0f && c[1] == 0.0f && c[2] == 0.0f);
+        }
+    };
+    void addPolygons(const Polygon* polygons, bool textured, float offset, const Rgba& color,
+                     const Rgba& tint);
+    void addFan(const Polygon& polygon, std::int32_t first, std::int32_t count, bool textured,
+                float offset, const Rgba& color, const Rgba& tint);
+    void flush();
+    static Rgba clamped(const Color& color);
+    static Rgba premultiplied(const Rgba& color);
+    static bool isOpaque(const Image& picture);
+
+    Texture environment_;
+    std::unique_ptr<Vertex[]> vertices_;
+    std::unique_ptr<std::uint16_t[]> texturedIndices_;
+    std::unique_ptr<std::uint16_t[]> flatIndices_;
+    std::int32_t chunkVertices_;
+    std::int32_t vertexCount_ = 0;
+    std::int32_t texturedCount_ = 0;
+    std::int32_t flatCount_ = 0;
+    std::uint32_t program_ = 0;
+    std::int32_t textureSide_ = 0;  // the larger side of the picture's level 0
+    std::int32_t minFilter_ = 0;
+    bool oneTintedPass_ = true;
+};
+
+// Fast where the context allows it, exact otherwise: the choice can only be
+// made in create(), once a context is current.
+class AutoBackend final : public RenderBackend {
+public:
+    const char* name() const override { return active_->name(); }
+    bool create(const Image& picture) override;
+    void destroy() override;
+    void beginFrame(float aspect) override { active_->beginFrame(aspect); }
+    void drawRecord(const FrameRecord& record) override { active_->drawRecord(record); }
+
+private:
+    FastBackend fast_;
+    ExactBackend exact_;
+    RenderBackend* active_ = &fast_;
+};
