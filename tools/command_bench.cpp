@@ -262,11 +262,12 @@ int runBench(int argc, char** argv) {
     result.vertices.reserve(options.frames);
     measure(session, options, result);
     frameDepthBudget = demoDepth;
+    const char* const backend = sceneBackend->name();
     session.finish();
     if (options.json) {
-        printJson(options, result);
+        printJson(options, result, backend);
     } else {
-        printTable(options, result);
+        printTable(options, result, backend);
     }
     return 0;
 }
