@@ -11,7 +11,7 @@ build() {
     bash scripts/install-deps.sh web
     # Emscripten's JS optimizer finds its parser among Debian's node modules.
     export NODE_PATH=/usr/share/nodejs${NODE_PATH:+:$NODE_PATH}
-    emcmake cmake -S . -B build-web -G Ninja -DCMAKE_BUILD_TYPE=Release -DGLASSWAKE_WERROR=ON \
+    emcmake cmake -S . -B build-web -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel -DGLASSWAKE_WERROR=ON \
         >/dev/null
     cmake --build build-web -j "$jobs"
     rm -rf dist/web
