@@ -59,9 +59,10 @@ after(async () => {
 });
 
 // A page that records console errors and uncaught exceptions; `respond` may
-// answer some requests itself.
-async function open(query, respond) {
+// answer some requests itself, `prepare` runs before the page's own scripts.
+async function open(query, { respond, prepare } = {}) {
   const page = await browser.newPage();
+  if (prepare) await page.evaluateOnNewDocument(prepare);
   const errors = [];
   page.on('console', (message) => {
     if (message.type() === 'error') errors.push(message.text());
@@ -140,18 +141,27 @@ test('a fixed frame matches the desktop tool, with and without the view overlay 
   }
 });
 
-test('a missing or broken data file shows the start-up failure on the page', async () => {
+test('a start-up failure shows the desktop message on the page', async () => {
+  const noWebGl = () => {
+    const getContext = HTMLCanvasElement.prototype.getContext;
+    HTMLCanvasElement.prototype.getContext = function (kind, ...rest) {
+      return kind.includes('webgl') ? null : getContext.call(this, kind, ...rest);
+    };
+  };
+  const answer = (file, reply) => ({ respond: (pathname) => (pathname === file ? reply : null) });
   const cases = [
-    { file: '/data/crystal2.lwo', answer: { status: 404, body: '' } },
-    { file: '/data/base2.lwo', answer: { status: 200, body: 'not an object file' } },
+    ['missing file', answer('/data/crystal2.lwo', { status: 404, body: '' }), preInitFailure],
+    ['broken file', answer('/data/base2.lwo', { status: 200, body: 'not an object file' }),
+      preInitFailure],
+    ['no WebGL', { prepare: noWebGl }, 'App failed to create the rendering window.'],
   ];
-  for (const { file, answer } of cases) {
-    const { page } = await open('', (pathname) => (pathname === file ? answer : null));
-    assert.equal(await page.evaluate(() => document.documentElement.dataset.frame), 'failed', file);
+  for (const [name, options, message] of cases) {
+    const { page } = await open('', options);
+    assert.equal(await page.evaluate(() => document.documentElement.dataset.frame), 'failed', name);
     const shown = await page.$eval('#error', (box) => ({
       text: box.textContent, visible: !box.hidden && box.offsetHeight > 0 }));
-    assert.ok(shown.visible, file);
-    assert.ok(shown.text.includes(preInitFailure), `${file}: ${shown.text}`);
+    assert.ok(shown.visible, name);
+    assert.ok(shown.text.includes(message), `${name}: ${shown.text}`);
     await page.close();
   }
 });
