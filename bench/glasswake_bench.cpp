@@ -5,7 +5,10 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "app/hooks.h"
@@ -180,6 +183,106 @@ void BM_TraversalFrame(benchmark::State& state) {
     Shutdown();
 }
 BENCHMARK(BM_TraversalFrame)->Arg(2)->Arg(3)->Unit(benchmark::kMicrosecond);
+
+// A big-endian LWOB file of the given points and polygons, in the temp folder.
+std::string writeMesh(const char* name, const std::vector<Vector3>& points,
+                      const std::vector<std::vector<std::uint16_t>>& polygons) {
+    std::vector<std::uint8_t> body = {'L', 'W', 'O', 'B'};
+    const auto put = [&body](std::uint32_t value, int bytes) {
+        while (bytes-- > 0)
+            body.push_back(static_cast<std::uint8_t>(value >> (8 * bytes)));
+    };
+    const auto chunk = [&](const char* id, std::size_t size) {
+        body.insert(body.end(), id, id + 4);
+        put(static_cast<std::uint32_t>(size), 4);
+    };
+    chunk("PNTS", 12 * points.size());
+    for (const Vector3& p : points) {
+        for (float value : {p.x, p.y, p.z}) {
+            std::uint32_t bits;
+            std::memcpy(&bits, &value, 4);
+            put(bits, 4);
+        }
+    }
+    std::size_t polygonBytes = 0;
+    for (const auto& polygon : polygons)
+        polygonBytes += 2 * polygon.size() + 4;
+    chunk("POLS", polygonBytes);
+    for (const auto& polygon : polygons) {
+        put(static_cast<std::uint32_t>(polygon.size()), 2);
+        for (std::uint16_t index : polygon)
+            put(index, 2);
+        put(1, 2);
+    }
+    const std::string path = (std::filesystem::temp_directory_path() / name).string();
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::uint8_t size[4] = {
+        static_cast<std::uint8_t>(body.size() >> 24), static_cast<std::uint8_t>(body.size() >> 16),
+        static_cast<std::uint8_t>(body.size() >> 8), static_cast<std::uint8_t>(body.size())};
+    const bool ok = file && std::fwrite("FORM", 4, 1, file) == 1 &&
+                    std::fwrite(size, 4, 1, file) == 1 &&
+                    std::fwrite(body.data(), body.size(), 1, file) == 1;
+    if (file)
+        std::fclose(file);
+    return ok ? path : std::string();
+}
+
+// Loading, shading and edge-linking one big mesh as the scene does. Arg n > 0:
+// a closed sphere of n segments and n / 2 rings (quads, triangle fans at the
+// poles; 256 gives 32,768 faces). Arg 0: a million triangles on a 256 x 256
+// grid, an open sheet the edge linker refuses.
+void BM_LoadBigMesh(benchmark::State& state) {
+    const int segments = static_cast<int>(state.range(0));
+    std::vector<Vector3> points;
+    std::vector<std::vector<std::uint16_t>> polygons;
+    if (segments > 0) {
+        const int rings = segments / 2;
+        points.push_back({0.0f, 1.0f, 0.0f});
+        for (int r = 1; r < rings; ++r) {
+            for (int s = 0; s < segments; ++s) {
+                const double theta = 3.141592653589793 * r / rings;
+                const double phi = 6.283185307179586 * s / segments;
+                points.push_back({static_cast<float>(std::sin(theta) * std::cos(phi)),
+                                  static_cast<float>(std::cos(theta)),
+                                  static_cast<float>(std::sin(theta) * std::sin(phi))});
+            }
+        }
+        points.push_back({0.0f, -1.0f, 0.0f});
+        const auto at = [segments](int r, int s) {
+            return static_cast<std::uint16_t>(1 + (r - 1) * segments + s % segments);
+        };
+        const auto last = static_cast<std::uint16_t>(points.size() - 1);
+        for (int s = 0; s < segments; ++s) {
+            polygons.push_back({0, at(1, s + 1), at(1, s)});
+            for (int r = 1; r + 1 < rings; ++r)
+                polygons.push_back({at(r, s), at(r, s + 1), at(r + 1, s + 1), at(r + 1, s)});
+            polygons.push_back({last, at(rings - 1, s), at(rings - 1, s + 1)});
+        }
+    } else {
+        for (int i = 0; i < 65536; ++i)
+            points.push_back({static_cast<float>(i % 256), static_cast<float>(i / 256), 0.0f});
+        for (int i = 0; polygons.size() < 1000000; i = (i + 1) % (255 * 256)) {
+            const auto a = static_cast<std::uint16_t>(i);
+            polygons.push_back(
+                {a, static_cast<std::uint16_t>(a + 1), static_cast<std::uint16_t>(a + 256)});
+        }
+    }
+    const std::string path = writeMesh("glasswake-bench-big.lwo", points, polygons);
+    bool closed = false;
+    for (auto _ : state) {
+        SceneObject object;
+        if (!object.loadLwo(path.c_str())) {
+            state.SkipWithError(object.failure.text);
+            break;
+        }
+        object.shade(sceneLightDirection(), sceneAmbientColor(), sceneDiffuseColor());
+        closed = object.buildEdges();
+    }
+    state.counters["faces"] = static_cast<double>(polygons.size());
+    state.counters["closed"] = closed ? 1.0 : 0.0;
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_LoadBigMesh)->Arg(64)->Arg(256)->Arg(0)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
