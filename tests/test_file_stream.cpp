@@ -21,27 +21,18 @@ std::string makeFile(const std::string& name, const std::vector<std::uint8_t>& b
     return path;
 }
 
-TEST(FileStream, ClosedStreamIsAtEndAndAFailedReopenClosesTheFirstFile) {
+// Only regular files are opened, at once, and a refusal says why; a failed
+// open still closes the file opened before, and the readers pass the reason on.
+TEST(FileStream, OpensRegularFilesOnlyAndARefusalClosesTheFirstFile) {
     FileStream stream;
     EXPECT_TRUE(stream.atEnd);
     std::uint8_t byte = 0;
     EXPECT_FALSE(stream.read(&byte, 1) || stream.seek(0) || stream.skip(1));
     EXPECT_EQ(stream.fileSize(), -1);
-    ASSERT_TRUE(stream.open(makeFile("first.bin", {1, 2, 3}).c_str(), "rb"));
-    EXPECT_FALSE(stream.atEnd);
-    ASSERT_TRUE(stream.open(makeFile("second.bin", {9}).c_str(), "rb"));
-    ASSERT_TRUE(stream.read(&byte, 1));
-    EXPECT_EQ(byte, 9);
-    ASSERT_TRUE(stream.open(makeFile("empty.bin", {}).c_str(), "rb"));
-    EXPECT_EQ(stream.fileSize(), 0);
-}
-
-// Only regular files are opened, at once and with a reason for a refusal; the
-// readers pass the reason on.
-TEST(FileStream, RefusesWhatIsNotARegularFileWithoutBlocking) {
     std::vector<std::pair<std::string, std::string>> cases = {
         {scratchPath("missing.bin"), "No such file or directory"},
         {testing_support::scratchDirectory(), "not a regular file"},
+        {makeFile("write.bin", {1}), "Invalid argument"},  // opened for reading only
     };
 #ifndef _WIN32
     // Opening a FIFO for reading waits for a writer: a blocking open never returns here.
@@ -53,24 +44,22 @@ TEST(FileStream, RefusesWhatIsNotARegularFileWithoutBlocking) {
 #endif
     for (const auto& [path, reason] : cases) {
         SCOPED_TRACE(path);
-        FileStream stream;
         ReadFailure why;
-        ASSERT_TRUE(stream.open(makeFile("first.bin", {1}).c_str(), "rb"));
-        EXPECT_FALSE(stream.open(path.c_str(), "rb", &why));
-        EXPECT_EQ(stream.file, nullptr);
-        EXPECT_TRUE(stream.atEnd);
+        ASSERT_TRUE(stream.open(makeFile("first.bin", {1, 2, 3}).c_str(), "rb"));
+        EXPECT_FALSE(stream.atEnd);
+        EXPECT_FALSE(stream.open(path.c_str(), reason[0] == 'I' ? "r+b" : "rb", &why));
+        EXPECT_TRUE(stream.file == nullptr && stream.atEnd);
         EXPECT_STREQ(why.text, reason.c_str());
         SceneObject object;
-        EXPECT_FALSE(object.loadLwo(path.c_str()));
-        EXPECT_STREQ(object.failure.text, reason.c_str());
         Image image;
-        EXPECT_FALSE(readBmp(path.c_str(), &image));
-        EXPECT_STREQ(image.failure.text, reason.c_str());
+        EXPECT_FALSE(reason[0] != 'I' &&
+                     (object.loadLwo(path.c_str()) || readBmp(path.c_str(), &image)));
+        EXPECT_TRUE(reason[0] == 'I' ||
+                    (object.failure.text == reason && image.failure.text == reason));
     }
-    FileStream stream;
-    EXPECT_FALSE(stream.open(makeFile("write.bin", {1}).c_str(), "r+b"));  // reading only
+    ASSERT_TRUE(stream.open(makeFile("empty.bin", {}).c_str(), "rb"));
+    EXPECT_EQ(stream.fileSize(), 0);
 }
-
 TEST(FileStream, ReadingExactlyTheRestSucceedsAndOneMoreHitsTheEnd) {
     FileStream stream;
     ASSERT_TRUE(stream.open(makeFile("exact.bin", {10, 20, 30, 40, 50}).c_str(), "rb"));

@@ -71,7 +71,11 @@ const std::vector<Vector3> cubePoints = {{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, 
 const std::vector<Polygon> cubeFaces = {{0, 3, 2, 1}, {4, 5, 6, 7}, {0, 1, 5, 4},
                                         {2, 3, 7, 6}, {1, 2, 6, 5}, {0, 4, 7, 3}};
 
-const Bytes tetraFile = form({pointsChunk(tetraPoints), polygonsChunk(tetraFaces)});
+Bytes mesh(const std::vector<Vector3>& points, const std::vector<Polygon>& polygons) {
+    return form({pointsChunk(points), polygonsChunk(polygons)});
+}
+
+const Bytes tetraFile = mesh(tetraPoints, tetraFaces);
 
 // The cube with surface chunks around it and 1- and 2-vertex polygons among its faces.
 Bytes cubeFile() {
@@ -88,10 +92,6 @@ bool load(SceneObject& object, const Bytes& bytes, const std::string& name = "ob
     return object.loadLwo(path.c_str());
 }
 
-int pointIndex(const SceneObject& object, const Vertex* v) {
-    return int(v - object.points);
-}
-
 void expectNear(const Vector3& v, float x, float y, float z) {
     EXPECT_LT((v - Vector3(x, y, z)).length(), 1e-6f) << v.x << ", " << v.y << ", " << v.z;
 }
@@ -105,7 +105,7 @@ std::vector<Polygon> facesOf(const SceneObject& object) {
     std::vector<Polygon> faces(std::size_t(object.faceCount));
     for (std::size_t f = 0; f < faces.size(); ++f) {
         for (std::int32_t k = 0; k < object.faces[f].vertexCount; ++k) {
-            faces[f].push_back(std::uint16_t(pointIndex(object, object.faces[f].vertices[k])));
+            faces[f].push_back(std::uint16_t(object.faces[f].vertices[k] - object.points));
         }
     }
     return faces;
@@ -124,7 +124,7 @@ void expectConsistent(const SceneObject& object) {
         EXPECT_EQ(face.vertexCount == 0, face.vertices == nullptr);
         EXPECT_EQ(face.vertices == nullptr, face.edges == nullptr);
         for (std::int32_t k = 0; k < face.vertexCount; ++k) {
-            const int index = face.vertices[k] ? pointIndex(object, face.vertices[k]) : -1;
+            const int index = face.vertices[k] ? int(face.vertices[k] - object.points) : -1;
             ASSERT_TRUE(index >= 0 && index < object.pointCount) << "face " << f;
         }
     }
@@ -133,8 +133,8 @@ void expectConsistent(const SceneObject& object) {
 // Face 0 is the worked plane example, face 1 a slanted quad, face 2 has collinear
 // first vertices and face 3 faces -x.
 Bytes planesFile() {
-    return form({pointsChunk({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 1}, {2, 2, 2}}),
-                 polygonsChunk({{0, 1, 2}, {1, 2, 3, 4}, {0, 4, 5}, {0, 3, 2}})});
+    return mesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 1}, {2, 2, 2}},
+                {{0, 1, 2}, {1, 2, 3, 4}, {0, 4, 5}, {0, 3, 2}});
 }
 
 TEST(LoadLwo, PointsFacesPlanesAndCentre) {
@@ -163,52 +163,118 @@ TEST(LoadLwo, PointsFacesPlanesAndCentre) {
     EXPECT_EQ(face[2].planeDistance, 0.0f);
 }
 
-TEST(LoadLwo, AcceptedFilesReplaceThePreviousMesh) {
+// An edge table as indices (-1 for none): each edge's end points and faces,
+// then the edge of every face side.
+std::vector<long> tableOf(const SceneObject& o) {
+    const auto at = [](const void* p, const void* base, long size) {
+        return p ? long(static_cast<const char*>(p) - static_cast<const char*>(base)) / size : -1L;
+    };
+    std::vector<long> table;
+    for (const Edge* e = o.edges; e != o.edges + o.edgeCount; ++e) {
+        table.insert(
+            table.end(),
+            {at(e->vertexA, o.points, sizeof(Vertex)), at(e->vertexB, o.points, sizeof(Vertex)),
+             at(e->faceA, o.faces, sizeof(Face)), at(e->faceB, o.faces, sizeof(Face))});
+    }
+    for (const Face* f = o.faces; f != o.faces + o.faceCount; ++f) {
+        for (std::int32_t k = 0; k < f->vertexCount; ++k) {
+            table.push_back(at(f->edges[k], o.edges, sizeof(Edge)));
+        }
+    }
+    return table;
+}
+
+// The linker as first written, each side searching the edges found so far:
+// the table it leaves behind, success or not, and its result.
+std::pair<std::vector<long>, bool> searchingLinker(const SceneObject& o) {
+    std::vector<long> ends;  // two per side
+    for (const Polygon& face : facesOf(o)) {
+        for (std::size_t k = 0; k < face.size(); ++k) {
+            ends.insert(ends.end(), {face[k], face[(k + 1) % face.size()]});
+        }
+    }
+    const std::size_t sides = ends.size() / 2;
+    std::vector<long> edges(sides / 2 * 4, -1), table(sides, -1);
+    std::size_t found = 0, side = 0;
+    bool ok = !edges.empty();
+    for (std::int32_t f = 0; f < o.faceCount && ok; ++f) {
+        for (std::int32_t k = 0; k < o.faces[f].vertexCount && ok; ++k, ++side) {
+            const long a = ends[2 * side], b = ends[2 * side + 1];
+            std::size_t e = 0;
+            while (e < found && !(edges[4 * e] == a && edges[4 * e + 1] == b) &&
+                   !(edges[4 * e] == b && edges[4 * e + 1] == a)) {
+                ++e;
+            }
+            if (e == found && (ok = 4 * found < edges.size())) {
+                edges[4 * e] = a;
+                edges[4 * e + 1] = b;
+                ++found;
+            }
+            if (ok) {
+                table[side] = long(e);
+                ok = edges[4 * e + 3] < 0;
+                edges[4 * e + (edges[4 * e + 2] < 0 ? 2 : 3)] = ok ? f : edges[4 * e + 3];
+            }
+        }
+    }
+    ok = ok && 4 * found == edges.size();
+    edges.insert(edges.end(), table.begin(), table.end());
+    return {edges, ok};
+}
+
+// Every file is loaded over a previous object. An accepted one replaces it
+// with the expected faces, and its edges are linked as the searching linker
+// links them, or refused with the reason given; a refused file says why and
+// leaves a consistent object ("untouched: " when refused before the previous
+// object is touched).
+TEST(LoadLwo, AcceptsReplacingOrRefusesSayingWhyAndLinksAsTheSearchingLinker) {
     const Bytes points = pointsChunk(tetraPoints);
-    Bytes formEndsEarly =
-        form({points, polygonsChunk(tetraFaces)}, std::int64_t(points.size() + 4));
+    const std::int64_t pointsEnd = std::int64_t(points.size()) + 4;
+    Bytes formEndsEarly = form({points, polygonsChunk(tetraFaces)}, pointsEnd);
     formEndsEarly.push_back(0xEE);
     Polygon fan(65535);  // the longest record a 16-bit count allows
     for (std::size_t k = 0; k < fan.size(); ++k) {
         fan[k] = std::uint16_t(k % 3);
     }
-    const std::vector<std::pair<Bytes, std::vector<Polygon>>> cases = {
-        {tetraFile, tetraFaces},
-        {cubeFile(), cubeFaces},  // short polygons dropped wherever they stand
-        {form({}), {}},           // type only: an empty object
-        {formEndsEarly, {}},      // chunks past the FORM size are never read
-        {form({points, polygonsChunk({{0}, {1, 2}}), polygonsChunk(tetraFaces)}), tetraFaces},
-        {form({pointsChunk({}), points, polygonsChunk(tetraFaces)}), tetraFaces},
-        {form({chunk("SRFS", {'A', 0}), points, chunk("CRVS", {1, 2, 3}), polygonsChunk(tetraFaces),
-               chunk("SURF", Bytes(40, 0x7F)), chunk("ZERO", {})}),
-         tetraFaces},
-        {form({pointsChunk({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}), polygonsChunk({fan})}), {fan}},
-    };
-    for (std::size_t i = 0; i < cases.size(); ++i) {
-        SCOPED_TRACE("case " + std::to_string(i));
-        SceneObject object;
-        ASSERT_TRUE(load(object, tetraFile, "before.lwo"));  // centre (0.25, 0.25, 0.25)
-        ASSERT_TRUE(object.buildEdges());
-        ASSERT_TRUE(load(object, cases[i].first));
-        expectConsistent(object);
-        EXPECT_EQ(facesOf(object), cases[i].second);
-        EXPECT_EQ(object.edges, nullptr);
-        if (object.pointCount == 0) {
-            expectNear(object.center, 0, 0, 0);
-            EXPECT_FALSE(object.buildEdges());
-        }
-    }
-}
-
-TEST(LoadLwo, RefusalsSayWhyAndLeaveAConsistentObject) {
-    const Bytes points = pointsChunk(tetraPoints);
-    const std::int64_t pointsEnd = std::int64_t(points.size()) + 4;
     Bytes notForm = cubeFile(), notLwob = cubeFile();
     notForm[0] = 'X';
     notLwob[11] = 'X';
-    // File and reason; "untouched: " marks a refusal before the previous object is touched.
-    std::vector<std::pair<Bytes, std::string>> cases = {
-        {form({points}, pointsEnd - 1), "PNTS chunk runs past the end of the FORM"},
+    const std::string foreign =
+        "untouched: not an LWOB object (the file does not start with FORM....LWOB)";
+    const std::string empty = "the object has no faces",
+                      shared = " shares an edge that two other faces already share";
+    const std::string open = "the mesh is not closed (face ",
+                      past = " chunk runs past the end of the ";
+    struct Case {
+        Bytes bytes;
+        std::string reason;
+        std::string links = "";           // why buildEdges refuses an accepted file
+        std::vector<Polygon> faces = {};  // when given, or when the object is empty
+    };
+    std::vector<Case> cases = {
+        {tetraFile, "", "", tetraFaces},
+        {cubeFile(), "", "", cubeFaces},  // short polygons dropped wherever they stand
+        {form({}), "", empty},            // type only: an empty object
+        {formEndsEarly, "", empty},       // chunks past the FORM size are never read
+        {form({points, polygonsChunk({{0}, {1, 2}}), polygonsChunk(tetraFaces)}), "", "",
+         tetraFaces},
+        {form({pointsChunk({}), points, polygonsChunk(tetraFaces)}), "", "", tetraFaces},
+        {form({chunk("SRFS", {'A', 0}), points, chunk("CRVS", {1, 2, 3}), polygonsChunk(tetraFaces),
+               chunk("SURF", Bytes(40, 0x7F)), chunk("ZERO", {})}),
+         "", "", tetraFaces},
+        {mesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {fan}), "", "face 0" + shared},
+        {mesh(cubePoints, {cubeFaces.begin(), cubeFaces.end() - 1}), "",
+         open + "3 has an edge no other face shares)"},
+        // Edges 0-1 and 1-3 meet three faces, 0-2 and 2-3 one: as many sides as a closed mesh.
+        {mesh(tetraPoints, {{0, 2, 1}, {0, 1, 3}, {1, 2, 3}, {0, 3, 1}}), "", "face 3" + shared},
+        // Two triangles back to back on coincident but separate points.
+        {mesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}},
+              {{0, 1, 2}, {3, 5, 4}}),
+         "", open + "1 has an edge no other face shares)"},
+        // A side from a point to itself, used by both faces; and an odd side count.
+        {mesh(tetraPoints, {{0, 0, 1, 2}, {2, 1, 0, 0}}), "", ""},
+        {mesh(tetraPoints, {{0, 1, 2}, {2, 1, 0}, {0, 1, 3}}), "", "face 2" + shared},
+        {form({points}, pointsEnd - 1), "PNTS" + past + "FORM"},
         {form({points, chunk("ZERO", {})}, pointsEnd + 4),
          "a chunk header runs past the end of the FORM"},
         {form({points}, pointsEnd + 8), "a chunk header runs past the end of the file"},
@@ -218,53 +284,64 @@ TEST(LoadLwo, RefusalsSayWhyAndLeaveAConsistentObject) {
          "a second POLS chunk"},
         {form({polygonsChunk(tetraFaces), points}), "face 0 uses point 0 of 0"},
         // Index 4 of 4 points, in the middle: no half-filled face may remain.
-        {form({points, polygonsChunk({{0, 1, 2}, {0, 1, 2, 3, 4}, {1, 2, 3}})}),
-         "face 1 uses point 4 of 4"},
+        {mesh(tetraPoints, {{0, 1, 2}, {0, 1, 2, 3, 4}, {1, 2, 3}}), "face 1 uses point 4 of 4"},
         {form({points, chunk("POLS", {0, 3, 0, 0, 0, 1, 0, 2, 0, 1, 0, 3, 0})}),
          "a polygon runs past the end of the POLS chunk"},
         // The last record ends one byte into the next chunk.
         {form({points, chunk("POLS", {0, 3, 0, 0, 0, 1, 0, 2, 0}), chunk("ZERO", {})}),
          "a polygon runs past the end of the POLS chunk"},
         // Huge declared sizes must fail before anything that large is allocated.
-        {form({chunk("PNTS", Bytes(12, 0), 0xFFFFFFF0u)}, 0xFFFFFFFCu),
-         "PNTS chunk runs past the end of the file"},
+        {form({chunk("PNTS", Bytes(12, 0), 0xFFFFFFF0u)}, 0xFFFFFFFCu), "PNTS" + past + "file"},
         {form({points, chunk("POLS", {0, 3, 0, 0, 0, 1}, 0xFFFFFF00u)}, 0xFFFFFFFCu),
-         "POLS chunk runs past the end of the file"},
-        {form({chunk("S\xffRF", {1, 2, 3}, 0x7FFFFFF0u)}, 0xFFFFFFFCu),
-         "S?RF chunk runs past the end of the file"},
+         "POLS" + past + "file"},
+        {form({chunk("S\xffRF", {1, 2, 3}, 0x7FFFFFF0u)}, 0xFFFFFFFCu), "S?RF" + past + "file"},
         {form({points}, 0xFFFFFFFFu), "a chunk header runs past the end of the file"},
-        {notForm, "untouched: not an LWOB object (the file does not start with FORM....LWOB)"},
-        {notLwob, "untouched: not an LWOB object (the file does not start with FORM....LWOB)"},
+        {notForm, foreign},
+        {notLwob, foreign},
         {form({}, 3), "untouched: FORM size 3 is too small"},
     };
+    for (const char* name : {"base2", "crystal1", "crystal2", "crystal3"}) {
+        cases.push_back({{}, "", "", {}});
+        ASSERT_TRUE(testing_support::readFile(
+            testing_support::sourcePath(std::string("data/") + name + ".lwo"), cases.back().bytes));
+    }
     const Bytes full = cubeFile();
     for (std::size_t length = 0; length < full.size(); ++length) {
-        cases.emplace_back(
-            Bytes(full.begin(), full.begin() + std::ptrdiff_t(length)),
-            length < 12 ? "untouched: the file is too short for an LWOB header" : "");
+        cases.push_back(
+            {Bytes(full.begin(), full.begin() + std::ptrdiff_t(length)),
+             length < 12 ? "untouched: the file is too short for an LWOB header" : "?"});
     }
-    for (const auto& [bytes, reason] : cases) {
-        SCOPED_TRACE(reason + " (" + std::to_string(bytes.size()) + " bytes)");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.reason + c.links + " (" + std::to_string(c.bytes.size()) + " bytes)");
         SceneObject object;
-        ASSERT_TRUE(load(object, form({points}), "before.lwo"));
+        ASSERT_TRUE(load(object, tetraFile, "before.lwo"));
+        ASSERT_TRUE(object.buildEdges());
         const Vertex* before = object.points;
         allocation_probe::reset();
-        EXPECT_FALSE(load(object, bytes));
+        EXPECT_EQ(load(object, c.bytes), c.reason.empty());
         EXPECT_LT(allocation_probe::largestRequest, std::size_t(1) << 20);
         expectConsistent(object);
-        const bool untouched = reason.rfind("untouched: ", 0) == 0;
-        EXPECT_EQ(object.failure.text, reason.empty() ? std::string(object.failure.text)
-                                                      : reason.substr(untouched ? 11 : 0));
-        EXPECT_NE(object.failure.text[0], '\0');
-        EXPECT_TRUE(!untouched || (object.points == before && object.pointCount == 4));
-        // Whatever was left behind can still be shaded, linked and cleared.
+        const bool untouched = c.reason.rfind("untouched: ", 0) == 0;
+        EXPECT_EQ(object.failure.text,
+                  c.reason == "?" ? object.failure.text : c.reason.substr(untouched ? 11 : 0));
+        EXPECT_NE(object.failure.text[0] == '\0', c.reason != "");
+        EXPECT_EQ(untouched, object.points == before && object.edges);
+        EXPECT_TRUE(!c.reason.empty() || (c.faces.empty() && c.links != empty) ||
+                    facesOf(object) == c.faces);
+        // Whatever was left behind can be shaded and linked, twice (a rebuild
+        // starts from scratch), into the same table as the searching linker's.
         object.shade(Vector3(0, -1, 0), Color(0, 0.2f, 0.2f, 0.5f), Color(0, 1, 1, 0));
-        object.buildEdges();
-        expectConsistent(object);
+        const auto [table, closed] = searchingLinker(object);
+        for (int build = 0; build < 2; ++build) {
+            EXPECT_EQ(object.buildEdges(), closed);
+            EXPECT_TRUE(!c.reason.empty() || object.failure.text == c.links);
+            EXPECT_EQ(tableOf(object), object.faces ? table : std::vector<long>());
+            expectConsistent(object);
+        }
     }
 }
 
-TEST(LoadLwo, AllocationFailureAtAnyPointIsAFailedLoad) {
+TEST(LoadLwo, AllocationFailureAtAnyPointIsAFailedLoadOrLink) {
     const std::string path = testing_support::scratchPath("alloc.lwo");
     ASSERT_TRUE(testing_support::writeFile(path, cubeFile()));
     bool loaded = false;
@@ -277,7 +354,16 @@ TEST(LoadLwo, AllocationFailureAtAnyPointIsAFailedLoad) {
         expectConsistent(object);
         EXPECT_TRUE(!loaded || object.faceCount == 6);
     }
-    EXPECT_TRUE(loaded);
+    // No memory for the edges: no table, and no face keeps a pointer into the old one.
+    SceneObject object;
+    ASSERT_TRUE(object.loadLwo(path.c_str()));
+    for (long allowance : {0, 1}) {
+        ASSERT_TRUE(object.buildEdges());
+        allocation_probe::nothrowAllowance = allowance;
+        EXPECT_FALSE(object.buildEdges());
+        allocation_probe::reset();
+        EXPECT_EQ(tableOf(object), std::vector<long>(24, -1));
+    }
 }
 
 TEST(Shade, OnlyFacesTurnedToTheLightAddTheDiffuseTerm) {
@@ -290,126 +376,6 @@ TEST(Shade, OnlyFacesTurnedToTheLightAddTheDiffuseTerm) {
     for (std::int32_t f = 0; f < 4; ++f) {
         EXPECT_EQ(rgba(object.faces[f].color), f < 3 ? "0.100000 0.100000 0.600000 0.750000"
                                                      : "3.100000 1.600000 6.600000 0.750000");
-    }
-}
-
-// An edge table as plain values: each edge's end points and faces as indices
-// (-1 for none), then every face side's edge index (-1 for none).
-using Table = std::vector<std::vector<long>>;
-
-long indexOf(const void* p, const void* base, std::size_t size) {
-    return p ? long((static_cast<const char*>(p) - static_cast<const char*>(base)) / long(size))
-             : -1;
-}
-
-Table tableOf(const SceneObject& o) {
-    Table table(2);
-    for (std::int32_t e = 0; e < o.edgeCount; ++e) {
-        const Edge& edge = o.edges[e];
-        for (const Vertex* v : {edge.vertexA, edge.vertexB}) {
-            table[0].push_back(indexOf(v, o.points, sizeof(Vertex)));
-        }
-        for (const Face* f : {edge.faceA, edge.faceB}) {
-            table[0].push_back(indexOf(f, o.faces, sizeof(Face)));
-        }
-    }
-    for (std::int32_t f = 0; f < o.faceCount; ++f) {
-        for (std::int32_t k = 0; k < o.faces[f].vertexCount; ++k) {
-            table[1].push_back(indexOf(o.faces[f].edges[k], o.edges, sizeof(Edge)));
-        }
-    }
-    return table;
-}
-
-// The linker as first written, searching the edges found so far for every
-// side; returns the table it leaves behind, success or not, and its result.
-std::pair<Table, bool> searchingLinker(const SceneObject& o) {
-    std::size_t total = 0;
-    for (std::int32_t f = 0; f < o.faceCount; ++f) {
-        total += std::size_t(o.faces[f].vertexCount);
-    }
-    std::vector<std::array<long, 4>> edges(total / 2, {-1, -1, -1, -1});
-    std::vector<long> sides(total, -1);
-    std::size_t found = 0, side = 0;
-    bool ok = !edges.empty();
-    for (std::int32_t f = 0; f < o.faceCount && ok; ++f) {
-        const Face& face = o.faces[f];
-        for (std::int32_t k = 0; k < face.vertexCount && ok; ++k, ++side) {
-            const long a = pointIndex(o, face.vertices[k]);
-            const long b = pointIndex(o, face.vertices[(k + 1) % face.vertexCount]);
-            std::size_t e = 0;
-            while (e < found && !(edges[e][0] == a && edges[e][1] == b) &&
-                   !(edges[e][0] == b && edges[e][1] == a)) {
-                ++e;
-            }
-            if (e == found && (ok = found < edges.size())) {
-                edges[found++] = {a, b, -1, -1};
-            }
-            if (ok) {
-                sides[side] = long(e);
-                ok = edges[e][2] < 0 || edges[e][3] < 0;
-                edges[e][edges[e][2] < 0 ? 2 : 3] = ok ? f : edges[e][3];
-            }
-        }
-    }
-    Table table(2);
-    for (const auto& edge : edges) {
-        table[0].insert(table[0].end(), edge.begin(), edge.end());
-    }
-    table[1] = sides;
-    return {table, ok && found == edges.size()};
-}
-
-TEST(BuildEdges, SameTableAsTheSearchingLinkerAndAReasonOnRefusal) {
-    std::vector<std::pair<Bytes, std::string>> cases = {
-        {cubeFile(), ""},
-        {tetraFile, ""},
-        {form({pointsChunk(cubePoints), polygonsChunk({cubeFaces.begin(), cubeFaces.end() - 1})}),
-         "the mesh is not closed (face 3 has an edge no other face shares)"},
-        // Edges 0-1 and 1-3 meet three faces, 0-2 and 2-3 one: as many sides as a closed mesh.
-        {form({pointsChunk(tetraPoints),
-               polygonsChunk({{0, 2, 1}, {0, 1, 3}, {1, 2, 3}, {0, 3, 1}})}),
-         "face 3 shares an edge that two other faces already share"},
-        // Two triangles back to back on coincident but separate points.
-        {form({pointsChunk({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}}),
-               polygonsChunk({{0, 1, 2}, {3, 5, 4}})}),
-         "the mesh is not closed (face 1 has an edge no other face shares)"},
-        // A side from a point to itself, used by both faces; and an odd side count.
-        {form({pointsChunk(tetraPoints), polygonsChunk({{0, 0, 1, 2}, {2, 1, 0, 0}})}), ""},
-        {form({pointsChunk(tetraPoints), polygonsChunk({{0, 1, 2}, {2, 1, 0}, {0, 1, 3}})}),
-         "face 2 shares an edge that two other faces already share"},
-        {form({pointsChunk(tetraPoints)}), "the object has no faces"},
-    };
-    for (const char* name : {"base2", "crystal1", "crystal2", "crystal3"}) {
-        Bytes bytes;
-        ASSERT_TRUE(testing_support::readFile(
-            testing_support::sourcePath(std::string("data/") + name + ".lwo"), bytes));
-        cases.emplace_back(bytes, "");
-    }
-    for (const auto& [bytes, reason] : cases) {
-        SCOPED_TRACE(reason);
-        SceneObject object;
-        ASSERT_TRUE(load(object, bytes));
-        const bool expected = searchingLinker(object).second;
-        EXPECT_EQ(object.buildEdges(), reason.empty());
-        EXPECT_EQ(expected, reason.empty());
-        EXPECT_EQ(object.failure.text, reason);
-        if (object.faces) {
-            EXPECT_EQ(tableOf(object), searchingLinker(object).first);
-            ASSERT_EQ(object.buildEdges(), expected);  // a rebuild starts from scratch
-            EXPECT_EQ(tableOf(object), searchingLinker(object).first);
-        }
-    }
-    // No memory: no table, and no face keeps a pointer into the old one.
-    SceneObject object;
-    ASSERT_TRUE(load(object, cubeFile()));
-    ASSERT_TRUE(object.buildEdges());
-    for (long allowance : {0, 1}) {
-        allocation_probe::nothrowAllowance = allowance;
-        EXPECT_FALSE(object.buildEdges());
-        allocation_probe::reset();
-        EXPECT_EQ(object.edges, nullptr);
-        EXPECT_EQ(tableOf(object)[1], std::vector<long>(24, -1));
     }
 }
 

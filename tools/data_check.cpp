@@ -167,67 +167,6 @@ std::vector<std::string> checkObjectGeometry(const SceneObject& object, const st
     return problems;
 }
 
-namespace {
-
-// Whether every point of b lies at least gap beyond the plane through face.
-bool faceSeparates(const SceneObject& a, const SceneObject& b, float gap) {
-    for (int f = 0; f < a.faceCount; ++f) {
-        const Face& face = a.faces[f];
-        bool beyond = face.vertexCount >= 3;
-        for (int i = 0; i < b.pointCount && beyond; ++i) {
-            beyond = planeOffset(face, b.points[i].position) >= gap;
-        }
-        if (beyond) {
-            return true;
-        }
-    }
-    return false;
-}
-
-void projectOnto(const Vector3& axis, const SceneObject& object, float& low, float& high) {
-    low = high = axis.dot(object.points[0].position);
-    for (int i = 1; i < object.pointCount; ++i) {
-        const float value = axis.dot(object.points[i].position);
-        low = std::min(low, value);
-        high = std::max(high, value);
-    }
-}
-
-}  // namespace
-
-bool convexObjectsApart(const SceneObject& a, const SceneObject& b, float gap) {
-    if (!a.points || !b.points || !a.faces || !b.faces || a.pointCount <= 0 || b.pointCount <= 0) {
-        return false;
-    }
-    if (faceSeparates(a, b, gap) || faceSeparates(b, a, gap)) {
-        return true;
-    }
-    // Edge against edge: the remaining candidate separating planes.
-    const auto sideOf = [](const Face& face, int k) {
-        return face.vertices[(k + 1) % face.vertexCount]->position - face.vertices[k]->position;
-    };
-    for (int fa = 0; fa < a.faceCount; ++fa) {
-        for (int ka = 0; ka < a.faces[fa].vertexCount; ++ka) {
-            for (int fb = 0; fb < b.faceCount; ++fb) {
-                for (int kb = 0; kb < b.faces[fb].vertexCount; ++kb) {
-                    Vector3 axis = sideOf(a.faces[fa], ka).cross(sideOf(b.faces[fb], kb));
-                    if (axis.length() < 1e-6f) {
-                        continue;
-                    }
-                    axis.normalize();
-                    float lowA, highA, lowB, highB;
-                    projectOnto(axis, a, lowA, highA);
-                    projectOnto(axis, b, lowB, highB);
-                    if (lowB - highA >= gap || lowA - highB >= gap) {
-                        return true;
-                    }
-                }
-            }
-        }
-    }
-    return false;
-}
-
 DataSetReport checkDataSet(const std::string& root) {
     DataSetReport report;
     for (const char* file : kObjectFiles) {

@@ -17,10 +17,6 @@ struct SceneObject;
 // such a surface bounds a convex solid. Tolerances scale with the object's size.
 std::vector<std::string> checkObjectGeometry(const SceneObject& object, const std::string& name);
 
-// Whether two convex objects are apart: some face plane of one, or some plane
-// through an edge pair, has all of the other's vertices at least gap beyond it.
-bool convexObjectsApart(const SceneObject& a, const SceneObject& b, float gap);
-
 struct DataSetReport {
     std::vector<std::string> summaries;  // one line per file
     std::vector<std::string> problems;   // "path: what is wrong"
