@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "assets/image.h"
 #include "assets/scene_object.h"
+#include "scene/scene_constants.h"
 #include "tests/support.h"
 #include "tools/data_check.h"
 #include "tools/data_generator.h"
@@ -91,14 +93,14 @@ MeshData unitCube(float dx = 0.0f, float dy = 0.0f) {
 
 TEST(DataGeneratorObjects, LoadClosedConvexAndOutward) {
     for (int i = 0; i < 4; ++i) {
-        SCOPED_TRACE(dataFileNames[i]);
+        SCOPED_TRACE(kObjectFiles[i]);
         const MeshData mesh = generateObject(i);
         SceneObject object, reoriented;
-        ASSERT_TRUE(load(mesh, dataFileNames[i], object));
+        ASSERT_TRUE(load(mesh, "object.lwo", object));
         EXPECT_EQ(object.faceCount, static_cast<int>(mesh.faces.size()));
         ASSERT_EQ(object.pointCount, static_cast<int>(mesh.points.size()));
         EXPECT_EQ(object.points[1].position.y, mesh.points[1].y);  // positions are exact
-        EXPECT_EQ(checkObjectGeometry(object, dataFileNames[i]), std::vector<std::string>{});
+        EXPECT_EQ(checkObjectGeometry(object, kObjectFiles[i]), std::vector<std::string>{});
         // Orienting turns inward faces and keeps outward ones.
         MeshData turned = mesh, again = mesh;
         for (std::vector<std::uint16_t>& face : turned.faces) {
@@ -164,12 +166,12 @@ TEST(DataGeneratorFiles, ShippedDataEqualsTheGeneratorOutput) {
     const std::string directory = scratchPath("regenerated");
     std::string failed;
     ASSERT_TRUE(writeDataSet(directory, &failed)) << failed;
-    for (const char* name : dataFileNames) {
-        SCOPED_TRACE(name);
+    for (const char* file :
+         {kObjectFiles[0], kObjectFiles[1], kObjectFiles[2], kObjectFiles[3], kEnvironmentFile}) {
+        SCOPED_TRACE(file);
         std::vector<std::uint8_t> generated, shipped;
-        ASSERT_TRUE(testing_support::readFile(directory + "/" + name, generated));
-        ASSERT_TRUE(testing_support::readFile(
-            testing_support::sourcePath(std::string("data/") + name), shipped));
+        ASSERT_TRUE(testing_support::readFile(directory + std::strchr(file, '/'), generated));
+        ASSERT_TRUE(testing_support::readFile(testing_support::sourcePath(file), shipped));
         EXPECT_FALSE(generated.empty());
         EXPECT_TRUE(generated == shipped) << "regenerate with: glasswake-tool make-data data";
     }

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <string>
 
+#include "scene/scene_constants.h"
 #include "tools/commands.h"
 #include "tools/data_generator.h"
 
@@ -33,8 +34,9 @@ int runMakeData(int argc, char** argv) {
                      failed.c_str());
         return 1;
     }
-    for (const char* name : dataFileNames) {
-        std::printf("%s/%s\n", argv[1], name);
+    for (const char* file : kObjectFiles) {
+        std::printf("%s%s\n", argv[1], std::strchr(file, '/'));
     }
+    std::printf("%s%s\n", argv[1], std::strchr(kEnvironmentFile, '/'));
     return 0;
 }

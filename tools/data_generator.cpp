@@ -1,9 +1,12 @@
 #include "tools/data_generator.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+
+#include "scene/scene_constants.h"
 
 namespace {
 
@@ -225,41 +228,20 @@ int clampByte(int value) {
 
 }  // namespace
 
-const char* const dataFileNames[5] = {"base2.lwo", "crystal1.lwo", "crystal2.lwo", "crystal3.lwo",
-                                      "env.bmp"};
-
 void orientFacesOutward(MeshData& mesh) {
-    if (mesh.points.empty()) {
-        return;
+    Vector3 center;
+    for (const Vector3& p : mesh.points) {
+        center = center + p * (1.0f / static_cast<float>(mesh.points.size()));
     }
-    double cx = 0.0, cy = 0.0, cz = 0.0;
-    for (const MeshData::Point& p : mesh.points) {
-        cx += p.x;
-        cy += p.y;
-        cz += p.z;
-    }
-    const double n = static_cast<double>(mesh.points.size());
-    cx /= n;
-    cy /= n;
-    cz /= n;
     for (std::vector<std::uint16_t>& face : mesh.faces) {
         if (face.size() < 3) {
             continue;
         }
-        const MeshData::Point& p0 = mesh.points[face[0]];
-        const MeshData::Point& p1 = mesh.points[face[1]];
-        const MeshData::Point& p2 = mesh.points[face[2]];
-        const double ax = p1.x - p0.x, ay = p1.y - p0.y, az = p1.z - p0.z;
-        const double bx = p2.x - p0.x, by = p2.y - p0.y, bz = p2.z - p0.z;
-        const double nx = ay * bz - az * by, ny = az * bx - ax * bz, nz = ax * by - ay * bx;
-        const double outward = nx * (p0.x - cx) + ny * (p0.y - cy) + nz * (p0.z - cz);
-        if (outward < 0.0) {
+        const Vector3& p0 = mesh.points[face[0]];
+        const Vector3 normal = (mesh.points[face[1]] - p0).cross(mesh.points[face[2]] - p0);
+        if (normal.dot(p0 - center) < 0.0f) {
             // Reverse but keep vertex 0 first, so the first three stay a proper corner.
-            std::vector<std::uint16_t> reversed{face[0]};
-            for (std::size_t k = face.size() - 1; k > 0; --k) {
-                reversed.push_back(face[k]);
-            }
-            face = reversed;
+            std::reverse(face.begin() + 1, face.end());
         }
     }
 }
@@ -471,7 +453,9 @@ bool writeDataSet(const std::string& directory, std::string* failedPath) {
     std::error_code error;
     std::filesystem::create_directories(directory, error);
     for (int i = 0; i < 5; ++i) {
-        const std::string path = directory + "/" + dataFileNames[i];
+        const char* file = i < 4 ? kObjectFiles[i] : kEnvironmentFile;
+        const std::string path =
+            directory + (std::strchr(file, '/') ? std::strchr(file, '/') : file);
         const bool ok =
             i < 4 ? writeLwo(path, generateObject(i)) : writeBmp(path, generateEnvironment());
         if (!ok) {

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "math/vector3.h"
+
 // The shipped data set (four meshes and the environment picture) is generated
 // here, and the writers are reused by tests that need variants of it.
 //
@@ -14,11 +16,7 @@
 // A polygon mesh as the LWOB writer stores it: points, then polygons as lists
 // of point indices wound so that (v1 - v0) x (v2 - v0) points out of the solid.
 struct MeshData {
-    struct Point {
-        float x = 0.0f;
-        float y = 0.0f;
-        float z = 0.0f;
-    };
+    using Point = Vector3;
     std::vector<Point> points;
     std::vector<std::vector<std::uint16_t>> faces;
     // Written as an "SRFS" chunk when not empty; every polygon uses surface 1.
@@ -50,10 +48,8 @@ MeshData generateObject(int index);
 // The seamlessly tiling 256x256 environment picture.
 PictureData generateEnvironment();
 
-// The five shipped file names, in the scene's order: the four meshes, then the picture.
-extern const char* const dataFileNames[5];
-
-// Writes the five files into directory (created when missing). On failure
+// Writes the scene's five files (its four meshes, then the picture, under the
+// names it loads them by) into directory, created when missing. On failure
 // returns false and names the file that could not be written.
 bool writeDataSet(const std::string& directory, std::string* failedPath);
 
