@@ -23,10 +23,22 @@ END = "<!-- depth-table:end -->"
 DEPTHS = range(0, 6)
 
 
-def offered_backends(tool):
+def offered_backends(tool, root):
+    """The drawing backends bench takes, as its usage lists them (e.g.
+    "--backend exact|fast"), else those of the usual names it accepts; [None]
+    when it has no such option. "none" draws nothing: the traversal line
+    already shows that."""
     usage = subprocess.run([tool, "bench", "--help"], capture_output=True, text=True).stdout
+    if "--backend" not in usage:
+        return [None]
     match = re.search(r"--backend\s+\[?([a-z]+(?:\|[a-z]+)+)", usage)
-    return match.group(1).split("|") if match else [None]
+    names = match.group(1).split("|") if match else ["exact", "fast"]
+    accepted = []
+    for name in names:
+        probe = [tool, "bench", "--frames", "1", "--backend", name, "--root", root]
+        if name != "none" and subprocess.run(probe, capture_output=True).returncode == 0:
+            accepted.append(name)
+    return accepted or [None]
 
 
 def bench(tool, root, frames, depth, backend):
@@ -41,13 +53,13 @@ def bench(tool, root, frames, depth, backend):
 
 
 def table(results):
-    rows = ["| backend | depth | fps | frameMs median | traversalMs median | views median / max "
-            "| fans median | arena peak polygons | overflow frames |",
-            "|---|---|---|---|---|---|---|---|---|"]
+    rows = ["| backend | depth | fps | frameMs median | frameCpuMs | traversalMs median "
+            "| views median / max | fans median | arena peak polygons | overflow frames |",
+            "|---|---|---|---|---|---|---|---|---|---|"]
     for backend, runs in results.items():
         for r in runs:
             rows.append(f"| {backend} | {r['depth']} | {r['fps']:.0f} | {r['frameMs']['median']:.2f} "
-                        f"| {r['traversalMs']['median']:.4f} "
+                        f"| {r['frameCpuMs']:.2f} | {r['traversalMs']['median']:.4f} "
                         f"| {r['views']['median']:.0f} / {r['views']['max']} "
                         f"| {r['polygonsDrawn']['median']:.0f} | {r['arenaPeak']['polygons']} "
                         f"| {r['arenaOverflowFrames']} |")
@@ -114,7 +126,7 @@ def main():
     parser.add_argument("--doc", default="docs/performance.md")
     args = parser.parse_args()
     results = {}
-    for backend in offered_backends(args.tool):
+    for backend in offered_backends(args.tool, args.root):
         name = backend or "exact"
         results[name] = [bench(args.tool, args.root, args.frames, d, backend) for d in DEPTHS]
         print(f"{name}: " + ", ".join(f"depth {r['depth']} {r['frameMs']['median']:.2f} ms"
