@@ -17,7 +17,9 @@ bash scripts/install-deps.sh python3 python3-matplotlib python3-pil
 # Debian's own Python: matplotlib comes from its packages.
 python=/usr/bin/python3
 
-render() { "$tool" render --time-ms 2500 "$@"; }
+# The pictures come from the exact backend, the reference drawing, so they
+# change when the frame does, not with the backend the machine would pick.
+render() { "$tool" render --backend exact --time-ms 2500 "$@"; }
 
 # The README's frame, and the same moment looking through 0, 1 and 2 faces.
 render --output docs/frame.png

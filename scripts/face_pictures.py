@@ -21,8 +21,8 @@ HEIGHT = 240  # of the written pictures
 
 
 def render(tool, time_ms, *arguments):
-    command = [tool, "render", "--time-ms", time_ms, "--size", f"{SIZE[0]}x{SIZE[1]}",
-               *arguments]
+    command = [tool, "render", "--backend", "exact", "--time-ms", time_ms,
+               "--size", f"{SIZE[0]}x{SIZE[1]}", *arguments]
     result = subprocess.run(command, capture_output=True, text=True)
     if result.returncode != 0:
         sys.exit(f"{' '.join(command)} failed: {result.stderr.strip()}")

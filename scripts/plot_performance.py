@@ -70,8 +70,11 @@ def plot(results, path, frames, size):
     fig, (times, views, arena) = plt.subplots(1, 3, figsize=(14, 4))
     for backend, runs in results.items():
         depths = [r["depth"] for r in runs]
-        times.plot(depths, [r["frameMs"]["median"] for r in runs], "o-",
-                   label=f"whole frame, {backend} backend")
+        line, = times.plot(depths, [r["frameMs"]["median"] for r in runs], "o-",
+                           label=f"whole frame, {backend} backend")
+        # CPU time of all the process's threads: steadier on a busy machine.
+        times.plot(depths, [r["frameCpuMs"] for r in runs], ".:", color=line.get_color(),
+                   label=f"CPU per frame, {backend} backend")
     first = next(iter(results.values()))
     times.plot([r["depth"] for r in first], [r["traversalMs"]["median"] for r in first], "s--",
                label="traversal alone (no drawing)")
