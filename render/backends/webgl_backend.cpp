@@ -91,6 +91,20 @@ bool drawable(const Polygon* polygon) {
     return polygon->vertexCount > 0;
 }
 
+// True for the environment of a view that cut nothing out of its window: it
+// covers the very polygons of the fill just before it, so both go in the
+// fill's one pass.
+bool drawnWithItsFill(const FrameRecord& record, std::int32_t index) {
+    if (index <= 0 || index >= record.count) {
+        return false;
+    }
+    const DrawCommand& environment = record.commands[index];
+    const DrawCommand& fill = record.commands[index - 1];
+    return environment.pass == DrawPass::Environment && fill.pass == DrawPass::Fill &&
+           environment.view == index - 1 && !isInvisible(fill) &&
+           environment.polygons == fill.polygons && environment.polygonCount == fill.polygonCount;
+}
+
 }  // namespace
 
 WebGlBackend::~WebGlBackend() {
@@ -153,6 +167,15 @@ bool WebGlBackend::createTexture(const Image& picture) {
         default:
             break;
     }
+    // The one pass of a view that cut nothing relies on every texel's alpha
+    // being 1 (see setColors).
+    onePass_ = true;
+    if (components == 4 && picture.pixels != nullptr) {
+        const std::size_t count = static_cast<std::size_t>(picture.width) * picture.height;
+        for (std::size_t i = 0; i < count && onePass_; ++i) {
+            onePass_ = picture.pixels[i * 4 + 3] == 255;
+        }
+    }
     GLint maxSide = 64;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
     std::vector<MipmapLevel> levels;
@@ -209,9 +232,10 @@ namespace {
 // The first drawable polygon at or after `cursor`; the command index is
 // record.count when there is none.
 template <typename Cursor>
-Cursor settle(const FrameRecord& record, Cursor cursor) {
+Cursor settle(const FrameRecord& record, bool onePass, Cursor cursor) {
     while (cursor.command < record.count) {
-        if (!isInvisible(record.commands[cursor.command])) {
+        if (!isInvisible(record.commands[cursor.command]) &&
+            !(onePass && drawnWithItsFill(record, cursor.command))) {
             while (cursor.polygon != nullptr && !drawable(cursor.polygon)) {
                 cursor.polygon = cursor.polygon->next;
             }
@@ -227,9 +251,9 @@ Cursor settle(const FrameRecord& record, Cursor cursor) {
 }
 
 template <typename Cursor>
-Cursor following(const FrameRecord& record, Cursor cursor) {
+Cursor following(const FrameRecord& record, bool onePass, Cursor cursor) {
     cursor.polygon = cursor.polygon->next;
-    return settle(record, cursor);
+    return settle(record, onePass, cursor);
 }
 
 }  // namespace
@@ -253,9 +277,36 @@ WebGlBackend::Cursor WebGlBackend::stage(const FrameRecord& record, Cursor from,
             }
             vertexCount += polygon->vertexCount;
         }
-        cursor = following(record, cursor);
+        cursor = following(record, onePass_, cursor);
     }
     return cursor;
+}
+
+// A fill sets the tint, an environment its colour times the texel. A view
+// that cut nothing gets both in one pass, each colour times its alpha and
+// the output alpha 1, so the (GL_SRC_ALPHA, GL_ONE) blend adds them as they
+// are.
+void WebGlBackend::setColors(const FrameRecord& record, std::int32_t index) {
+    const DrawCommand& command = record.commands[index];
+    const Color& c = command.color;
+    const float r = clampUnit(c.r), g = clampUnit(c.g), b = clampUnit(c.b);
+    const float a = clampUnit(c.a);
+    if (command.pass == DrawPass::Environment) {
+        glUniform4f(tintLocation_, 0.0f, 0.0f, 0.0f, 0.0f);
+        glUniform4f(environmentColorLocation_, r, g, b, a);
+        glUniform1f(offsetLocation_, command.textureOffset);
+    } else if (onePass_ && drawnWithItsFill(record, index + 1)) {
+        const DrawCommand& environment = record.commands[index + 1];
+        const Color& e = environment.color;
+        const float ea = clampUnit(e.a);
+        glUniform4f(tintLocation_, r * a, g * a, b * a, 0.0f);
+        glUniform4f(environmentColorLocation_, clampUnit(e.r) * ea, clampUnit(e.g) * ea,
+                    clampUnit(e.b) * ea, 1.0f);
+        glUniform1f(offsetLocation_, environment.textureOffset);
+    } else {
+        glUniform4f(tintLocation_, r, g, b, a);
+        glUniform4f(environmentColorLocation_, 0.0f, 0.0f, 0.0f, 0.0f);
+    }
 }
 
 // Draws what stage() copied, one fan per polygon, in record order.
@@ -263,25 +314,14 @@ void WebGlBackend::draw(const FrameRecord& record, Cursor from, Cursor to) {
     std::int32_t first = 0;
     std::int32_t colorsOf = -1;
     for (Cursor cursor = from; cursor.command != to.command || cursor.polygon != to.polygon;
-         cursor = following(record, cursor)) {
+         cursor = following(record, onePass_, cursor)) {
         const Polygon* polygon = cursor.polygon;
         if (polygon->vertexCount > stagingCapacity_) {
             continue;  // stage() could not take it either
         }
         if (colorsOf != cursor.command) {
             colorsOf = cursor.command;
-            const DrawCommand& command = record.commands[cursor.command];
-            const Color& c = command.color;
-            const float r = clampUnit(c.r), g = clampUnit(c.g), b = clampUnit(c.b);
-            const float a = clampUnit(c.a);
-            if (command.pass == DrawPass::Fill) {
-                glUniform4f(tintLocation_, r, g, b, a);
-                glUniform4f(environmentColorLocation_, 0.0f, 0.0f, 0.0f, 0.0f);
-            } else {
-                glUniform4f(tintLocation_, 0.0f, 0.0f, 0.0f, 0.0f);
-                glUniform4f(environmentColorLocation_, r, g, b, a);
-                glUniform1f(offsetLocation_, command.textureOffset);
-            }
+            setColors(record, cursor.command);
         }
         glDrawArrays(GL_TRIANGLE_FAN, first, polygon->vertexCount);
         first += polygon->vertexCount;
@@ -292,7 +332,7 @@ void WebGlBackend::drawRecord(const FrameRecord& record) {
     if (program_ == 0 || record.count <= 0) {
         return;
     }
-    Cursor cursor = settle(record, Cursor{0, record.commands[0].polygons});
+    Cursor cursor = settle(record, onePass_, Cursor{0, record.commands[0].polygons});
     while (cursor.command < record.count) {
         std::int32_t vertexCount = 0;
         const Cursor end = stage(record, cursor, vertexCount);

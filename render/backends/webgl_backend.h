@@ -5,7 +5,8 @@
 #include "render/render_backend.h"
 
 // Draws the record through WebGL 1 (the GLES2 API): one shader program, the
-// fans from one vertex buffer, additive blending, and the environment
+// fans from one vertex buffer, additive blending, one pass for the tint and
+// the environment of a view that cut nothing, and the environment
 // texture with its mipmap chain built on the CPU. Each pixel receives what
 // the desktop's fixed-function drawing gives it: the colour clamped to
 // [0, 1], times the texel for the environment, added with weight alpha.
@@ -29,6 +30,7 @@ private:
     };
     Cursor stage(const FrameRecord& record, Cursor from, std::int32_t& vertexCount);
     void draw(const FrameRecord& record, Cursor from, Cursor to);
+    void setColors(const FrameRecord& record, std::int32_t index);
     bool createTexture(const Image& picture);
 
     std::uint32_t program_ = 0;
@@ -42,4 +44,5 @@ private:
     // allocates nothing.
     float* staging_ = nullptr;
     std::int32_t stagingCapacity_ = 0;  // in vertices
+    bool onePass_ = true;               // the picture is opaque
 };
