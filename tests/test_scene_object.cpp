@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -132,16 +131,13 @@ void expectConsistent(const SceneObject& object) {
 
 // Face 0 is the worked plane example, face 1 a slanted quad, face 2 has collinear
 // first vertices and face 3 faces -x.
-Bytes planesFile() {
-    return mesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 1}, {2, 2, 2}},
-                {{0, 1, 2}, {1, 2, 3, 4}, {0, 4, 5}, {0, 3, 2}});
-}
+const Bytes planesFile = mesh({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 1}, {2, 2, 2}},
+                              {{0, 1, 2}, {1, 2, 3, 4}, {0, 4, 5}, {0, 3, 2}});
 
 TEST(LoadLwo, PointsFacesPlanesAndCentre) {
     SceneObject object;
     object.refractiveIndex = 1.5f;
-    ASSERT_TRUE(load(object, planesFile()));
-    expectConsistent(object);
+    ASSERT_TRUE(load(object, planesFile));
     EXPECT_EQ(facesOf(object),
               (std::vector<Polygon>{{0, 1, 2}, {1, 2, 3, 4}, {0, 4, 5}, {0, 3, 2}}));
     expectNear(object.points[4].position, 1, 1, 1);
@@ -368,7 +364,7 @@ TEST(LoadLwo, AllocationFailureAtAnyPointIsAFailedLoadOrLink) {
 
 TEST(Shade, OnlyFacesTurnedToTheLightAddTheDiffuseTerm) {
     SceneObject object;
-    ASSERT_TRUE(load(object, planesFile()));
+    ASSERT_TRUE(load(object, planesFile));
     object.baseColor = Color(1, 0.5f, 2, 0.75f);
     // Light along +x: only face 3 is lit (head-on); face 0 is edge-on, face 1 faces
     // away and face 2 is degenerate. Nothing is clamped; alpha is the material's.
