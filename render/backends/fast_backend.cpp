@@ -1,7 +1,6 @@
 #include "render/backends/fast_backend.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <new>

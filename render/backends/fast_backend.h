@@ -11,9 +11,9 @@
 // that cut nothing out of its window gets its tint and its environment in one
 // textured pass (a shader adds the two), the picture is sampled without
 // mipmaps where it is only magnified, and every fan of the frame goes into one
-// vertex array, drawn with one call for the textured and one for the flat
-// pass (per chunk). Needs OpenGL 2.0 shaders; create() is
-// false on a context without them.
+// vertex array, drawn with one call for the flat and one for the textured
+// pass (per chunk). Needs OpenGL 2.0 shaders; create() is false on a context
+// without them.
 class FastBackend final : public RenderBackend {
 public:
     // Vertices held before a chunk is drawn (3 to 65536: 16-bit indices); a
@@ -30,13 +30,12 @@ public:
     void beginFrame(float aspect) override;
     void drawRecord(const FrameRecord& record) override;
 
+private:
     struct Vertex {
         float x, y, s, t;
         float color[4];  // as the exact backend's glColor, or see drawRecord
         float tint[3];   // added after texturing
     };
-
-private:
     struct Rgba {
         float c[4] = {0.0f, 0.0f, 0.0f, 0.0f};
         bool addsNothing() const {
