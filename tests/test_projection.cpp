@@ -145,15 +145,4 @@ TEST_F(ProjectionTest, FacesCutByThePlaneShareTheirCrossingsWithTheOutline) {
     }
 }
 
-TEST_F(ProjectionTest, ProjectionThatDoesNotFitTakesNothing) {
-    ASSERT_TRUE(frameArena.create(1, 3, 20));
-    view.matrix = Matrix();
-    view.matrix.setTranslation(Vector3(0, 0, 10));
-    EXPECT_EQ(project(Vector3(0, 0, 1), -10), 0);
-    EXPECT_EQ(faces.count, 0);
-    EXPECT_EQ(frameArena.pointsUsed, 0);
-    EXPECT_EQ(frameArena.polygonsUsed, 0);
-    EXPECT_TRUE(frameArena.overflowed);
-}
-
 }  // namespace

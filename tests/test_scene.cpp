@@ -17,14 +17,6 @@
 
 namespace {
 
-TEST(FrameComposition, CameraCirclesOnceEveryEightSeconds) {
-    const std::pair<double, Vector3> cases[] = {
-        {0, {0, 3, -4}}, {2, {4, 3, 0}}, {4, {0, 3, 4}}, {8, {0, 3, -4}}};
-    for (const auto& c : cases) {
-        EXPECT_NEAR((orbitEye(c.first) - c.second).length(), 0.0f, 1e-5f) << c.first;
-    }
-}
-
 TEST(FrameComposition, DrawOrderIsNearestFirstWithTiesInIndexOrder) {
     struct Case {
         float depths[4];
