@@ -1,8 +1,9 @@
 #pragma once
 
-// Small closed meshes for the renderer tests, written as object files and
-// read back through the real reader so they are built like the shipped ones;
-// and arena polygons built from and checked against coordinate lists.
+// The one builder of object-file bytes for the tests; small closed meshes for
+// the renderer tests, written as object files and read back through the real
+// reader so they are built like the shipped ones; and arena polygons built
+// from and checked against coordinate lists.
 
 #include <gtest/gtest.h>
 
@@ -25,45 +26,63 @@ struct MeshData {
     std::vector<std::vector<std::uint16_t>> faces;
 };
 
-// Big-endian, size bytes.
-inline void put(std::vector<std::uint8_t>& bytes, std::uint32_t value, int size) {
-    for (int shift = 8 * (size - 1); shift >= 0; shift -= 8) {
-        bytes.push_back(std::uint8_t(value >> shift));
+// Object-file bytes: big-endian chunks inside an "LWOB" FORM, every polygon on
+// surface 1. Sizes may be claimed wrongly (64 bits, so 0xFFFFFFFF survives
+// where long has 32) to build damaged files.
+using Bytes = std::vector<std::uint8_t>;
+
+inline void put(Bytes& out, std::uint32_t value, int size) {
+    while (size-- > 0) {
+        out.push_back(std::uint8_t(value >> (8 * size)));
     }
 }
 
-inline void putChunk(std::vector<std::uint8_t>& bytes, const char* id,
-                     const std::vector<std::uint8_t>& body) {
-    bytes.insert(bytes.end(), id, id + 4);
-    put(bytes, std::uint32_t(body.size()), 4);
-    bytes.insert(bytes.end(), body.begin(), body.end());
+inline Bytes chunk(const char* id, const Bytes& data, std::int64_t claimedSize = -1) {
+    Bytes out(id, id + 4);
+    put(out, std::uint32_t(claimedSize >= 0 ? claimedSize : std::int64_t(data.size())), 4);
+    out.insert(out.end(), data.begin(), data.end());
+    return out;
+}
+
+inline Bytes pointsChunk(const std::vector<Vector3>& points) {
+    Bytes data;
+    for (const Vector3& p : points) {
+        for (float value : {p.x, p.y, p.z}) {
+            std::uint32_t bits;
+            put(data, (std::memcpy(&bits, &value, 4), bits), 4);
+        }
+    }
+    return chunk("PNTS", data);
+}
+
+inline Bytes polygonsChunk(const std::vector<std::vector<std::uint16_t>>& polygons) {
+    Bytes data;
+    for (const auto& polygon : polygons) {
+        put(data, std::uint32_t(polygon.size()), 2);
+        for (std::uint16_t index : polygon) {
+            put(data, index, 2);
+        }
+        put(data, 1, 2);
+    }
+    return chunk("POLS", data);
+}
+
+inline Bytes form(const std::vector<Bytes>& chunks, std::int64_t claimedSize = -1) {
+    Bytes data = {'L', 'W', 'O', 'B'};
+    for (const Bytes& c : chunks) {
+        data.insert(data.end(), c.begin(), c.end());
+    }
+    return chunk("FORM", data, claimedSize);
+}
+
+inline Bytes objectFile(const MeshData& mesh) {
+    return form({pointsChunk(mesh.points), polygonsChunk(mesh.faces)});
 }
 
 // Loads, shades and edge-links the mesh into object; false on any failure.
 inline bool loadMesh(SceneObject& object, const MeshData& mesh, const std::string& name) {
-    std::vector<std::uint8_t> pnts;
-    for (const Vector3& p : mesh.points) {
-        for (float value : {p.x, p.y, p.z}) {
-            std::uint32_t bits;
-            std::memcpy(&bits, &value, sizeof bits);
-            put(pnts, bits, 4);
-        }
-    }
-    std::vector<std::uint8_t> pols;
-    for (const auto& face : mesh.faces) {
-        put(pols, std::uint32_t(face.size()), 2);
-        for (std::uint16_t index : face) {
-            put(pols, index, 2);
-        }
-        put(pols, 1, 2);  // surface
-    }
-    std::vector<std::uint8_t> form = {'L', 'W', 'O', 'B'};
-    putChunk(form, "PNTS", pnts);
-    putChunk(form, "POLS", pols);
-    std::vector<std::uint8_t> bytes;
-    putChunk(bytes, "FORM", form);
     const std::string path = testing_support::scratchPath(name + ".lwo");
-    if (!testing_support::writeFile(path, bytes) || !object.loadLwo(path.c_str())) {
+    if (!testing_support::writeFile(path, objectFile(mesh)) || !object.loadLwo(path.c_str())) {
         return false;
     }
     object.shade(sceneLightDirection(), sceneAmbientColor(), sceneDiffuseColor());
