@@ -33,6 +33,7 @@ struct BmpSpec {
     std::uint32_t paletteEntries = 0;
     std::uint32_t infoSize = 40;
     std::uint32_t dataOffset = 0;  // 0: right after the palette
+    const char* signature = "BM";
 };
 
 // A BMP whose pixel bytes come from sample(), rows padded with 0xEE. Pictures of
@@ -45,7 +46,7 @@ Bytes makeBmp(const BmpSpec& spec) {
     const std::uint32_t offset =
         spec.dataOffset ? spec.dataOffset : 14 + spec.infoSize + 4 * spec.paletteEntries;
     const std::uint64_t pictureBytes = std::uint64_t(std::uint32_t(spec.width)) * pixelBytes * rows;
-    Bytes out = {'B', 'M'};
+    Bytes out(spec.signature, spec.signature + 2);
     // Planes (1) and depth share one little-endian word.
     for (std::uint32_t v :
          {offset + rowBytes * rows, 0u, offset, spec.infoSize, std::uint32_t(spec.width),
@@ -97,14 +98,6 @@ void expectPixelsFromFile(const Image& image, bool bottomUp) {
     }
 }
 
-struct CountingImage : Image {
-    int releases = 0;
-    void release() override {
-        ++releases;
-        Image::release();
-    }
-};
-
 TEST(Image, FailedAllocateLeavesItEmpty) {
     // Zero arguments, sizes beyond 32 bits (or wrapping 64), a failing allocation (8x8x24).
     const std::uint32_t wrap = 0x80000000u;  // wrap x wrap x 4 bytes is 2^64
@@ -115,7 +108,7 @@ TEST(Image, FailedAllocateLeavesItEmpty) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c[0]) + "x" + std::to_string(c[1]) + "x" +
                      std::to_string(c[2]));
-        CountingImage image;
+        Image image;
         ASSERT_TRUE(image.allocate(2, 2, 32));
         allocation_probe::reset();
         allocation_probe::nothrowAllowance = c[0] == 8 ? 0 : -1;
@@ -123,14 +116,9 @@ TEST(Image, FailedAllocateLeavesItEmpty) {
         allocation_probe::nothrowAllowance = -1;
         EXPECT_LT(allocation_probe::largestRequest, std::size_t(1) << 20);
         expectEmpty(image);
-        EXPECT_EQ(image.releases, 2);  // allocate releases through the override
     }
     Image image;
     EXPECT_TRUE(image.allocate(0xFFFF, 1, 32));
-    Image empty;  // release on an empty image touches nothing
-    empty.width = 7;
-    empty.release();
-    EXPECT_EQ(empty.width, 7u);
 }
 
 TEST(ReadBmp, LoadsSupportedLayoutsTopRowFirstInRgbOrder) {
@@ -164,7 +152,8 @@ TEST(ReadBmp, RefusesWhatItDoesNotReadBeforeAllocatingAndSaysWhy) {
         {{1, INT32_MIN, 8}, "1 x 2147483648 is too large"}, {{1000, 1000, 24}, "rows run past"},
         {{0x40000000, 1, 32}, "too large"}, {{0x55555556, 1, 24}, "too large"},                  // overflows
         {{0x10000, 0x10000, 32}, "65536 x 65536 is too large"},
-        {{1, 1, 8, 0, 0, 40, 0xFFFFFFF0u}, "data starts past"}, {{4, 4, 8, 0, 0, 40, 124}, "rows run past"}};
+        {{1, 1, 8, 0, 0, 40, 0xFFFFFFF0u}, "data starts past"}, {{4, 4, 8, 0, 0, 40, 124}, "rows run past"},
+        {{2, 2, 24, 0, 0, 40, 0, "BN"}, "not a BMP picture (the file does not start with BM)"}};
     // clang-format on
     for (const auto& [spec, reason] : cases) {
         SCOPED_TRACE(reason);
@@ -177,13 +166,7 @@ TEST(ReadBmp, RefusesWhatItDoesNotReadBeforeAllocatingAndSaysWhy) {
         EXPECT_NE(std::strstr(image.failure.text, reason), nullptr) << image.failure.text;
         expectEmpty(image);
     }
-    Bytes badSignature = makeBmp(BmpSpec());
-    badSignature[1] = 'N';
-    Image image;
-    EXPECT_FALSE(load(image, badSignature, "signature.bmp"));
-    EXPECT_STREQ(image.failure.text, "not a BMP picture (the file does not start with BM)");
     EXPECT_FALSE(readBmp(save("null.bmp", makeBmp(BmpSpec())).c_str(), nullptr));
-    expectEmpty(image);
 }
 
 TEST(ReadBmp, EveryTruncationIsRefusedAndKeepsThePreviousPicture) {
