@@ -1,12 +1,15 @@
-# The info, check and make-data command lines end to end: exit codes, JSON
-# lines, messages naming the faulty file, and usage errors (exit 2).
+# The tool's command lines end to end (usage errors, files named with the
+# reason they fail, JSON lines, pictures, bench counts), and the data tests,
+# which exercise the generator and the checker of tools/ directly.
 if(TARGET glasswake-tool)
-    set(tool_command_check ${CMAKE_CURRENT_SOURCE_DIR}/tool_command_check.cmake)
-    foreach(case usage info_shipped info_missing check make_data)
+    foreach(case errors info check_and_make_data render bench)
         add_test(NAME tool.${case}
                  COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:glasswake-tool>
-                         -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
-                         -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/tool_${case}
-                         -DCASE=${case} -P ${tool_command_check})
+                         -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/tool_${case}
+                         -DCASE=${case} -P ${CMAKE_CURRENT_SOURCE_DIR}/tool_check.cmake)
     endforeach()
+endif()
+include(${PROJECT_SOURCE_DIR}/tools/data_library.cmake)
+if(TARGET test_data_set)
+    target_link_libraries(test_data_set PRIVATE glasswake_data)
 endif()
