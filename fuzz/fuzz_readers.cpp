@@ -1,0 +1,46 @@
+// libFuzzer entry for one file reader, the object reader or, with FUZZ_BMP,
+// the picture reader. The readers take a path, so each input is written to an
+// anonymous in-memory file and read back through /proc/self/fd. What loads is
+// used as start-up uses it; every refusal must say why.
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "assets/image.h"
+#include "assets/scene_object.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const int fd = memfd_create("glasswake_fuzz_input", 0);
+    static const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    if (fd < 0 || ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != ssize_t(size)) {
+        std::abort();
+    }
+#ifdef FUZZ_BMP
+    Image image;
+    if (readBmp(path.c_str(), &image)) {
+        // Touch every byte so a buffer shorter than byteSize is caught.
+        volatile std::uint32_t sum = 0;
+        for (std::uint32_t i = 0; i < image.byteSize; ++i) {
+            sum = sum + image.pixels[i];
+        }
+    } else if (image.failure.text[0] == '\0') {
+        __builtin_trap();
+    }
+#else
+    SceneObject object;
+    bool ok = object.loadLwo(path.c_str());
+    if (ok) {
+        object.shade(Vector3(0, -1, 0), Color(0, 0.2f, 0.2f, 0.5f), Color(0, 1, 1, 0));
+        ok = object.buildEdges();
+    }
+    if (!ok && object.failure.text[0] == '\0') {
+        __builtin_trap();
+    }
+#endif
+    return 0;
+}
