@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -12,6 +10,7 @@
 #include "assets/image.h"
 #include "assets/scene_object.h"
 #include "scene/scene_constants.h"
+#include "tests/render_meshes.h"
 #include "tests/support.h"
 #include "tools/data_check.h"
 #include "tools/data_generator.h"
@@ -24,41 +23,6 @@ namespace {
 bool load(const MeshData& mesh, const std::string& name, SceneObject& object) {
     const std::string path = scratchPath(name);
     return writeLwo(path, mesh) && object.loadLwo(path.c_str()) && object.buildEdges();
-}
-
-struct Bounds {
-    float low = 1e9f, high = -1e9f;  // vertical extent
-    float radius = 0.0f;             // largest distance from the vertical axis
-    float x = 0.0f, z = 0.0f;        // the mean of the points across
-    float own = 0.0f;                // largest distance from the upright line through it
-};
-
-Bounds boundsOf(const MeshData& mesh) {
-    Bounds bounds;
-    for (const MeshData::Point& p : mesh.points) {
-        bounds.low = std::min(bounds.low, p.y);
-        bounds.high = std::max(bounds.high, p.y);
-        bounds.radius = std::max(bounds.radius, std::hypot(p.x, p.z));
-        bounds.x += p.x / float(mesh.points.size());
-        bounds.z += p.z / float(mesh.points.size());
-    }
-    for (const MeshData::Point& p : mesh.points) {
-        bounds.own = std::max(bounds.own, std::hypot(p.x - bounds.x, p.z - bounds.z));
-    }
-    return bounds;
-}
-
-// Mean absolute channel difference between two rows (or columns).
-double lineDifference(const PictureData& picture, int a, int b, bool columns) {
-    const int w = picture.width, step = columns ? w * 3 : 3;
-    const int startA = columns ? a * 3 : a * w * 3, startB = columns ? b * 3 : b * w * 3;
-    double sum = 0.0;
-    for (int i = 0; i < w * 3; ++i) {
-        const int offset = (i / 3) * step + i % 3;
-        sum += std::abs(picture.rgb[std::size_t(startA + offset)] -
-                        picture.rgb[std::size_t(startB + offset)]);
-    }
-    return sum / (w * 3);
 }
 
 // Whether some problem mentions both pieces.
@@ -78,94 +42,20 @@ std::string dataSetWith(const std::string& name, const MeshData& crystal2) {
     return root;
 }
 
-MeshData unitCube(float dx = 0.0f, float dy = 0.0f) {
-    MeshData mesh;
-    for (int i = 0; i < 8; ++i) {
-        mesh.points.push_back({static_cast<float>(i & 1) + dx,
-                               static_cast<float>((i >> 1) & 1) + dy,
-                               static_cast<float>((i >> 2) & 1)});
-    }
-    mesh.faces = {{0, 1, 3, 2}, {4, 5, 7, 6}, {0, 1, 5, 4},
-                  {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 3, 7, 5}};
-    orientFacesOutward(mesh);
-    return mesh;
-}
-
-TEST(DataGeneratorObjects, LoadClosedConvexAndOutward) {
-    for (int i = 0; i < 4; ++i) {
-        SCOPED_TRACE(kObjectFiles[i]);
-        const MeshData mesh = generateObject(i);
-        SceneObject object, reoriented;
-        ASSERT_TRUE(load(mesh, "object.lwo", object));
-        EXPECT_EQ(object.faceCount, static_cast<int>(mesh.faces.size()));
-        ASSERT_EQ(object.pointCount, static_cast<int>(mesh.points.size()));
-        EXPECT_EQ(object.points[1].position.y, mesh.points[1].y);  // positions are exact
-        EXPECT_EQ(checkObjectGeometry(object, kObjectFiles[i]), std::vector<std::string>{});
-        // Orienting turns inward faces and keeps outward ones.
-        MeshData turned = mesh, again = mesh;
-        for (std::vector<std::uint16_t>& face : turned.faces) {
-            std::reverse(face.begin(), face.end());
-        }
-        orientFacesOutward(turned);
-        orientFacesOutward(again);
-        EXPECT_EQ(again.faces, mesh.faces);
-        ASSERT_TRUE(load(turned, "reoriented.lwo", reoriented));
-        EXPECT_EQ(checkObjectGeometry(reoriented, "reoriented"), std::vector<std::string>{});
-    }
-}
-
-TEST(DataGeneratorObjects, SceneLayoutSuitsTheCamera) {
-    const Bounds base = boundsOf(generateObject(0));
-    EXPECT_TRUE(base.low == 0.0f && base.high <= 0.4f && base.radius >= 1.5f && base.radius <= 2.0f)
-        << base.low << " " << base.high << " " << base.radius;
-    std::vector<float> heights;
-    Bounds crystals[3];
-    for (int i = 0; i < 3; ++i) {
-        SCOPED_TRACE(i);
-        crystals[i] = boundsOf(generateObject(i + 1));
-        // Standing on the base's top face, inside its rim.
-        EXPECT_EQ(crystals[i].low, base.high);
-        EXPECT_LT(crystals[i].radius, base.radius);
-        heights.push_back(crystals[i].high);
-    }
-    // Apart from each other: even the upright cylinders around them do not meet.
-    for (int i = 0; i < 3; ++i) {
-        const Bounds& a = crystals[i];
-        const Bounds& b = crystals[(i + 1) % 3];
-        EXPECT_GT(std::hypot(a.x - b.x, a.z - b.z), a.own + b.own + 0.05f) << i;
-    }
-    std::sort(heights.begin(), heights.end());
-    EXPECT_NEAR(heights[2], 3.5f, 0.25f);
-    EXPECT_TRUE(heights[0] < heights[1] && heights[1] < heights[2]);
-}
-
-TEST(DataGeneratorPicture, ReadsBackAndTilesWithoutASeam) {
+// The generated picture reads back pixel for pixel; the generated set passes the
+// check and equals the shipped files byte for byte.
+TEST(DataGenerator, PassesTheCheckAndEqualsTheShippedData) {
     const PictureData picture = generateEnvironment();
-    ASSERT_TRUE(picture.width == 256 && picture.height == 256);
-    const std::string path = scratchPath("env.bmp");
-    ASSERT_TRUE(writeBmp(path, picture));
+    ASSERT_TRUE(writeBmp(scratchPath("env.bmp"), picture));
     Image image;
-    ASSERT_TRUE(image.load(path.c_str(), readBmp));
-    ASSERT_EQ(image.byteSize, picture.rgb.size());
-    EXPECT_TRUE(std::equal(picture.rgb.begin(), picture.rgb.end(), image.pixels));
-
-    // The jump across the wrap is no bigger than between neighbours inside; not flat.
-    const int last = picture.width - 1;
-    double inside = 0.0;
-    for (int i = 0; i < last; ++i) {
-        inside +=
-            lineDifference(picture, i, i + 1, false) + lineDifference(picture, i, i + 1, true);
-    }
-    inside /= 2 * last;
-    EXPECT_LE(lineDifference(picture, last, 0, false), 2.0 * inside + 4.0);
-    EXPECT_LE(lineDifference(picture, last, 0, true), 2.0 * inside + 4.0);
-    EXPECT_GT(lineDifference(picture, 0, picture.height / 2, false), 10.0);
-}
-
-TEST(DataGeneratorFiles, ShippedDataEqualsTheGeneratorOutput) {
-    const std::string directory = scratchPath("regenerated");
+    ASSERT_TRUE(image.load(scratchPath("env.bmp").c_str(), readBmp));
+    EXPECT_TRUE(image.byteSize == picture.rgb.size() &&
+                std::equal(picture.rgb.begin(), picture.rgb.end(), image.pixels));
+    const std::string directory = scratchPath("regenerated/data");
     std::string failed;
     ASSERT_TRUE(writeDataSet(directory, &failed)) << failed;
+    const DataSetReport report = checkDataSet(scratchPath("regenerated"));
+    EXPECT_TRUE(report.ok() && report.summaries.size() == 5) << report.problems.size();
     for (const char* file :
          {kObjectFiles[0], kObjectFiles[1], kObjectFiles[2], kObjectFiles[3], kEnvironmentFile}) {
         SCOPED_TRACE(file);
@@ -200,16 +90,16 @@ TEST(DataSetCheck, FaultyObjectIsNamedWithItsFault) {
         // Two shells round one centre: every face and edge is convex, the solid is not.
         {"nested",
          [](MeshData& m) {
-             m = unitCube(-0.5f, -0.5f);
-             const MeshData inner = unitCube();
-             for (const MeshData::Point& p : inner.points) {
-                 m.points.push_back({p.x * 0.5f - 0.25f, p.y * 0.5f - 0.25f, p.z * 0.5f});
-             }
-             for (auto face : inner.faces) {
-                 for (std::uint16_t& index : face) {
-                     index = std::uint16_t(index + 8);
+             m = {};
+             for (float h : {1.0f, 0.5f}) {
+                 const render_meshes::MeshData shell = render_meshes::cube(Vector3(), h);
+                 for (auto face : shell.faces) {
+                     for (std::uint16_t& index : face) {
+                         index = std::uint16_t(index + m.points.size());
+                     }
+                     m.faces.push_back(face);
                  }
-                 m.faces.push_back(face);
+                 m.points.insert(m.points.end(), shell.points.begin(), shell.points.end());
              }
          },
          "object is not convex: its surface goes 2 times round its centre", "wound inward"},
