@@ -199,9 +199,9 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
     odd_settings "full screen in the display's mode" 1024 768 term 0 ""
     printf '%b' '[Settings]\nWidth=800\n\0[Other]\n\x89PNG\r\n\x1a\n' >"$run/Brightforge.INI"
     odd_settings "NUL and binary bytes" 640 480 escape 1 ""
-    printf '%b' '[Settings]\nFullscreen=1\nWidth=800\nHeight=600\nBitsPerPixel=16\n' >"$run/Brightforge.INI"
+    printf '%b' '[Settings]\nFullscreen=0\nWidth=800\nHeight=600\nBitsPerPixel=16\n' >"$run/Brightforge.INI"
     chmod 0444 "$run/Brightforge.INI"
-    odd_settings "read-only, no 800 x 600 x 16 mode" 800 600 escape 1 ""
+    odd_settings "read-only, no 800 x 600 x 16 mode" 800 600 escape 1 "" -fullscreen
     rm -f "$run/Brightforge.INI"
     ln -s real/none.ini "$run/Brightforge.INI"
     odd_settings "dangling link" 640 480 escape 1 ""

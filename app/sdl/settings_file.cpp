@@ -381,16 +381,16 @@ bool saveSettingsFile(const std::string& path, const DisplaySettings& settings,
         return false;
     }
     const bool exists = read == ReadResult::ok;
+    const std::string edited = editSettingsText(text, settings);
+    if (exists && edited == text) {
+        return true;
+    }
     // Write permission alone is not enough: a file nobody may write (as root
     // may) was made read-only on purpose.
     if (exists && (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 ||
                    (info.st_mode & 0222) == 0)) {
         problem = "is read-only for this user";
         return false;
-    }
-    const std::string edited = editSettingsText(text, settings);
-    if (exists && edited == text) {
-        return true;
     }
     return replaceFile(target, edited, exists ? &info : nullptr, problem);
 }

@@ -46,7 +46,7 @@ DisplaySettings loadSettingsFile(const std::string& path, int desktopDepth, std:
 // file with its mode, owner and group. Returns false with `problem` saying
 // why, leaving the file as it was, when it is not a text settings file, is a
 // link to nothing, is read-only or not writable by this user, belongs to
-// another user, or the new file cannot be written. Nothing is written when
-// nothing changes.
+// another user, or the new file cannot be written. When nothing changes,
+// nothing is written and the result is true whatever the file's permissions.
 bool saveSettingsFile(const std::string& path, const DisplaySettings& settings,
                       std::string& problem);
