@@ -257,5 +257,10 @@ check "Init failure exit code 0 ($exit_code)" test "$exit_code" = 0
 check "no Shutdown after an Init failure" test -z "$(grep Shutdown "$dir/log")"
 check "no save after an Init failure" test ! -e "$dir/Brightforge.INI"
 
+# No reachable display: a start-up failure on stderr, not a run with no window.
+(cd "$work" && DISPLAY=:none timeout 30 "$stub" 2>"$work/nodisplay.err")
+check "no display: window-class failure, exit code 0 ($?)" \
+    eval "[ $? = 0 ] && grep -q '^Fatal Blow: Error creating the window class' '$work/nodisplay.err'"
+
 echo "$failures failure(s)"
 [ "$failures" = 0 ]

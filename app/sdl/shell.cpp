@@ -23,6 +23,11 @@ constexpr int kMaxWindowExtent = 8192;
 // this long for an event instead of spinning.
 constexpr int kIdleWaitMs = 10;
 
+// The video drivers that show a window. Without a reachable display SDL would
+// otherwise fall back to its offscreen driver and run unseen, with no way to
+// end it but a signal. SDL_VIDEODRIVER in the environment still wins.
+constexpr const char* kWindowDrivers = "x11,wayland,kmsdrm";
+
 bool running = false;
 DisplaySettings displaySettings;
 // The settings file could not be read as ours: it is not written at exit.
@@ -233,6 +238,7 @@ int failStartup(const FailureMessage& message, SDL_Window* owner) {
 int runShell(int argc, const char* const* argv) {
     running = false;
     SDL_SetMainReady();
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, kWindowDrivers);
     const bool videoReady = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) == 0;
     std::string problem;
     displaySettings = loadSettingsFile(kSettingsFileName, videoReady ? desktopDepth() : 0, problem);
