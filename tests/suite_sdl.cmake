@@ -11,8 +11,8 @@ if(TARGET glasswake_sdl_app)
 
     # A stand-in application that records its hooks, for the cases the demo
     # never produces (Init and Frame failing).
-    add_executable(sdl_stub_app ${CMAKE_CURRENT_SOURCE_DIR}/sdl_stub_app.cpp)
-    target_link_libraries(sdl_stub_app PRIVATE glasswake_sdl_app glasswake_warnings)
+    add_executable(hook_recorder ${CMAKE_CURRENT_SOURCE_DIR}/hook_recorder.cpp)
+    target_link_libraries(hook_recorder PRIVATE glasswake_sdl_app glasswake_warnings)
 
     set(e2e_program "")
     if(TARGET glasswake)
@@ -20,7 +20,7 @@ if(TARGET glasswake_sdl_app)
     endif()
     add_test(NAME e2e_sdl
              COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e_sdl.sh "${e2e_program}"
-                     $<TARGET_FILE:sdl_stub_app> ${PROJECT_SOURCE_DIR}
+                     $<TARGET_FILE:hook_recorder> ${PROJECT_SOURCE_DIR}
                      ${CMAKE_CURRENT_BINARY_DIR}/e2e_sdl)
     set_tests_properties(e2e_sdl PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)
 endif()
