@@ -11,117 +11,81 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string>
 
 namespace {
 
 const char kWindowClassName[] = "VEXA_Class";
 
-int timeoutArgument(int argc, char** argv, int index, int fallback) {
-    return argc > index ? std::atoi(argv[index]) : fallback;
+BOOL CALLBACK findDialog(HWND window, LPARAM found) {
+    char className[64] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (std::strcmp(className, "#32770") == 0 && IsWindowVisible(window)) {
+        *reinterpret_cast<HWND*>(found) = window;
+        return FALSE;
+    }
+    return TRUE;
 }
 
-HWND waitForWindow(int timeoutMs) {
+// Polls for the shown demo window (creation comes before SW_SHOW) or a message box.
+HWND waitFor(bool dialog, int timeoutMs) {
     for (int waited = 0;; waited += 50) {
-        // Only a shown window counts: creation comes before SW_SHOW.
-        HWND window = FindWindowA(kWindowClassName, nullptr);
-        if (window != nullptr && IsWindowVisible(window)) {
-            return window;
+        HWND window = nullptr;
+        if (dialog) {
+            EnumWindows(findDialog, reinterpret_cast<LPARAM>(&window));
+        } else {
+            window = FindWindowA(kWindowClassName, nullptr);
         }
-        if (waited >= timeoutMs) {
+        if ((window != nullptr && IsWindowVisible(window)) || waited >= timeoutMs) {
             return window;
         }
         Sleep(50);
     }
 }
 
-std::string windowText(HWND window) {
-    char text[512] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
-void printWindow(HWND window) {
-    RECT outer{};
-    RECT client{};
-    GetWindowRect(window, &outer);
-    GetClientRect(window, &client);
-    const LONG style = GetWindowLongA(window, GWL_STYLE);
-    std::printf("style=%s\n", (style & WS_POPUP) ? "popup" : "overlapped");
-    std::printf("caption=%d\n", (style & WS_CAPTION) == WS_CAPTION ? 1 : 0);
-    std::printf("window=%ld,%ld,%ld,%ld\n", outer.left, outer.top, outer.right - outer.left,
-                outer.bottom - outer.top);
-    std::printf("client=%ld,%ld\n", client.right - client.left, client.bottom - client.top);
-}
-
-BOOL CALLBACK findDialog(HWND window, LPARAM parameter) {
-    char className[64] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (std::strcmp(className, "#32770") == 0 && IsWindowVisible(window)) {
-        *reinterpret_cast<HWND*>(parameter) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-int messageBox(int timeoutMs) {
-    HWND dialog = nullptr;
-    for (int waited = 0; dialog == nullptr; waited += 50) {
-        EnumWindows(findDialog, reinterpret_cast<LPARAM>(&dialog));
-        if (dialog == nullptr && waited >= timeoutMs) {
-            std::printf("no message box\n");
-            return 1;
-        }
-        Sleep(dialog == nullptr ? 50 : 0);
-    }
-    char text[512] = {};
-    // A message box shows its text in the static control 0xFFFF.
-    GetDlgItemTextA(dialog, 0xFFFF, text, sizeof text);
-    HWND owner = GetWindow(dialog, GW_OWNER);
-    char ownerClass[64] = "none";
-    if (owner != nullptr) {
-        GetClassNameA(owner, ownerClass, sizeof ownerClass);
-    }
-    std::printf("caption=%s\n", windowText(dialog).c_str());
-    std::printf("text=%s\n", text);
-    std::printf("owner=%s\n", ownerClass);
-    std::printf("ok=%d\n", GetDlgItem(dialog, IDOK) != nullptr ? 1 : 0);
-    std::printf("cancel=%d\n", GetDlgItem(dialog, IDCANCEL) != nullptr ? 1 : 0);
-    std::printf("demo-window=%d\n", FindWindowA(kWindowClassName, nullptr) != nullptr ? 1 : 0);
-    std::fflush(stdout);
-    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: win32_probe window|messagebox|minimize|escape|close|screen\n");
-        return 2;
-    }
-    const std::string command = argv[1];
-    if (command == "screen") {
+    const char* command = argc > 1 ? argv[1] : "";
+    const int timeoutMs = argc > 2 ? std::atoi(argv[2]) : 10000;
+    if (std::strcmp(command, "screen") == 0) {
         DEVMODEA mode{};
         mode.dmSize = sizeof mode;
         EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode);
         std::printf("screen=%lux%lu\n", mode.dmPelsWidth, mode.dmPelsHeight);
         return 0;
     }
-    if (command == "messagebox") {
-        return messageBox(timeoutArgument(argc, argv, 2, 10000));
-    }
-    const int timeoutMs = command == "window" ? timeoutArgument(argc, argv, 2, 10000) : 10000;
-    HWND window = waitForWindow(timeoutMs);
+    const bool box = std::strcmp(command, "messagebox") == 0;
+    HWND window = waitFor(box, timeoutMs);
     if (window == nullptr) {
-        std::printf("no window\n");
+        std::printf("nothing appeared\n");
         return 1;
     }
-    if (command == "window") {
-        printWindow(window);
-        return 0;
-    }
-    if (command == "minimize") {
+    char text[512] = {};
+    char className[64] = "none";
+    if (box) {
+        // A message box shows its text in the static control 0xFFFF.
+        GetDlgItemTextA(window, 0xFFFF, text, sizeof text);
+        if (HWND owner = GetWindow(window, GW_OWNER)) {
+            GetClassNameA(owner, className, sizeof className);
+        }
+        std::printf("text=%s\nowner=%s\nok=%d\ncancel=%d\ndemo-window=%d\n", text, className,
+                    GetDlgItem(window, IDOK) != nullptr, GetDlgItem(window, IDCANCEL) != nullptr,
+                    FindWindowA(kWindowClassName, nullptr) != nullptr);
+        GetWindowTextA(window, text, sizeof text);
+        std::printf("caption=%s\n", text);
+        std::fflush(stdout);
+        PostMessageA(window, WM_COMMAND, IDOK, 0);
+    } else if (std::strcmp(command, "window") == 0) {
+        RECT outer{};
+        RECT client{};
+        GetWindowRect(window, &outer);
+        GetClientRect(window, &client);
+        const LONG style = GetWindowLongA(window, GWL_STYLE);
+        std::printf("style=%s\ncaption=%d\nwindow=%ld,%ld,%ld,%ld\nclient=%ld,%ld\n",
+                    (style & WS_POPUP) ? "popup" : "overlapped", (style & WS_CAPTION) == WS_CAPTION,
+                    outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top,
+                    client.right, client.bottom);
+    } else if (std::strcmp(command, "minimize") == 0) {
         ShowWindow(window, SW_MINIMIZE);
         Sleep(1000);
         RECT client{};
@@ -130,16 +94,13 @@ int main(int argc, char** argv) {
                     client.bottom);
         ShowWindow(window, SW_RESTORE);
         Sleep(300);
-        return IsWindow(window) ? 0 : 1;
-    }
-    if (command == "escape") {
+    } else if (std::strcmp(command, "escape") == 0) {
         PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0);
-        return 0;
-    }
-    if (command == "close") {
+    } else if (std::strcmp(command, "close") == 0) {
         PostMessageA(window, WM_CLOSE, 0, 0);
-        return 0;
+    } else {
+        std::fprintf(stderr, "usage: win32_probe window|messagebox|minimize|escape|close|screen\n");
+        return 2;
     }
-    std::fprintf(stderr, "unknown command %s\n", command.c_str());
-    return 2;
+    return 0;
 }
