@@ -90,27 +90,20 @@ wait_exit() {
 # client area, so about 4.5% of each side stays black) around a lit,
 # coloured middle.
 picture_ok() {
-    local X Y WIDTH HEIGHT sx sy r region level
+    local X Y WIDTH HEIGHT sx sy r region
     eval "$(xdotool getwindowgeometry --shell "$1" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
     ((WIDTH > 100 && HEIGHT > 100)) && import -window root "$2" || return 1
     sx=$((WIDTH * 45 / 1000 - 4))
     sy=$((HEIGHT * 45 / 1000 - 4))
     for region in "${sx}x$HEIGHT+$X+$Y" "${sx}x$HEIGHT+$((X + WIDTH - sx))+$Y" \
         "${WIDTH}x$sy+$X+$Y" "${WIDTH}x$sy+$X+$((Y + HEIGHT - sy))"; do
-        level=$(convert "$2" -crop "$region" +repage -depth 8 -format '%[fx:int(255*maxima+0.5)]' info:)
-        ((level <= 5)) || return 1
+        (($(convert "$2" -crop "$region" +repage -depth 8 -format '%[fx:int(255*maxima)]' info:) <= 5)) || return 1
     done
     r=$(convert "$2" -crop "$((WIDTH / 2))x$((HEIGHT / 2))+$((X + WIDTH / 4))+$((Y + HEIGHT / 4))" \
         +repage -scale '1x1!' -depth 8 -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info:)
     echo "middle mean $r" >"$2.txt"
-    # shellcheck disable=SC2086
-    set -- $r
-    local max=$1 min=$1 c
-    for c in "$2" "$3"; do
-        ((c > max)) && max=$c
-        ((c < min)) && min=$c
-    done
-    ((max >= 40 && max - min >= 15))
+    awk '{ max = min = $1; for (i = 2; i <= 3; i++) { max = $i > max ? $i : max; min = $i < min ? $i : min }
+           exit !(max >= 40 && max - min >= 15) }' <<<"$r"
 }
 
 # ini_value FILE SECTION KEY: the key's value as written (CRLF or LF).

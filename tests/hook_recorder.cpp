@@ -37,82 +37,62 @@ constexpr unsigned kInitMs = 300;
 constexpr unsigned kFailingFrame = 20;
 
 unsigned frames = 0;
-std::uint32_t firstTime = 0;
-std::uint32_t lastTime = 0;
-bool clockWentBack = false;
-bool frameAfterFailure = false;
-bool contextInFrames = true;
+std::uint32_t firstTime = 0, lastTime = 0;
+int clockWentBack = 0, frameAfterFailure = 0, contextInFrames = 1;
 bool titleChanged = false;
 ClientSize lastSize{-1, -1};
 
-// What differs between the platforms: the window, its context and title.
+// What the shell lets the application see; the only platform-specific part.
+struct Seen {
+    int shell = 0;  // the window, or on Win32 already its class
+    int window = 0, context = 0, visible = 0, width = 0, height = 0;
+    char title[128] = {};
+};
+
+Seen look() {
+    Seen seen;
 #ifdef _WIN32
-HWND window() {
-    return FindWindowA("VEXA_Class", nullptr);
-}
-// Before PreInit not even the window class may exist.
-int windowOrClass() {
+    HWND window = FindWindowA("VEXA_Class", nullptr);
     WNDCLASSA windowClass;
-    return GetClassInfoA(GetModuleHandleA(nullptr), "VEXA_Class", &windowClass) || window() ? 1 : 0;
-}
-int hasContext() {
-    return wglGetCurrentContext() != nullptr ? 1 : 0;
-}
-int visible() {
-    return IsWindowVisible(window()) ? 1 : 0;
-}
-const char* title() {
-    static char text[128];
-    text[0] = '\0';
-    GetWindowTextA(window(), text, sizeof text);
-    return text;
-}
-void drawable(int& width, int& height) {
+    seen.window = window != nullptr;
+    seen.shell =
+        seen.window || GetClassInfoA(GetModuleHandleA(nullptr), "VEXA_Class", &windowClass);
+    seen.context = wglGetCurrentContext() != nullptr;
+    seen.visible = window != nullptr && IsWindowVisible(window);
     RECT client{};
-    GetClientRect(window(), &client);
-    width = client.right;
-    height = client.bottom;
+    GetClientRect(window, &client);
+    seen.width = client.right;
+    seen.height = client.bottom;
+    GetWindowTextA(window, seen.title, sizeof seen.title);
+#else
+    SDL_Window* window = SDL_GetKeyboardFocus();
+    window = window != nullptr ? window : SDL_GL_GetCurrentWindow();
+    seen.shell = seen.window = window != nullptr;
+    seen.context = SDL_GL_GetCurrentContext() != nullptr;
+    seen.visible = window != nullptr && (SDL_GetWindowFlags(window) & SDL_WINDOW_SHOWN) != 0;
+    if (window != nullptr) {
+        SDL_GL_GetDrawableSize(window, &seen.width, &seen.height);
+        std::snprintf(seen.title, sizeof seen.title, "%s", SDL_GetWindowTitle(window));
+    }
+#endif
+    return seen;
 }
+
+// The width in the saved settings file, -1 without one.
 int savedWidth() {
+#ifdef _WIN32
     return static_cast<int>(
         GetPrivateProfileIntA(kSettingsSection, kWidthKey, -1, kSettingsFileName));
-}
-void pause(unsigned ms) {
-    Sleep(ms);
-}
 #else
-SDL_Window* window() {
-    SDL_Window* focus = SDL_GetKeyboardFocus();
-    return focus != nullptr ? focus : SDL_GL_GetCurrentWindow();
-}
-int windowOrClass() {
-    return window() != nullptr ? 1 : 0;
-}
-int hasContext() {
-    return SDL_GL_GetCurrentContext() != nullptr ? 1 : 0;
-}
-int visible() {
-    return (SDL_GetWindowFlags(window()) & SDL_WINDOW_SHOWN) != 0 ? 1 : 0;
-}
-const char* title() {
-    return SDL_GetWindowTitle(window());
-}
-void drawable(int& width, int& height) {
-    SDL_GL_GetDrawableSize(window(), &width, &height);
-}
-int savedWidth() {
-    std::string problem;
     std::FILE* file = std::fopen(kSettingsFileName, "rb");
     if (file == nullptr) {
         return -1;
     }
     std::fclose(file);
+    std::string problem;
     return loadSettingsFile(kSettingsFileName, 24, problem).width;
-}
-void pause(unsigned ms) {
-    SDL_Delay(ms);
-}
 #endif
+}
 
 bool mode(const char* name) {
     const char* value = std::getenv("GLASSWAKE_HOOK_MODE");
@@ -139,14 +119,13 @@ void record(const char* format, ...) {
 }  // namespace
 
 bool PreInit() {
-    record("PreInit context=%d window=%d", hasContext(), windowOrClass());
+    const Seen seen = look();
+    record("PreInit context=%d window=%d", seen.context, seen.shell);
     return true;
 }
 
 bool Init() {
-    int width = 0;
-    int height = 0;
-    drawable(width, height);
+    const Seen seen = look();
     GLint viewport[4] = {};
     glGetIntegerv(GL_VIEWPORT, viewport);
     GLboolean doubleBuffer = GL_FALSE;
@@ -156,10 +135,14 @@ bool Init() {
     record(
         "Init context=%d visible=%d caption=%s client=%dx%d drawable=%dx%d viewport=%dx%d "
         "double=%d depth=%d",
-        hasContext(), visible(), title(), static_cast<int>(clientSize.width),
-        static_cast<int>(clientSize.height), width, height, viewport[2], viewport[3],
+        seen.context, seen.visible, seen.title, static_cast<int>(clientSize.width),
+        static_cast<int>(clientSize.height), seen.width, seen.height, viewport[2], viewport[3],
         doubleBuffer ? 1 : 0, depthBits);
-    pause(kInitMs);
+#ifdef _WIN32
+    Sleep(kInitMs);
+#else
+    SDL_Delay(kInitMs);
+#endif
     return !mode("init-false");
 }
 
@@ -167,15 +150,16 @@ bool Frame() {
     if (frames == 0) {
         firstTime = frameTimeMs;
     } else if (frameTimeMs < lastTime) {
-        clockWentBack = true;
+        clockWentBack = 1;
     }
     lastTime = frameTimeMs;
-    frameAfterFailure = frameAfterFailure || (mode("frame-false") && frames >= kFailingFrame);
-    contextInFrames = contextInFrames && hasContext() == 1;
+    frameAfterFailure |= mode("frame-false") && frames >= kFailingFrame;
+    const Seen seen = look();
+    contextInFrames &= seen.context;
     ++frames;
-    if (!titleChanged && std::strcmp(title(), GetCaption()) != 0) {
+    if (!titleChanged && std::strcmp(seen.title, GetCaption()) != 0) {
         titleChanged = true;
-        record("Title at %u ms: %s", static_cast<unsigned>(frameTimeMs), title());
+        record("Title at %u ms: %s", static_cast<unsigned>(frameTimeMs), seen.title);
     }
     if (clientSize.width != lastSize.width || clientSize.height != lastSize.height) {
         lastSize = clientSize;
@@ -191,8 +175,8 @@ void Shutdown() {
     record(
         "Shutdown context=%d window=%d frames=%u first>=init=%d clockback=%d afterfailure=%d "
         "inframes=%d saved=%d",
-        hasContext(), window() != nullptr ? 1 : 0, frames, firstTime >= kInitMs ? 1 : 0,
-        clockWentBack ? 1 : 0, frameAfterFailure ? 1 : 0, contextInFrames ? 1 : 0, savedWidth());
+        look().context, look().window, frames, firstTime >= kInitMs, clockWentBack,
+        frameAfterFailure, contextInFrames, savedWidth());
 }
 
 const char* GetCaption() {
