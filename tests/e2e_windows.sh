@@ -15,17 +15,13 @@ recorder=$build/tests/hook_recorder.exe
 long_title="Glasswake by Orvel / Lumo [fps: +inf :-)]"
 preinit_text="App returned false on PreInit(), we shouldn't really continue."
 
-for tool in wine wineserver Xvfb xdotool import convert unzip; do
-    command -v "$tool" >/dev/null || { echo "e2e_windows: $tool is missing" >&2; exit 1; }
-done
 for file in "$zip_file" "$probe_exe" "$recorder"; do
     [ -f "$file" ] || { echo "e2e_windows: $file not found" >&2; exit 1; }
 done
 
 work=$(mktemp -d)
 logs=$root/out/e2e-windows
-rm -rf "$logs"
-mkdir -p "$logs"
+rm -rf "$logs" && mkdir -p "$logs"
 # shellcheck source=tests/e2e_lib.sh
 source "$root/tests/e2e_lib.sh"
 export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -49,7 +45,6 @@ setting() { ini_value "$ini_file" "$@"; }
 write_ini() { printf '%s\r\n' "$@" >"$ini_file"; }
 
 app=$work/app
-mkdir -p "$app"
 unzip -q "$zip_file" -d "$app"
 check "the zip holds README-windows.txt" test -f "$app/README-windows.txt"
 
