@@ -43,13 +43,16 @@ void* allocate(std::size_t size, bool nothrow) {
 
 }  // namespace allocation_probe
 
-// The library's other forms call these.
+// Every form is replaced: the sanitizers match each delete with its new.
 // clang-format off
 void* operator new(std::size_t size) { return allocation_probe::allocate(size, false); }
+void* operator new[](std::size_t size) { return allocation_probe::allocate(size, false); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocation_probe::allocate(size, true); }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocation_probe::allocate(size, true); }
 void operator delete(void* block) noexcept { std::free(block); }
+void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, std::size_t) noexcept { std::free(block); }
+void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
 // clang-format on
 
 namespace {
