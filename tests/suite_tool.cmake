@@ -4,9 +4,10 @@
 if(TARGET glasswake-tool)
     foreach(case errors info check_and_make_data render bench)
         add_test(NAME tool.${case}
-                 COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:glasswake-tool>
-                         -DSOURCE_DIR=${PROJECT_SOURCE_DIR} -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/tool_${case}
-                         -DCASE=${case} -P ${CMAKE_CURRENT_SOURCE_DIR}/tool_check.cmake)
+                 COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:glasswake-tool> -DCASE=${case}
+                         -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+                         -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/tool_${case}
+                         -P ${CMAKE_CURRENT_SOURCE_DIR}/tool_check.cmake)
     endforeach()
 endif()
 include(${PROJECT_SOURCE_DIR}/tools/data_library.cmake)
