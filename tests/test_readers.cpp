@@ -281,7 +281,7 @@ TEST(LoadLwo, AcceptsReplacingOrRefusesSayingWhyAndLinksAsTheSearchingLinker) {
          "a polygon runs past the end of the POLS chunk"},
         // Huge declared sizes must fail before anything that large is allocated.
         {form({chunk("PNTS", Bytes(12, 0), 0xFFFFFFF0u)}, 0xFFFFFFFCu), "PNTS" + past + "file"},
-        {form({chunk("S\xffRF", {1, 2, 3}, 0x7FFFFFF0u)}, 0xFFFFFFFCu), "S?RF" + past + "file"},
+        {form({chunk("\x7f\xffRF", {1, 2, 3}, 0x7FFFFFF0u)}, 0xFFFFFFFCu), "??RF" + past + "file"},
         {chunk("FORX", {'L', 'W', 'O', 'B'}), foreign},
         {chunk("FORM", {'L', 'W', 'O', 'X'}), foreign},
         {form({}, 3), "untouched: FORM size 3 is too small"},
