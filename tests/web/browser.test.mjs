@@ -179,7 +179,6 @@ test('keys pause, step and scrub the clock, set the depth and show the panel', a
   assert.equal(paused.paused, 1);
   assert.equal((await state()).clock, paused.clock, 'a paused clock stands still');
   await page.keyboard.press('ArrowRight');
-  assert.ok(Math.abs((await state()).clock - paused.clock - 1000 / 30) < 1e-6);
   await page.keyboard.press('ArrowUp');
   assert.ok(Math.abs((await state()).clock - paused.clock - 1000 / 30 - 1000) < 1e-6);
 
