@@ -8,8 +8,6 @@
 #include <cmath>
 #include <initializer_list>
 #include <string>
-#include <tuple>
-#include <vector>
 
 #include "render/frame_arena.h"
 #include "render/frame_record.h"
@@ -92,25 +90,18 @@ TEST_F(TraversalTest, ObjectCutsItsOutlineOutAndEachVisibleFaceOpensMirroredThen
     // The record, in drawing order: each view's fill, its children, then its
     // environment. Object 1 is seen through the front face in the refracted
     // child only (a mirror reverses the outline, which then covers nothing).
-    using F = DrawPass;
-    using K = ViewKind;
-    const std::vector<std::tuple<F, K, int, int, int>> expected = {
-        {F::Fill, K::Root, 0, 0, -1},
-        {F::Fill, K::Mirrored, 1, 1, 0},
-        {F::Environment, K::Mirrored, 1, 1, 0},
-        {F::Fill, K::Refracted, 1, 3, 0},
-        {F::Fill, K::Mirrored, 2, 4, 3},
-        {F::Environment, K::Mirrored, 2, 4, 3},
-        {F::Fill, K::Refracted, 2, 6, 3},
-        {F::Environment, K::Refracted, 2, 6, 3},
-        {F::Environment, K::Refracted, 1, 3, 0},
-        {F::Environment, K::Root, 0, 0, -1}};
-    std::vector<std::tuple<F, K, int, int, int>> recorded;
+    // Each command as pass, kind, depth, its view's entry and its parent's:
+    // F/E for fill/environment, r/m/f for root/mirrored/refracted.
+    std::string recorded;
     for (std::int32_t i = 0; i < frameRecord.count; ++i) {
         const DrawCommand& c = frameRecord.commands[i];
-        recorded.emplace_back(c.pass, c.kind, c.depth, c.view, c.parent);
+        recorded += std::string(c.pass == DrawPass::Fill ? " F" : " E") + "rmf"[int(c.kind)] +
+                    std::to_string(c.depth) + "," + std::to_string(c.view) + "," +
+                    std::to_string(c.parent);
     }
-    EXPECT_EQ(recorded, expected);
+    EXPECT_EQ(recorded,
+              " Fr0,0,-1 Fm1,1,0 Em1,1,0 Ff1,3,0 Fm2,4,3 Em2,4,3 Ff2,6,3 Ef2,6,3"
+              " Ef1,3,0 Er0,0,-1");
     // Colours as the traversal computes them: a mirrored fill adds nothing, a
     // refracted one is the face colour times the parent's environment colour.
     const Face& front = *faceFacing(sceneObjects[0], -1);
@@ -130,15 +121,14 @@ TEST_F(TraversalTest, ObjectCoveringTheWholeWindowStopsTheRowAndSkipsTheEnvironm
     load(0, cube(Vector3(0, 0, 0), 3.5f));
     load(1, cube(Vector3(0, 0, 20), 1.0f));
     setRow(4, {0, 1});
-    for (int f = 0; f < sceneObjects[1].faceCount; ++f) {
-        sceneObjects[1].faces[f].frontFacing = 7;  // untouched if never visited
-    }
+    Face* const faces = sceneObjects[1].faces;
+    const int faceCount = sceneObjects[1].faceCount;
+    std::for_each(faces, faces + faceCount, [](Face& f) { f.frontFacing = 7; });
     View root(kEye, Vector3(0, 0, 0), 1.0f, 1.0f, 1.0f);
     root.draw(sceneTraversal, 1);
     EXPECT_TRUE(root.isCovered());
-    for (int f = 0; f < sceneObjects[1].faceCount; ++f) {
-        EXPECT_EQ(sceneObjects[1].faces[f].frontFacing, 7);
-    }
+    // Object 1 was never visited: its faces were never marked.
+    EXPECT_TRUE(std::all_of(faces, faces + faceCount, [](Face& f) { return f.frontFacing == 7; }));
     // Root: fill only. The mirrored child's fill adds nothing and is not sent:
     // environment only. Fill and environment for the refracted child.
     EXPECT_EQ(counts().views, 3);

@@ -24,17 +24,10 @@ protected:
     void TearDown() override { frameArena.release(); }
 };
 
-TEST_F(ViewTest, RootCameraLooksAtTheTargetThroughItsNearPlane) {
-    View root(Vector3(0, 3, -4), Vector3(0, 2, 0), 1.0f, 4.0f / 3.0f, 1.0f);
-    const float r17 = std::sqrt(17.0f);
-    expectVector(root.planeNormal, Vector3(0, -1 / r17, 4 / r17));
-    EXPECT_NEAR(root.planeDistance, 1 - 19 / r17, 1e-5f);
-    expectVector(root.planePoint, Vector3(0, 3 - 1 / r17, -4 + 4 / r17));
-    expectVector(root.matrix.transformPoint(Vector3(0, 2, 0)), Vector3(0, 0, r17));
-    // right = (1, 0, 0), up = (0, 4, 1) / sqrt(17)
-    expectVector(root.matrix.transformPoint(Vector3(1, 3, -4)), Vector3(1, 0, 0));
-    expectVector(root.matrix.transformPoint(Vector3(0, 7, -3)), Vector3(0, r17, 0));
-    // The window is one clockwise rectangle, +-aspect by +-1.
+// The root camera's numbers are pinned by the reference frames; its window
+// is what every clip starts from.
+TEST_F(ViewTest, RootWindowIsOneClockwiseRectangle) {
+    const View root(Vector3(0, 3, -4), Vector3(0, 2, 0), 1.0f, 4.0f / 3.0f, 1.0f);
     ASSERT_EQ(root.window.count, 1);
     EXPECT_EQ(root.window.head->next, nullptr);
     const float w = 4.0f / 3.0f;
