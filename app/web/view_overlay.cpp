@@ -2,6 +2,7 @@
 
 #include <GLES2/gl2.h>
 
+#include "render/backends/shader_program.h"
 #include "render/render_backend.h"
 
 namespace {
@@ -28,41 +29,11 @@ void main() {
 }
 )";
 
-GLuint compile(GLenum kind, const char* source) {
-    const GLuint shader = glCreateShader(kind);
-    glShaderSource(shader, 1, &source, nullptr);
-    glCompileShader(shader);
-    GLint compiled = GL_FALSE;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
-    if (compiled != GL_TRUE) {
-        glDeleteShader(shader);
-        return 0;
-    }
-    return shader;
-}
-
 }  // namespace
 
 bool WebViewOverlay::create() {
     destroy();
-    const GLuint vertex = compile(GL_VERTEX_SHADER, kVertexShader);
-    const GLuint fragment = compile(GL_FRAGMENT_SHADER, kFragmentShader);
-    if (vertex != 0 && fragment != 0) {
-        program_ = glCreateProgram();
-        glAttachShader(program_, vertex);
-        glAttachShader(program_, fragment);
-        glBindAttribLocation(program_, 0, "position");
-        glBindAttribLocation(program_, 1, "color");
-        glLinkProgram(program_);
-        GLint linked = GL_FALSE;
-        glGetProgramiv(program_, GL_LINK_STATUS, &linked);
-        if (linked != GL_TRUE) {
-            glDeleteProgram(program_);
-            program_ = 0;
-        }
-    }
-    glDeleteShader(vertex);
-    glDeleteShader(fragment);
+    program_ = linkShaderProgram(kVertexShader, kFragmentShader, {"position", "color"});
     if (program_ == 0) {
         return false;
     }

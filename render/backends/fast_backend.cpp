@@ -7,6 +7,7 @@
 
 #define GL_GLEXT_PROTOTYPES 1
 #include "render/backends/gl.h"
+#include "render/backends/shader_program.h"
 
 namespace {
 
@@ -45,37 +46,8 @@ int glVersion() {
     return major * 10 + minor;
 }
 
-GLuint compile(GLenum kind, const char* source) {
-    const GLuint shader = glCreateShader(kind);
-    glShaderSource(shader, 1, &source, nullptr);
-    glCompileShader(shader);
-    GLint ok = GL_FALSE;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (ok != GL_TRUE) {
-        glDeleteShader(shader);
-        return 0;
-    }
-    return shader;
-}
-
 GLuint buildProgram() {
-    const GLuint vertex = compile(GL_VERTEX_SHADER, kVertexShader);
-    const GLuint fragment = compile(GL_FRAGMENT_SHADER, kFragmentShader);
-    GLuint program = 0;
-    if (vertex && fragment) {
-        program = glCreateProgram();
-        glAttachShader(program, vertex);
-        glAttachShader(program, fragment);
-        glLinkProgram(program);
-        GLint ok = GL_FALSE;
-        glGetProgramiv(program, GL_LINK_STATUS, &ok);
-        if (ok != GL_TRUE) {
-            glDeleteProgram(program);
-            program = 0;
-        }
-    }
-    glDeleteShader(vertex);
-    glDeleteShader(fragment);
+    const GLuint program = linkShaderProgram(kVertexShader, kFragmentShader, {});
     if (program) {
         glUseProgram(program);
         glUniform1i(glGetUniformLocation(program, "picture"), 0);

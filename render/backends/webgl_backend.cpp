@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "render/backends/shader_program.h"
 #include "render/backends/webgl_mipmaps.h"
 
 namespace {
@@ -50,40 +51,8 @@ float clampUnit(float value) {
     return value > 0.0f ? (value < 1.0f ? value : 1.0f) : 0.0f;
 }
 
-GLuint compileShader(GLenum kind, const char* source) {
-    const GLuint shader = glCreateShader(kind);
-    glShaderSource(shader, 1, &source, nullptr);
-    glCompileShader(shader);
-    GLint compiled = GL_FALSE;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
-    if (compiled != GL_TRUE) {
-        glDeleteShader(shader);
-        return 0;
-    }
-    return shader;
-}
-
 GLuint linkProgram() {
-    const GLuint vertex = compileShader(GL_VERTEX_SHADER, kVertexShader);
-    const GLuint fragment = compileShader(GL_FRAGMENT_SHADER, kFragmentShader);
-    GLuint program = 0;
-    if (vertex != 0 && fragment != 0) {
-        program = glCreateProgram();
-        glAttachShader(program, vertex);
-        glAttachShader(program, fragment);
-        glBindAttribLocation(program, 0, "position");
-        glLinkProgram(program);
-        GLint linked = GL_FALSE;
-        glGetProgramiv(program, GL_LINK_STATUS, &linked);
-        if (linked != GL_TRUE) {
-            glDeleteProgram(program);
-            program = 0;
-        }
-    }
-    // Deleting the shaders now frees them with the program.
-    glDeleteShader(vertex);
-    glDeleteShader(fragment);
-    return program;
+    return linkShaderProgram(kVertexShader, kFragmentShader, {"position"});
 }
 
 // Skips commands that add nothing and polygons without vertices.
