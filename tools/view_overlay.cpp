@@ -2,15 +2,11 @@
 
 #include <algorithm>
 
+#include "render/backends/exact_backend.h"
 #include "render/backends/gl.h"
 
 void drawOutlineSegments(const std::vector<OutlineSegment>& segments, float aspect) {
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluOrtho2D(-kScreenHalfHeight * aspect, kScreenHalfHeight * aspect, -kScreenHalfHeight,
-               kScreenHalfHeight);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    loadScreenProjection(aspect);
     const GLboolean blend = glIsEnabled(GL_BLEND);
     const GLboolean texture = glIsEnabled(GL_TEXTURE_2D);
     glDisable(GL_BLEND);

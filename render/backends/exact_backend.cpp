@@ -63,13 +63,17 @@ void ExactBackend::destroy() {
     environment_.destroy();
 }
 
-void ExactBackend::beginFrame(float aspect) {
+void loadScreenProjection(float aspect) {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluOrtho2D(-kScreenHalfHeight * aspect, kScreenHalfHeight * aspect, -kScreenHalfHeight,
                kScreenHalfHeight);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
+}
+
+void ExactBackend::beginFrame(float aspect) {
+    loadScreenProjection(aspect);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     environment_.bind();
     glDisable(GL_TEXTURE_2D);

@@ -6,6 +6,7 @@
 #include <new>
 
 #define GL_GLEXT_PROTOTYPES 1
+#include "render/backends/exact_backend.h"
 #include "render/backends/gl.h"
 #include "render/backends/shader_program.h"
 
@@ -133,11 +134,7 @@ void FastBackend::destroy() {
 }
 
 void FastBackend::beginFrame(float aspect) {
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluOrtho2D(-1.1f * aspect, 1.1f * aspect, -1.1f, 1.1f);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+    loadScreenProjection(aspect);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     environment_.bind();
     // Where every pixel magnifies the picture (the usual case: it repeats
