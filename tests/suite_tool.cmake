@@ -1,6 +1,5 @@
 # The tool's command lines end to end (usage errors, files named with the
-# reason they fail, JSON lines, pictures, bench counts), and the data tests,
-# which exercise the generator and the checker of tools/ directly.
+# reason they fail, JSON lines, pictures, bench counts).
 if(TARGET glasswake-tool)
     foreach(case errors info check_and_make_data render bench)
         add_test(NAME tool.${case}
@@ -9,8 +8,4 @@ if(TARGET glasswake-tool)
                          -DWORK_DIR=${CMAKE_CURRENT_BINARY_DIR}/tool_${case}
                          -P ${CMAKE_CURRENT_SOURCE_DIR}/tool_check.cmake)
     endforeach()
-endif()
-include(${PROJECT_SOURCE_DIR}/tools/data_library.cmake)
-if(TARGET test_data_set)
-    target_link_libraries(test_data_set PRIVATE glasswake_data)
 endif()
