@@ -1,22 +1,21 @@
 #include "tests/support.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 
 namespace testing_support {
 
 std::string scratchDirectory() {
-    static std::string directory;
-    if (directory.empty()) {
-        std::random_device random;
+    static const std::string directory = [] {
         const std::filesystem::path path =
-            std::filesystem::temp_directory_path() / ("glasswake-test-" + std::to_string(random()));
+            std::filesystem::temp_directory_path() /
+            ("glasswake-test-" + std::to_string(std::random_device()()));
         std::filesystem::remove_all(path);
         std::filesystem::create_directories(path);
-        directory = path.string();
-    }
+        return path.string();
+    }();
     return directory;
 }
 
@@ -25,27 +24,16 @@ std::string scratchPath(const std::string& name) {
 }
 
 bool writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) {
-        return false;
-    }
-    const bool ok = bytes.empty() || std::fwrite(bytes.data(), bytes.size(), 1, file) == 1;
-    return std::fclose(file) == 0 && ok;
+    std::ofstream file(path, std::ios::binary);
+    file.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    file.close();
+    return !file.fail();
 }
 
 bool readFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
-    bytes.clear();
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
-        return false;
-    }
-    std::uint8_t buffer[65536];
-    std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        bytes.insert(bytes.end(), buffer, buffer + got);
-    }
-    std::fclose(file);
-    return true;
+    std::ifstream file(path, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return file.is_open();
 }
 
 std::string sourcePath(const std::string& relative) {
