@@ -22,25 +22,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 #ifdef FUZZ_BMP
     Image image;
-    if (readBmp(path.c_str(), &image)) {
-        // Touch every byte so a buffer shorter than byteSize is caught.
-        volatile std::uint32_t sum = 0;
-        for (std::uint32_t i = 0; i < image.byteSize; ++i) {
-            sum = sum + image.pixels[i];
-        }
-    } else if (image.failure.text[0] == '\0') {
-        __builtin_trap();
+    const bool ok = readBmp(path.c_str(), &image);
+    // Touch every byte so a buffer shorter than byteSize is caught.
+    volatile std::uint32_t sum = 0;
+    for (std::uint32_t i = 0; ok && i < image.byteSize; ++i) {
+        sum = sum + image.pixels[i];
     }
+    const char* failure = image.failure.text;
 #else
     SceneObject object;
-    bool ok = object.loadLwo(path.c_str());
-    if (ok) {
-        object.shade(Vector3(0, -1, 0), Color(0, 0.2f, 0.2f, 0.5f), Color(0, 1, 1, 0));
-        ok = object.buildEdges();
-    }
-    if (!ok && object.failure.text[0] == '\0') {
+    const bool ok = object.loadLwo(path.c_str()) &&
+                    (object.shade(Vector3(0, -1, 0), Color(0, 0.2f, 0.2f, 0.5f), Color(0, 1, 1, 0)),
+                     object.buildEdges());
+    const char* failure = object.failure.text;
+#endif
+    if (!ok && failure[0] == '\0') {
         __builtin_trap();
     }
-#endif
     return 0;
 }

@@ -1,8 +1,7 @@
 #pragma once
 
-// The one builder of object-file bytes for the tests; small closed meshes for
-// the renderer tests, written as object files and read back through the real
-// reader so they are built like the shipped ones; and arena polygons built
+// The one builder of object-file bytes for the tests; small closed meshes,
+// loaded through the real reader like the shipped ones; arena polygons built
 // from and checked against coordinate lists.
 
 #include <gtest/gtest.h>
@@ -26,9 +25,8 @@ struct MeshData {
     std::vector<std::vector<std::uint16_t>> faces;
 };
 
-// Object-file bytes: big-endian chunks inside an "LWOB" FORM, every polygon on
-// surface 1. Sizes may be claimed wrongly (64 bits, so 0xFFFFFFFF survives
-// where long has 32) to build damaged files.
+// Object-file bytes: big-endian chunks in an "LWOB" FORM, all polygons on surface 1.
+// Damaged files claim wrong sizes (64 bits, so 0xFFFFFFFF survives a 32-bit long).
 using Bytes = std::vector<std::uint8_t>;
 
 inline void put(Bytes& out, std::uint32_t value, int size) {
@@ -82,11 +80,9 @@ inline Bytes objectFile(const MeshData& mesh) {
 // Loads, shades and edge-links the mesh into object; false on any failure.
 inline bool loadMesh(SceneObject& object, const MeshData& mesh, const std::string& name) {
     const std::string path = testing_support::scratchPath(name + ".lwo");
-    if (!testing_support::writeFile(path, objectFile(mesh)) || !object.loadLwo(path.c_str())) {
-        return false;
-    }
-    object.shade(sceneLightDirection(), sceneAmbientColor(), sceneDiffuseColor());
-    return object.buildEdges();
+    return testing_support::writeFile(path, objectFile(mesh)) && object.loadLwo(path.c_str()) &&
+           (object.shade(sceneLightDirection(), sceneAmbientColor(), sceneDiffuseColor()),
+            object.buildEdges());
 }
 
 // An axis-aligned cube; faces wound so that (p1 - p0) x (p2 - p0) points out,
