@@ -201,7 +201,7 @@ TEST_F(RenderTest, DeepTraversalOnTinyArenasOrRecordsEndsTheFrameSafely) {
     EXPECT_EQ(renderStats.overflowFrames, 0);
 }
 
-TEST_F(RenderTest, ViewOverlayChangesOnlyOutlinePixelsAndViewSubtreesAreExact) {
+TEST_F(RenderTest, ViewOverlayChangesOnlyOutlinePixels) {
     const float aspect = float(kWidth) / float(kHeight);
     for (const int depth : {1, 3}) {
         SCOPED_TRACE("depth " + std::to_string(depth));
@@ -243,18 +243,6 @@ TEST_F(RenderTest, ViewOverlayChangesOnlyOutlinePixelsAndViewSubtreesAreExact) {
         }
         EXPECT_EQ(changedOff, 0);
         EXPECT_GT(changedOn, 2000);
-        // --only-view's range: exactly the commands whose chain of parents
-        // reaches the view.
-        const DrawCommand* commands = frameRecord.commands;
-        for (std::int32_t v = 0; v < frameRecord.count; ++v) {
-            const CommandRange range = viewSubtree(frameRecord, v);
-            for (std::int32_t i = 0; i < frameRecord.count; ++i) {
-                bool below = false;
-                for (std::int32_t j = commands[i].view; j >= 0 && !below; j = commands[j].parent)
-                    below = j == v && commands[v].pass == DrawPass::Fill;
-                ASSERT_EQ(below, i >= range.first && i < range.end) << v << " " << i;
-            }
-        }
         EXPECT_TRUE(drawFrame(2500) == plain);
     }
 }
