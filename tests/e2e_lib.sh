@@ -1,8 +1,6 @@
-# Shared by the end-to-end suites (sourced): a private X display, bounded
-# waits, counted checks, starting a program and looking at its window. Every
-# wait is a bounded poll with limits generous enough for a loaded machine.
-# The sourcing suite sets $work (scratch folder) and may add to cleanup via
-# on_exit.
+# Sourced by the end-to-end suites: a private X display, counted checks,
+# bounded waits, starting a program, looking at its window. The suite sets
+# $work (scratch folder) and may add to cleanup via on_exit.
 
 failures=0
 check() {  # check LABEL COMMAND...: counts a failure when COMMAND fails
@@ -101,7 +99,6 @@ picture_ok() {
     done
     r=$(convert "$2" -crop "$((WIDTH / 2))x$((HEIGHT / 2))+$((X + WIDTH / 4))+$((Y + HEIGHT / 4))" \
         +repage -scale '1x1!' -depth 8 -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' info:)
-    echo "middle mean $r" >"$2.txt"
     awk '{ max = min = $1; for (i = 2; i <= 3; i++) { max = $i > max ? $i : max; min = $i < min ? $i : min }
            exit !(max >= 40 && max - min >= 15) }' <<<"$r"
 }

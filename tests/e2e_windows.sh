@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# The Windows suite, run under Wine on a private Xvfb display in a throwaway
-# Wine prefix. The shipped zip is unpacked into a scratch folder and started
-# there as a user would start it; the suite looks at the window, the picture,
-# the debugger output, the message boxes and the settings file, and finally
-# runs the unit tests built as Windows programs.
+# The Windows suite under Wine (private Xvfb display, throwaway prefix): the
+# shipped zip is unpacked and started as a user would, then the unit tests
+# built as Windows programs run.
 #   tests/e2e_windows.sh [BUILD_DIR] [ZIP]
 # Screenshots and logs are kept in out/e2e-windows/.
 set -uo pipefail
@@ -42,7 +40,6 @@ wineserver -p
 probe() { timeout 90 wine "$probe_exe" "$@" 2>/dev/null | tr -d '\r'; }
 field() { grep "^$1=" "$2" | head -n1 | cut -d= -f2-; }  # field NAME FILE
 setting() { ini_value "$ini_file" "$@"; }
-write_ini() { printf '%s\r\n' "$@" >"$ini_file"; }
 
 app=$work/app
 unzip -q "$zip_file" -d "$app"
@@ -51,7 +48,7 @@ check "the zip holds README-windows.txt" test -f "$app/README-windows.txt"
 # run NAME WAIT ACTION DIR PROGRAM [ARGS...]: starts PROGRAM in DIR (debugger
 # output on), lets the probe wait for WAIT (window or messagebox, printed to
 # $logs/NAME.WAIT), calls `look`, ends it by ACTION (escape, close, key or
-# none) and waits for the end, setting status (124 when it had to be stopped).
+# none) and waits for the end, which must have exit code 0.
 look() { :; }
 run() {
     local name=$1 wait=$2 action=$3 dir=$4
@@ -64,13 +61,13 @@ run() {
     key) press "${x_window:-0}" Escape ;;
     esac
     wait_exit 60
+    check "$name: exit code 0" equals "$status" 0
     [ "$status" = 124 ] && { wineserver -k 2>/dev/null; wineserver -p; }
     look() { :; }
 }
 demo() { run "$1" window "$2" "$app" glasswake.exe "${@:3}"; }  # demo NAME ACTION [ARGS...]
 style() { field style "$logs/$1.window"; }
 
-echo "A normal first start"
 rm -f "$ini_file"
 look() {
     local w=$logs/normal.window client
@@ -91,7 +88,6 @@ look() {
         eval 'grep -q "iconic=1 client=0,0" "$logs/normal.minimize" && kill -0 $program_pid'
 }
 demo normal key
-check "Escape ends the program with exit code 0" equals "$status" 0
 report='OutputDebugStringA "PixelFormat Selected: [0-9]*\\nBPP: \([0-9]*\)\\n"'
 check "exactly one debugger line with the pixel format and depth" \
     equals "$(grep -c "$report" "$logs/normal.err")" 1
@@ -99,33 +95,24 @@ bpp=$(sed -n "s/.*$report.*/\1/p" "$logs/normal.err" | head -n1)
 check "the settings file holds Fullscreen=0, Width=640, Height=480 and the desktop depth" \
     equals "$(settings_of "$ini_file")" "0 640 480 ${bpp:-?}"
 
-echo "The full-screen switch"
-screen_before=$(probe screen)
 # Xvfb offers one mode only, so the switch is usually refused there; the
 # window must come up at the requested size either way.
 demo fullscreen close -fullscreen
-check "-fullscreen: a popup at 0,0 of 640 x 480; the close box ends with 0; Fullscreen=1 saved" \
-    equals "$(style fullscreen)/$(field window "$logs/fullscreen.window")/$status/$(setting Settings Fullscreen)" \
-    "popup/0,0,640,480/0/1"
-check "the display mode is back after a full-screen run" equals "$(probe screen)" "$screen_before"
+check "-fullscreen: a popup at 0,0 of 640 x 480; Fullscreen=1 saved" equals \
+    "$(style fullscreen)/$(field window "$logs/fullscreen.window")/$(setting Settings Fullscreen)" \
+    "popup/0,0,640,480/1"
 demo remembered escape
 check "the next start without a switch is full screen" equals "$(style remembered)" popup
-# The switch rules themselves are unit-tested; this shows the shell applies them.
-demo off_last escape -fullscreen -fullscreen=0
-check "-fullscreen -fullscreen=0: windowed, Fullscreen=0 saved" \
-    equals "$(style off_last)/$(setting Settings Fullscreen)" overlapped/0
 
-echo "The settings file"
-write_ini "; kept comment" "[Before]" "Key=kept" "[Settings]" "Fullscreen=0" "Width=0" "Height=0" \
-    "BitsPerPixel=256" "Extra=stays" "[After]" "Other=value"
+printf '%s\r\n' "; kept comment" "[Before]" "Key=kept" "[Settings]" "Fullscreen=0" "Width=0" \
+    "Height=0" "BitsPerPixel=256" "Extra=stays" "[After]" "Other=value" >"$ini_file"
 demo settings escape
-check "Width=0 and Height=0 give a 640 x 480 window; exit code 0" \
-    equals "$(field window "$logs/settings.window" | cut -d, -f3,4)/$status" "640,480/0"
+check "Width=0 and Height=0 give a 640 x 480 window" \
+    equals "$(field window "$logs/settings.window" | cut -d, -f3,4)" "640,480"
 check "640, 480 and BitsPerPixel=0 (from 256) written back; other keys and sections survive" \
     equals "$(setting Settings Width),$(setting Settings Height),$(setting Settings BitsPerPixel),$(setting Before Key),$(setting Settings Extra),$(setting After Other)" \
     "640,480,0,kept,stays,value"
 
-echo "A missing data/crystal2.lwo"
 rm -f "$ini_file"
 broken=$work/broken
 cp -r "$app" "$broken"
@@ -135,10 +122,8 @@ box=$logs/missing.messagebox
 check "a message box \"Error\" with the PreInit text, one OK button, no owner, no demo window" \
     equals "$(field caption "$box")|$(field text "$box")|$(field ok "$box")$(field cancel "$box")|$(field owner "$box")|$(field demo-window "$box")" \
     "Error|$preinit_text|10|none|0"
-check "after OK the program ends with exit code 0, no settings written" \
-    equals "$status/$(test -e "$ini_file" && echo file)" "0/"
+check "after OK no settings written" test ! -e "$ini_file"
 
-echo "The shell with a recording test application"
 hook_log=$work/hooks.log
 hook_line() { [ -f "$hook_log" ] && tr -d '\r' <"$hook_log" | grep "^$1" | head -n1; }
 hook_run() {  # hook_run MODE WAIT
@@ -148,7 +133,6 @@ hook_run() {  # hook_run MODE WAIT
 }
 
 hook_run frame-false none
-check "a false Frame ends the program with exit code 0" equals "$status" 0
 check "PreInit runs before the window class and window exist, without GL" \
     equals "$(hook_line PreInit)" "PreInit context=0 window=0"
 check "Init sees the shown window, its context, the caption and the real client size" \
@@ -156,7 +140,7 @@ check "Init sees the shown window, its context, the caption and the real client 
     <<<"$(hook_line Init)"
 check "no Frame after the false one; the clock includes Init and never runs back; saved first" \
     equals "$(hook_line Shutdown)" \
-    "Shutdown context=0 window=0 frames=20 first>=init=1 clockback=0 afterfailure=0 inframes=1 saved=640"
+    "Shutdown context=0 window=0 frames=20 first>=init=1 clockback=0 inframes=1 saved=640"
 
 hook_run init-false messagebox
 box=$logs/hooks-init-false.messagebox
@@ -166,14 +150,10 @@ check "a failed Init shows \"App failed to initialize.\" titled \"Fatal Blow\", 
 check "after OK: exit code 0, no Shutdown, no settings written" \
     equals "$status/$(hook_line Shutdown)/$(test -e "$ini_file" && echo file)" "0//"
 
-echo "Unit tests as Windows programs"
 for exe in "$build"/tests/*test_*.exe; do
-    name=$(basename "$exe" .exe)
-    status=0
-    (cd "$build/tests" && timeout 600 wine "$exe" --gtest_brief=1) >"$logs/$name.log" 2>&1 || status=$?
-    summary=$(tr -d '\r' <"$logs/$name.log" | grep -E '^\[  (PASSED|FAILED) ' | head -n1)
-    check "$name: ${summary:-no result} (exit $status)" test "$status" -eq 0
-    [ "$status" -eq 0 ] || tr -d '\r' <"$logs/$name.log" | grep -E 'Failure|FAILED' | head -n 10
+    log=$logs/$(basename "$exe" .exe).log
+    check "$(basename "$exe") (log: $log)" \
+        eval '(cd "$build/tests" && timeout 600 wine "$exe" --gtest_brief=1) >"$log" 2>&1'
 done
 
 echo "Logs and screenshots in $logs"

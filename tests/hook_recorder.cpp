@@ -11,6 +11,7 @@
 #else
 #include <SDL.h>
 #include <SDL_opengl.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -38,7 +39,7 @@ constexpr unsigned kFailingFrame = 20;
 
 unsigned frames = 0;
 std::uint32_t firstTime = 0, lastTime = 0;
-int clockWentBack = 0, frameAfterFailure = 0, contextInFrames = 1;
+int clockWentBack = 0, contextInFrames = 1;
 bool titleChanged = false;
 ClientSize lastSize{-1, -1};
 
@@ -84,13 +85,10 @@ int savedWidth() {
     return static_cast<int>(
         GetPrivateProfileIntA(kSettingsSection, kWidthKey, -1, kSettingsFileName));
 #else
-    std::FILE* file = std::fopen(kSettingsFileName, "rb");
-    if (file == nullptr) {
-        return -1;
-    }
-    std::fclose(file);
     std::string problem;
-    return loadSettingsFile(kSettingsFileName, 24, problem).width;
+    return access(kSettingsFileName, F_OK) != 0
+               ? -1
+               : loadSettingsFile(kSettingsFileName, 24, problem).width;
 #endif
 }
 
@@ -153,7 +151,6 @@ bool Frame() {
         clockWentBack = 1;
     }
     lastTime = frameTimeMs;
-    frameAfterFailure |= mode("frame-false") && frames >= kFailingFrame;
     const Seen seen = look();
     contextInFrames &= seen.context;
     ++frames;
@@ -173,10 +170,9 @@ bool Frame() {
 void Shutdown() {
     // The settings were saved when the window went, before the loop ended.
     record(
-        "Shutdown context=%d window=%d frames=%u first>=init=%d clockback=%d afterfailure=%d "
-        "inframes=%d saved=%d",
-        look().context, look().window, frames, firstTime >= kInitMs, clockWentBack,
-        frameAfterFailure, contextInFrames, savedWidth());
+        "Shutdown context=%d window=%d frames=%u first>=init=%d clockback=%d inframes=%d saved=%d",
+        look().context, look().window, frames, firstTime >= kInitMs, clockWentBack, contextInFrames,
+        savedWidth());
 }
 
 const char* GetCaption() {

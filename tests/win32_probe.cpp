@@ -4,7 +4,6 @@
 //   win32_probe messagebox [timeoutMs]  wait for a message box, print it, press OK
 //   win32_probe minimize                minimise, wait, restore
 //   win32_probe escape | close          press Escape / the close box
-//   win32_probe screen                  print the display mode's size
 // Exit code 0 on success, 1 when the awaited thing did not appear.
 #include <windows.h>
 
@@ -16,25 +15,11 @@ namespace {
 
 const char kWindowClassName[] = "VEXA_Class";
 
-BOOL CALLBACK findDialog(HWND window, LPARAM found) {
-    char className[64] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (std::strcmp(className, "#32770") == 0 && IsWindowVisible(window)) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// Polls for the shown demo window (creation comes before SW_SHOW) or a message box.
+// Polls for the shown demo window (creation comes before SW_SHOW) or a message
+// box (the dialog class).
 HWND waitFor(bool dialog, int timeoutMs) {
     for (int waited = 0;; waited += 50) {
-        HWND window = nullptr;
-        if (dialog) {
-            EnumWindows(findDialog, reinterpret_cast<LPARAM>(&window));
-        } else {
-            window = FindWindowA(kWindowClassName, nullptr);
-        }
+        HWND window = FindWindowA(dialog ? "#32770" : kWindowClassName, nullptr);
         if ((window != nullptr && IsWindowVisible(window)) || waited >= timeoutMs) {
             return window;
         }
@@ -47,13 +32,6 @@ HWND waitFor(bool dialog, int timeoutMs) {
 int main(int argc, char** argv) {
     const char* command = argc > 1 ? argv[1] : "";
     const int timeoutMs = argc > 2 ? std::atoi(argv[2]) : 10000;
-    if (std::strcmp(command, "screen") == 0) {
-        DEVMODEA mode{};
-        mode.dmSize = sizeof mode;
-        EnumDisplaySettingsA(nullptr, ENUM_CURRENT_SETTINGS, &mode);
-        std::printf("screen=%lux%lu\n", mode.dmPelsWidth, mode.dmPelsHeight);
-        return 0;
-    }
     const bool box = std::strcmp(command, "messagebox") == 0;
     HWND window = waitFor(box, timeoutMs);
     if (window == nullptr) {
@@ -99,7 +77,7 @@ int main(int argc, char** argv) {
     } else if (std::strcmp(command, "close") == 0) {
         PostMessageA(window, WM_CLOSE, 0, 0);
     } else {
-        std::fprintf(stderr, "usage: win32_probe window|messagebox|minimize|escape|close|screen\n");
+        std::fprintf(stderr, "usage: win32_probe window|messagebox|minimize|escape|close\n");
         return 2;
     }
     return 0;

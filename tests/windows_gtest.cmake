@@ -7,9 +7,6 @@ if(NOT EXISTS ${GLASSWAKE_GTEST_SOURCE_DIR}/CMakeLists.txt)
                         "(install libgtest-dev)")
 endif()
 
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
-set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(${GLASSWAKE_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 if(NOT TARGET GTest::gtest)
