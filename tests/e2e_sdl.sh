@@ -11,8 +11,7 @@ source_dir=$(absolute "$3")
 work=$(absolute "$4")
 title='Glasswake by Orvel / Lumo [fps: +inf :-)]'
 
-rm -rf "$work"
-mkdir -p "$work"
+rm -rf "$work" && mkdir -p "$work"
 # shellcheck source=tests/e2e_lib.sh
 source "$(dirname "$0")/e2e_lib.sh"
 # Leaks at exit come from the GL driver and D-Bus; the unit tests cover ours.
@@ -24,10 +23,10 @@ expect_settings() {  # expect_settings DIR "F W H BPP" LABEL
     check "$3: saved '$2'" equals "$(settings_of "$1/Brightforge.INI")" "$2"
 }
 
-# session DIR WINDOW-REGEX ACTION PROGRAM ARGS...: starts PROGRAM in DIR,
-# waits for its window (the main window also until the timer has renamed it,
-# so the loop runs), calls `look ID`, ends the program by ACTION (escape,
-# return, term or none) and waits for it: every end has exit code 0.
+# session DIR WINDOW-REGEX ACTION PROGRAM ARGS...: starts PROGRAM in DIR, waits
+# for its window (the main one until the timer renames it: the loop runs),
+# calls `look ID`, ends it by ACTION (escape, return, term or none) and waits
+# for exit code 0.
 look() { :; }
 session() {
     local dir=$1 pattern=$2 action=$3 id
@@ -73,11 +72,9 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
     session "$run" '^Glasswake' escape "$glasswake" -fullscreen
     expect_settings "$run" "1 640 480 24" "after -fullscreen"
 
-    # Odd settings files: a real start and end keeps every byte outside the
-    # four values, and what is not a settings file of ours is left alone.
-    #   odd_settings LABEL WIDTH HEIGHT ACTION NOTES [ARGS...]
-    # The file in $run must come out unchanged (bytes, type, mode, owner),
-    # with NOTES lines about it on stderr.
+    # odd_settings LABEL WIDTH HEIGHT ACTION NOTES [ARGS...]: a real start and
+    # end leaves the file in $run as it was (bytes, type, mode, owner) and
+    # prints NOTES lines about it on stderr.
     odd_settings() {
         local label=$1 width=$2 height=$3 action=$4 notes=$5 file="$run/Brightforge.INI" before
         cp "$file" "$work/expected"
@@ -123,9 +120,8 @@ look() {
 }
 recorded order "" '^Glasswake' escape
 check "hook order, contexts, caption, pixel format, clock: $log" eval '[[ "$log" == "PreInit context=0 window=0|Init context=1 visible=1 caption=Glasswake client=640x480 drawable=640x480 viewport=640x480 double=1 depth="*"|"*"Shutdown context=0 window=0 frames="*" first>=init=1 clockback=0 inframes=1 saved=640|" ]]'
-# Double buffered with a depth buffer of at least BitsPerPixel 24. The timer
-# starts after Init (300 ms), so the frame clock (started before Init) reads
-# about 800 ms at the first title change (whole milliseconds, so allow for rounding).
+# Depth buffer of at least 24 bits. The title timer (500 ms) starts after Init
+# (300 ms), the frame clock before it: about 800 ms at the first title change.
 depth=$(sed -n 's/^Init .* depth=\([0-9]*\)$/\1/p' "$dir/log")
 title_at=$(sed -n "s/^Title at \([0-9]*\) ms: .*/\1/p" "$dir/log")
 check "depth bits '$depth', title changed at '$title_at' ms" test "${depth:-0}" -ge 24 -a "${title_at:-0}" -ge 790
