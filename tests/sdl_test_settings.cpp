@@ -38,8 +38,8 @@ TEST(SettingsTextTest, ReadsLikeTheProfileCallsAndChangesOnlyTheFourValues) {
         {"[Settings]\njust a line\nlong=<<<END\nbody\nEND\nWidth=800\n", "0 800x480x24",
          "[Settings]\njust a line\nlong=<<<END\nbody\nEND\nWidth=1024\nFullscreen=1\nHeight=768\nBitsPerPixel=16\n"},
         // The first [Settings] section and the first of a key count, names without case; repeats stay.
-        {"[Other]\nWidth=1\n[settings]\nWIDTH=800\nwidth=900\n[Other]\nk=v\n[SETTINGS]\nHeight=5\n", "0 800x480x24",
-         "[Other]\nWidth=1\n[settings]\nWIDTH=1024\nwidth=900\nFullscreen=1\nHeight=768\nBitsPerPixel=16\n[Other]\nk=v\n[SETTINGS]\nHeight=5\n"},
+        {"[Other]\nWidth=1\n[settings]\nWodth=7\nWIDTH=800\nwidth=900\n[Other]\nk=v\n[SETTINGS]\nHeight=5\n", "0 800x480x24",
+         "[Other]\nWidth=1\n[settings]\nWodth=7\nWIDTH=1024\nwidth=900\nFullscreen=1\nHeight=768\nBitsPerPixel=16\n[Other]\nk=v\n[SETTINGS]\nHeight=5\n"},
         // Byte order mark, CRLF, spacing, trailing comments, quotes, an empty value, code-page bytes.
         {"\xEF\xBB\xBF[Settings]\r\nName = some value  \r\n  width = 800  ; wide\r\nHEIGHT=600#tall \xE9t\xE9\r\n"
          "Fullscreen =\r\nBitsPerPixel=\"32\"\r\n[ Other ]\r\n", "0 800x600x32",
