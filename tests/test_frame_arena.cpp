@@ -1,12 +1,12 @@
 // The frame arena: refusals at the capacity that never write past a block,
-// leave the pools as they were and flag the frame.
+// leave the pools as they were and flag the frame. (A copy or cut that does
+// not fit is the clipper's test; whole frames on tiny arenas the GL test's.)
 
 #include <gtest/gtest.h>
 
 #include <tuple>
 
 #include "render/frame_arena.h"
-#include "tests/render_meshes.h"
 
 namespace {
 
@@ -44,20 +44,6 @@ TEST_F(FrameArenaTest, RefusesWhatWouldPassTheCapacityAndFlagsTheFrame) {
     EXPECT_TRUE(frameArena.hasRoom(2, 3, 4));
     EXPECT_FALSE(frameArena.hasRoom(0, 0, 5));
     EXPECT_TRUE(frameArena.overflowed);
-}
-
-TEST_F(FrameArenaTest, CopyIsWholeOrNothing) {
-    ASSERT_TRUE(frameArena.create(3, 16, 8));
-    PolygonList source;
-    source.head = render_meshes::makePolygon({{0, 0}, {1, 1}, {2, 0}});
-    source.head->next = render_meshes::makePolygon({{0, 0}, {1, 1}, {2, 0}});
-    source.count = 2;
-    PolygonList copy;
-    EXPECT_FALSE(copy.copyFrom(source));  // 6 slots needed, 2 left
-    EXPECT_EQ(copy.count, 0);
-    EXPECT_EQ(copy.head, nullptr);
-    EXPECT_EQ(frameArena.slotsUsed, 6);
-    EXPECT_EQ(frameArena.polygonsUsed, 2);
 }
 
 }  // namespace
