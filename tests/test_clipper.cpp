@@ -60,20 +60,6 @@ TEST_F(ClipperTest, SquareCutByAVerticalEdgeIsRewrittenInItsOwnSlots) {
     EXPECT_EQ(frameArena.slotsUsed, 4 + 4 + 4);
 }
 
-TEST_F(ClipperTest, TriangleCutByAHorizontalEdgeInBothDirections) {
-    const PolygonList source = list({{{0, 2}, {2, -2}, {-2, -2}}});
-    const Points tip = {{0, 2}, {1, 0}, {-1, 0}};
-    const Points base = {{1, 0}, {2, -2}, {-2, -2}, {-1, 0}};
-    Edge2 below = edge(-5, 0, 5, 0);  // inside is y <= 0
-    ASSERT_TRUE(source.clip(&below, 1, inside, outside));
-    expectPolygon(outside.head, tip);
-    expectPolygon(inside.head, base);
-    Edge2 above = edge(5, 0, -5, 0);
-    ASSERT_TRUE(source.clip(&above, 1, inside, outside));
-    expectPolygon(outside.head, base);
-    expectPolygon(inside.head, tip);
-}
-
 TEST_F(ClipperTest, ToleranceBandShrinksWithTheEdgeLength) {
     const float epsilon = 0.00001f;
     struct Case {
