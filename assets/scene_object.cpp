@@ -243,8 +243,10 @@ void SceneObject::clear() {
     edgeCount = 0;
     delete[] edges;
     edges = nullptr;
-    baseColor = Color(1.0f, 1.0f, 1.0f, 0.5f);
-    reflectColor = Color(1.0f, 1.0f, 1.0f, 0.5f);
+    baseColor = kObjectBaseColor;
+    reflectColor = kObjectReflectColor;
+    refractColor = kObjectRefractColor;
+    refractiveIndex = kObjectRefractiveIndex;
     center = Vector3();
 }
 

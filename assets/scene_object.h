@@ -19,7 +19,7 @@ struct Vertex {
 };
 
 struct Face {
-    // The plane block: a View copies these seven floats as one.
+    // The face's plane; a View looking through the face copies its three fields.
     Vector3 planeNormal{1.0f, 0.0f, 0.0f};
     float planeDistance = 0.0f;
     Vector3 planePoint;
@@ -47,6 +47,12 @@ struct Edge {
     std::int32_t silhouette = 0;
 };
 
+// The optical constants an object starts with and gets back on every load.
+inline constexpr Color kObjectBaseColor{1.0f, 1.0f, 1.0f, 0.5f};
+inline constexpr Color kObjectReflectColor{1.0f, 1.0f, 1.0f, 0.5f};
+inline constexpr Color kObjectRefractColor{1.0f, 1.0f, 1.0f, 0.35f};
+inline constexpr float kObjectRefractiveIndex = 1.33f;
+
 // One mesh with its optical constants. Faces and edges point into the
 // object's own arrays, so an object is never copied or moved.
 struct SceneObject {
@@ -57,10 +63,10 @@ struct SceneObject {
     std::int32_t edgeCount = 0;
     Edge* edges = nullptr;
     Vector3 center;
-    Color baseColor{0.5f, 1.0f, 1.0f, 0.25f};
-    Color reflectColor{1.0f, 1.0f, 1.0f, 0.4f};
-    Color refractColor{1.0f, 1.0f, 1.0f, 0.35f};
-    float refractiveIndex = 1.33f;
+    Color baseColor = kObjectBaseColor;
+    Color reflectColor = kObjectReflectColor;
+    Color refractColor = kObjectRefractColor;
+    float refractiveIndex = kObjectRefractiveIndex;
     // Why the last loadLwo or buildEdges returned false.
     ReadFailure failure;
 

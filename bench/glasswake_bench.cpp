@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "app/hooks.h"
 #include "assets/scene_object.h"
 #include "render/frame_arena.h"
 #include "render/polygon.h"
 #include "render/render_stats.h"
 #include "render/view.h"
+#include "scene/hooks.h"
 #include "scene/scene.h"
 #include "scene/scene_constants.h"
 

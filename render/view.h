@@ -15,8 +15,8 @@ struct TraversalScene;
 // that bounds what can be seen, and the 2D window it is seen through.
 struct View {
     Vector3 eye;
-    // The plane block, laid out like the one at the start of a Face so a
-    // child takes it over as one piece.
+    // The plane a child takes over from the face it looks through, field by
+    // field (the same three as at the start of a Face).
     Vector3 planeNormal{1.0f, 0.0f, 0.0f};
     float planeDistance = 0.0f;
     Vector3 planePoint;

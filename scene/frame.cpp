@@ -1,10 +1,10 @@
 #include <algorithm>
 #include <cmath>
 
-#include "app/hooks.h"
 #include "render/frame_record.h"
 #include "render/render_stats.h"
 #include "render/view.h"
+#include "scene/hooks.h"
 #include "scene/scene.h"
 
 Vector3 orbitEye(double seconds) {

@@ -1,8 +1,8 @@
 #include "scene/scene.h"
 
-#include "app/hooks.h"
 #include "assets/image.h"
 #include "render/frame_record.h"
+#include "scene/hooks.h"
 #include "scene/scene_constants.h"
 
 SceneObject sceneObjects[4];

@@ -14,7 +14,6 @@
 #include <utility>
 #include <vector>
 
-#include "app/hooks.h"
 #include "assets/image.h"
 #include "render/backends/exact_backend.h"
 #include "render/backends/fast_backend.h"
@@ -24,6 +23,7 @@
 #include "render/frame_record.h"
 #include "render/render_stats.h"
 #include "render/view_outlines.h"
+#include "scene/hooks.h"
 #include "scene/scene.h"
 #include "tests/support.h"
 #include "tools/allocation_counter.h"

@@ -24,8 +24,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/hooks.h"
 #include "app/shell_rules.h"
+#include "scene/hooks.h"
 #include "scene/scene_constants.h"
 
 std::uint32_t frameTimeMs = 0;

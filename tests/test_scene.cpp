@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <vector>
 
-#include "app/hooks.h"
 #include "render/frame_arena.h"
 #include "render/render_stats.h"
 #include "render/traversal.h"
+#include "scene/hooks.h"
 #include "scene/scene.h"
 #include "tests/support.h"
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/hooks.h"
 #include "app/win32/display.h"
+#include "scene/hooks.h"
 
 // The shell's values, owned here since the test has no shell.
 std::uint32_t frameTimeMs = 0;

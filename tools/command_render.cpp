@@ -12,8 +12,8 @@
 #include <system_error>
 #include <vector>
 
-#include "app/hooks.h"
 #include "render/render_stats.h"
+#include "scene/hooks.h"
 #include "scene/scene.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"

@@ -11,11 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/hooks.h"
 #include "assets/image.h"
 #include "assets/scene_object.h"
 #include "render/backends/exact_backend.h"
 #include "render/backends/fast_backend.h"
+#include "scene/hooks.h"
 #include "scene/scene.h"
 #include "scene/scene_constants.h"
 

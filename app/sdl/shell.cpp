@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <string>
 
-#include "app/hooks.h"
 #include "app/sdl/display.h"
 #include "app/sdl/settings_file.h"
 #include "app/shell_rules.h"
+#include "scene/hooks.h"
 
 namespace {
 

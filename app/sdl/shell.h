@@ -1,5 +1,5 @@
 #pragma once
 
-// Runs the application behind the hooks of app/hooks.h: settings, command
+// Runs the application behind the hooks of scene/hooks.h: settings, command
 // line, window, GL context, main loop and shutdown. Returns the exit code.
 int runShell(int argc, const char* const* argv);

@@ -14,12 +14,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/hooks.h"
 #include "app/shell_rules.h"
 #include "app/web/view_overlay.h"
 #include "render/backends/webgl_backend.h"
 #include "render/frame_record.h"
 #include "render/render_stats.h"
+#include "scene/hooks.h"
 #include "scene/scene.h"
 
 // The page side (page_library.js).

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/hooks.h"
+#include "scene/hooks.h"
 
 DisplaySettings displaySettings;
 HGLRC glContext = nullptr;

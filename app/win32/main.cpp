@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "app/hooks.h"
 #include "app/shell_rules.h"
 #include "app/win32/display.h"
+#include "scene/hooks.h"
 
 namespace {
 
