@@ -53,75 +53,106 @@ Point2* planeCrossing(const Matrix& matrix, const Vector3& planeNormal, float pl
     return point;
 }
 
-}  // namespace
-
-// The caller's outline table must hold edgeCount + faceCount entries: one per
-// silhouette edge plus one per cut back face at most.
-int SceneObject::projectFaces(const Matrix& matrix, Vector3 planeNormal, float planeDistance,
-                              PolygonList& facePolygons, Edge2* outline) {
-    facePolygons.clear();
-
-    // Reserve the whole projection up front so it never stops half way: one
-    // point per vertex in front and per crossing edge, one node and at most
-    // n + 1 slots per front face.
+// One point per vertex in front and per crossing edge, one node and at most
+// n + 1 slots per front face: reserved up front so the projection never stops
+// half way.
+bool reserveProjection(const SceneObject& object) {
     std::int32_t pointsNeeded = 0;
-    for (std::int32_t i = 0; i < pointCount; ++i) {
-        pointsNeeded += points[i].projected != 0 ? 1 : 0;
+    for (std::int32_t i = 0; i < object.pointCount; ++i) {
+        pointsNeeded += object.points[i].projected != 0 ? 1 : 0;
     }
-    for (std::int32_t i = 0; i < edgeCount; ++i) {
-        pointsNeeded += isInFront(edges[i].vertexA) != isInFront(edges[i].vertexB) ? 1 : 0;
+    for (std::int32_t i = 0; i < object.edgeCount; ++i) {
+        const Edge& edge = object.edges[i];
+        pointsNeeded += isInFront(edge.vertexA) != isInFront(edge.vertexB) ? 1 : 0;
     }
     std::int32_t polygonsNeeded = 0;
     std::int32_t slotsNeeded = 0;
-    for (std::int32_t i = 0; i < faceCount; ++i) {
-        if (faces[i].frontFacing) {
+    for (std::int32_t i = 0; i < object.faceCount; ++i) {
+        if (object.faces[i].frontFacing) {
             ++polygonsNeeded;
-            slotsNeeded += faces[i].vertexCount + 1;
+            slotsNeeded += object.faces[i].vertexCount + 1;
         }
     }
-    if (!frameArena.hasRoom(polygonsNeeded, pointsNeeded, slotsNeeded)) {
-        return 0;
-    }
+    return frameArena.hasRoom(polygonsNeeded, pointsNeeded, slotsNeeded);
+}
 
-    for (std::int32_t i = 0; i < pointCount; ++i) {
-        if (points[i].projected != 0) {
+void projectPoints(SceneObject& object, const Matrix& matrix) {
+    for (std::int32_t i = 0; i < object.pointCount; ++i) {
+        if (object.points[i].projected != 0) {
             Point2* point = frameArena.newPoint(0.0f, 0.0f);
-            matrix.projectPoint(points[i].position, *point);
-            points[i].projected = reinterpret_cast<std::uintptr_t>(point);
+            matrix.projectPoint(object.points[i].position, *point);
+            object.points[i].projected = reinterpret_cast<std::uintptr_t>(point);
         }
     }
+}
 
+// The silhouette edges into outline, and the plane crossing of every edge
+// with one end behind the plane; the number of outline edges written.
+int outlineEdges(SceneObject& object, const Matrix& matrix, const Vector3& planeNormal,
+                 float planeDistance, Edge2* outline) {
     int k = 0;
-    for (std::int32_t i = 0; i < edgeCount; ++i) {
-        Edge& edge = edges[i];
+    for (std::int32_t i = 0; i < object.edgeCount; ++i) {
+        Edge& edge = object.edges[i];
         edge.crossing = nullptr;
-        if (edge.faceA->frontFacing != edge.faceB->frontFacing) {
-            edge.silhouette = 1;
-            // Run along the front face so the outline winds like the faces.
-            const Vertex* a = edge.faceA->frontFacing ? edge.vertexA : edge.vertexB;
-            const Vertex* b = edge.faceA->frontFacing ? edge.vertexB : edge.vertexA;
-            if (isInFront(a) && isInFront(b)) {
-                outline[k++] = Edge2{pointOf(a), pointOf(b)};
-            } else if (isInFront(a)) {
-                edge.crossing =
-                    planeCrossing(matrix, planeNormal, planeDistance, a->position, b->position);
-                outline[k++] = Edge2{pointOf(a), edge.crossing};
-            } else if (isInFront(b)) {
-                edge.crossing =
-                    planeCrossing(matrix, planeNormal, planeDistance, a->position, b->position);
-                outline[k++] = Edge2{edge.crossing, pointOf(b)};
-            }
-        } else {
-            edge.silhouette = 0;
-            if (isInFront(edge.vertexA) != isInFront(edge.vertexB)) {
-                edge.crossing = planeCrossing(matrix, planeNormal, planeDistance,
-                                              edge.vertexA->position, edge.vertexB->position);
-            }
+        edge.silhouette = edge.faceA->frontFacing != edge.faceB->frontFacing ? 1 : 0;
+        // Run along the front face so the outline winds like the faces.
+        const bool forward = !edge.silhouette || edge.faceA->frontFacing;
+        const Vertex* a = forward ? edge.vertexA : edge.vertexB;
+        const Vertex* b = forward ? edge.vertexB : edge.vertexA;
+        if (isInFront(a) != isInFront(b)) {
+            edge.crossing =
+                planeCrossing(matrix, planeNormal, planeDistance, a->position, b->position);
+        }
+        if (edge.silhouette && (isInFront(a) || isInFront(b))) {
+            outline[k++] = Edge2{isInFront(a) ? pointOf(a) : edge.crossing,
+                                 isInFront(b) ? pointOf(b) : edge.crossing};
         }
     }
+    return k;
+}
 
-    for (std::int32_t f = 0; f < faceCount; ++f) {
-        Face& face = faces[f];
+// The part of a front face in front of the plane, in the face's order: i0
+// and i1 are its two cut edges (i1 < 0 when it is not cut).
+Polygon* frontPolygon(Face& face, std::int32_t i0, std::int32_t i1) {
+    const std::int32_t n = face.vertexCount;
+    const bool firstInFront = isInFront(face.vertices[0]);
+    Polygon* polygon = frameArena.newPolygon();
+    polygon->face = &face;
+    Point2** out = nullptr;
+    if (firstInFront && i1 >= 0) {
+        polygon->allocateVertices(i0 + n - i1 + 2);
+        out = polygon->vertices;
+        for (std::int32_t i = 0; i <= i0; ++i) {
+            *out++ = pointOf(face.vertices[i]);
+        }
+        *out++ = face.edges[i0]->crossing;
+        *out++ = face.edges[i1]->crossing;
+        for (std::int32_t i = i1 + 1; i < n; ++i) {
+            *out++ = pointOf(face.vertices[i]);
+        }
+    } else if (firstInFront) {
+        polygon->allocateVertices(n);
+        out = polygon->vertices;
+        for (std::int32_t i = 0; i < n; ++i) {
+            *out++ = pointOf(face.vertices[i]);
+        }
+    } else {
+        polygon->allocateVertices(i1 - i0 + 2);
+        out = polygon->vertices;
+        *out++ = face.edges[i0]->crossing;
+        for (std::int32_t i = i0 + 1; i <= i1; ++i) {
+            *out++ = pointOf(face.vertices[i]);
+        }
+        *out++ = face.edges[i1]->crossing;
+    }
+    return polygon;
+}
+
+// Every front face's polygon onto facePolygons (newest first); every cut back
+// face closes the outline along its cut. Returns the outline's new length.
+int facePolygonsOf(SceneObject& object, PolygonList& facePolygons, Edge2* outline, int k) {
+    for (std::int32_t f = 0; f < object.faceCount; ++f) {
+        Face& face = object.faces[f];
         const std::int32_t n = face.vertexCount;
         if (n <= 0) {
             continue;
@@ -133,11 +164,9 @@ int SceneObject::projectFaces(const Matrix& matrix, Vector3 planeNormal, float p
                 (i0 < 0 ? i0 : i1) = e;
             }
         }
-        const bool cut = i1 >= 0;
         const bool firstInFront = isInFront(face.vertices[0]);
-
         if (!face.frontFacing) {
-            if (cut) {
+            if (i1 >= 0) {
                 // Closes the outline along the cut, against the face's own order.
                 Point2* c0 = face.edges[i0]->crossing;
                 Point2* c1 = face.edges[i1]->crossing;
@@ -145,38 +174,10 @@ int SceneObject::projectFaces(const Matrix& matrix, Vector3 planeNormal, float p
             }
             continue;
         }
-        if (!firstInFront && !cut) {
+        if (!firstInFront && i1 < 0) {
             continue;  // wholly behind the plane
         }
-        Polygon* polygon = frameArena.newPolygon();
-        polygon->face = &face;
-        Point2** out = nullptr;
-        if (firstInFront && cut) {
-            polygon->allocateVertices(i0 + n - i1 + 2);
-            out = polygon->vertices;
-            for (std::int32_t i = 0; i <= i0; ++i) {
-                *out++ = pointOf(face.vertices[i]);
-            }
-            *out++ = face.edges[i0]->crossing;
-            *out++ = face.edges[i1]->crossing;
-            for (std::int32_t i = i1 + 1; i < n; ++i) {
-                *out++ = pointOf(face.vertices[i]);
-            }
-        } else if (firstInFront) {
-            polygon->allocateVertices(n);
-            out = polygon->vertices;
-            for (std::int32_t i = 0; i < n; ++i) {
-                *out++ = pointOf(face.vertices[i]);
-            }
-        } else {
-            polygon->allocateVertices(i1 - i0 + 2);
-            out = polygon->vertices;
-            *out++ = face.edges[i0]->crossing;
-            for (std::int32_t i = i0 + 1; i <= i1; ++i) {
-                *out++ = pointOf(face.vertices[i]);
-            }
-            *out++ = face.edges[i1]->crossing;
-        }
+        Polygon* polygon = frontPolygon(face, i0, i1);
         // A face that is not convex can be cut more than twice; a vertex
         // behind the plane would then leave a hole in the polygon. Such a
         // face is dropped rather than drawn from a null point.
@@ -191,4 +192,19 @@ int SceneObject::projectFaces(const Matrix& matrix, Vector3 planeNormal, float p
         }
     }
     return k;
+}
+
+}  // namespace
+
+// The caller's outline table must hold edgeCount + faceCount entries: one per
+// silhouette edge plus one per cut back face at most.
+int SceneObject::projectFaces(const Matrix& matrix, Vector3 planeNormal, float planeDistance,
+                              PolygonList& facePolygons, Edge2* outline) {
+    facePolygons.clear();
+    if (!reserveProjection(*this)) {
+        return 0;
+    }
+    projectPoints(*this, matrix);
+    const int k = outlineEdges(*this, matrix, planeNormal, planeDistance, outline);
+    return facePolygonsOf(*this, facePolygons, outline, k);
 }

@@ -139,31 +139,34 @@ void View::traverseObject(const TraversalScene& scene, int index, int depth) {
         if (faceInside.count <= 0) {
             continue;
         }
-        const Face& face = *polygon->face;
-
         // Both children look through the same region; neither writes into it.
         // The mirrored one is drawn with its whole subtree first.
         for (const bool mirrored : {true, false}) {
-            child.reset();
-            child.eye = eye;
-            child.objectIndex = index;
-            child.level = static_cast<std::int16_t>(level + 1);
-            child.kind = mirrored ? ViewKind::Mirrored : ViewKind::Refracted;
-            child.parentCommand = fillCommand;
-            child.fillColor = mirrored ? Color(0.0f, 0.0f, 0.0f, 0.0f) : face.color * envColor;
-            child.envColor = (mirrored ? object.reflectColor : object.refractColor) * envColor;
-            child.matrix = matrix;
-            child.window.count = faceInside.count;
-            child.window.head = faceInside.head;
-            if (mirrored) {
-                child.mirrorThrough(face);
-            } else {
-                child.refractThrough(face, object.refractiveIndex);
-            }
-            // Visible from the child: on or behind the face as the parent sees it.
-            child.planeNormal = -child.planeNormal;
-            child.planeDistance = -child.planeDistance;
+            openChild(child, object, index, *polygon->face, faceInside, mirrored);
             child.draw(scene, depth);
         }
     }
+}
+
+void View::openChild(View& child, const SceneObject& object, int index, const Face& face,
+                     const PolygonList& childWindow, bool mirrored) const {
+    child.reset();
+    child.eye = eye;
+    child.objectIndex = index;
+    child.level = static_cast<std::int16_t>(level + 1);
+    child.kind = mirrored ? ViewKind::Mirrored : ViewKind::Refracted;
+    child.parentCommand = fillCommand;
+    child.fillColor = mirrored ? Color(0.0f, 0.0f, 0.0f, 0.0f) : face.color * envColor;
+    child.envColor = (mirrored ? object.reflectColor : object.refractColor) * envColor;
+    child.matrix = matrix;
+    child.window.count = childWindow.count;
+    child.window.head = childWindow.head;
+    if (mirrored) {
+        child.mirrorThrough(face);
+    } else {
+        child.refractThrough(face, object.refractiveIndex);
+    }
+    // Visible from the child: on or behind the face as the parent sees it.
+    child.planeNormal = -child.planeNormal;
+    child.planeDistance = -child.planeDistance;
 }

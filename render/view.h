@@ -9,6 +9,7 @@
 #include "render/polygon.h"
 
 struct Face;
+struct SceneObject;
 struct TraversalScene;
 
 // One way of looking at the scene: an eye, a world-to-view matrix, a plane
@@ -55,6 +56,10 @@ struct View {
     // spending at most depth levels of faces.
     void draw(const TraversalScene& scene, int depth);
     void traverseObject(const TraversalScene& scene, int index, int depth);
+    // Sets child up to look through face of object (scene index index) at
+    // childWindow, mirrored or refracted.
+    void openChild(View& child, const SceneObject& object, int index, const Face& face,
+                   const PolygonList& childWindow, bool mirrored) const;
     bool isCovered() const { return window.count <= 0; }
 
     // Append this view's two passes to frameRecord; the index of the
