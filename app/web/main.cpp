@@ -9,6 +9,7 @@
 #include <emscripten/eventloop.h>
 #include <emscripten/html5.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -26,6 +27,7 @@
 extern "C" {
 void glasswake_page_failure(const char* caption, const char* text);
 void glasswake_page_frame_drawn();
+void glasswake_page_window_size(double* width, double* height);
 void glasswake_page_panel(int depth, bool paused, bool infoVisible, double framesPerSecond,
                           double views, double fans);
 }
@@ -59,6 +61,8 @@ double pausedClockMs = 0.0;
 int fixedWidth = 0;  // 0: the canvas follows the browser window
 int fixedHeight = 0;
 double fittedPixelRatio = 0.0;
+// The longest side the context draws (set once it exists).
+int largestDrawingSide = kMaxCanvasSide;
 
 // Whether the next animation frame must draw although the clock stands still.
 bool redraw = true;
@@ -113,24 +117,41 @@ void updatePanel() {
 
 // The drawing size: the size from the URL, else the canvas's CSS size (the
 // whole browser window, or the screen in full screen) times the device
-// pixel ratio. The scene keeps the aspect and draws the black border.
+// pixel ratio, never more than the window's. Either is held to what the
+// context can draw. The scene keeps the aspect and draws the black border.
 void fitCanvas() {
     int width = fixedWidth;
     int height = fixedHeight;
     if (width == 0) {
         double cssWidth = 0.0;
         double cssHeight = 0.0;
+        double windowWidth = 0.0;
+        double windowHeight = 0.0;
         emscripten_get_element_css_size(kCanvas, &cssWidth, &cssHeight);
+        glasswake_page_window_size(&windowWidth, &windowHeight);
         const double ratio = emscripten_get_device_pixel_ratio();
         fittedPixelRatio = ratio;
-        width = static_cast<int>(std::lround(cssWidth * ratio));
-        height = static_cast<int>(std::lround(cssHeight * ratio));
+        width = static_cast<int>(std::lround(std::min(cssWidth, windowWidth) * ratio));
+        height = static_cast<int>(std::lround(std::min(cssHeight, windowHeight) * ratio));
     }
+    width = std::min(width, largestDrawingSide);
+    height = std::min(height, largestDrawingSide);
     int oldWidth = 0;
     int oldHeight = 0;
     emscripten_get_canvas_element_size(kCanvas, &oldWidth, &oldHeight);
     if (width != oldWidth || height != oldHeight) {
         emscripten_set_canvas_element_size(kCanvas, width, height);
+        // The browser may give a smaller drawing buffer than asked for.
+        int bufferWidth = width;
+        int bufferHeight = height;
+        if (glContext != 0) {
+            emscripten_webgl_get_drawing_buffer_size(glContext, &bufferWidth, &bufferHeight);
+        }
+        if (bufferWidth < width || bufferHeight < height) {
+            width = std::min(width, bufferWidth);
+            height = std::min(height, bufferHeight);
+            emscripten_set_canvas_element_size(kCanvas, width, height);
+        }
     }
     clientSize.width = width;
     clientSize.height = height;
@@ -421,6 +442,12 @@ int main(int argc, char** argv) {
         return 0;
     }
     emscripten_webgl_make_context_current(glContext);
+    GLint limits[3] = {0, 0, 0};
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, limits);
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, limits + 2);
+    for (const GLint limit : limits) {
+        largestDrawingSide = limit > 0 ? std::min(largestDrawingSide, limit) : largestDrawingSide;
+    }
     emscripten_set_window_title(GetCaption());
     fitCanvas();
 

@@ -12,8 +12,42 @@ Module['arguments'] = [];
 new URLSearchParams(location.search).forEach(function (value, name) {
   Module['arguments'].push(name + '=' + value);
 });
-if (/(^|&)size=/.test(location.search.slice(1))) {
-  Module['canvas'].className = 'fixed';
+
+// A data file that sends nothing for this long ends start-up: a server that
+// takes the request and never answers would otherwise leave a blank page.
+var glasswakeStallMs = 20000;
+
+// The bytes at `url`, null when the server has no such file, or 'stalled'.
+function glasswakeFetch(url) {
+  var controller = new AbortController();
+  var stalled = false;
+  var timer = 0;
+  function waitForMore() {
+    clearTimeout(timer);
+    timer = setTimeout(function () { stalled = true; controller.abort(); }, glasswakeStallMs);
+  }
+  waitForMore();
+  return fetch(url, { signal: controller.signal })
+    .then(function (response) {
+      if (!response.ok || !response.body) {
+        return response.ok ? response.arrayBuffer() : null;
+      }
+      var reader = response.body.getReader();
+      var chunks = [];
+      function more() {
+        waitForMore();
+        return reader.read().then(function (step) {
+          if (step.done) {
+            return new Blob(chunks).arrayBuffer();
+          }
+          chunks.push(step.value);
+          return more();
+        });
+      }
+      return more();
+    })
+    .catch(function () { return stalled ? 'stalled' : null; })
+    .finally(function () { clearTimeout(timer); });
 }
 
 Module['preRun'] = [function () {
@@ -21,15 +55,17 @@ Module['preRun'] = [function () {
   glasswakeDataFiles.forEach(function (name) {
     var dependency = 'data/' + name;
     addRunDependency(dependency);
-    fetch(dependency)
-      .then(function (response) { return response.ok ? response.arrayBuffer() : null; })
-      .catch(function () { return null; })
-      .then(function (bytes) {
-        if (bytes) {
-          FS.writeFile('/data/' + name, new Uint8Array(bytes));
-        }
-        removeRunDependency(dependency);
-      });
+    glasswakeFetch(dependency).then(function (bytes) {
+      if (bytes === 'stalled') {
+        // The program never starts: it could only report the file missing.
+        glasswakeFailed(dependency + ' sent nothing for ' + glasswakeStallMs / 1000 + ' s');
+        return;
+      }
+      if (bytes) {
+        FS.writeFile('/data/' + name, new Uint8Array(bytes));
+      }
+      removeRunDependency(dependency);
+    });
   });
 }];
 

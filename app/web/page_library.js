@@ -13,6 +13,10 @@ mergeInto(LibraryManager.library, {
   glasswake_page_frame_drawn: function () {
     document.documentElement.dataset.frame = 'drawn';
   },
+  glasswake_page_window_size: function (width, height) {
+    HEAPF64[width >> 3] = window.innerWidth;
+    HEAPF64[height >> 3] = window.innerHeight;
+  },
   glasswake_page_panel: function (depth, paused, infoVisible, fps, views, fans) {
     document.getElementById('depth').textContent = String(depth);
     document.getElementById('pause').textContent = paused ? 'Play' : 'Pause';

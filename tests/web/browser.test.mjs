@@ -41,10 +41,11 @@ function reference(name, time, ...options) {
 after(() => browser.close().finally(() => fs.rmSync(scratch, { recursive: true, force: true })));
 
 // A page served by serve() that records console errors and uncaught
-// exceptions; `respond` maps paths to answers given instead, `prepare` runs
-// before the page's own scripts.
-async function open(query, { respond = {}, prepare } = {}) {
+// exceptions; `respond` maps paths to answers given instead ('never': no
+// answer), `prepare` runs before the page's own scripts.
+async function open(query, { respond = {}, prepare, viewport } = {}) {
   const page = await browser.newPage();
+  if (viewport) await page.setViewport(viewport);
   if (prepare) await page.evaluateOnNewDocument(prepare);
   const errors = [];
   page.on('console', (message) => {
@@ -54,7 +55,8 @@ async function open(query, { respond = {}, prepare } = {}) {
   await page.setRequestInterception(true);
   page.on('request', (request) => {
     const pathname = decodeURIComponent(new URL(request.url()).pathname);
-    request.respond(respond[pathname] ?? serve(pathname));
+    const answer = respond[pathname] ?? serve(pathname);
+    if (answer !== 'never') request.respond(answer);
   });
   await page.goto(`http://127.0.0.1/${query}`);
   const frame = await page.waitForFunction(() => document.documentElement.dataset.frame,
@@ -122,6 +124,8 @@ test('a start-up failure shows the desktop message on the page', async () => {
     ['missing file', { respond: { '/data/crystal2.lwo': { status: 404, body: '' } } }],
     ['broken file', { respond: { '/data/base2.lwo': { status: 200, body: 'not an object' } } }],
     ['no WebGL', { prepare: noWebGl }, 'App failed to create the rendering window.'],
+    ['stalled file', { respond: { '/data/crystal3.lwo': 'never' } },
+      'data/crystal3.lwo sent nothing for 20 s'],
   ];
   for (const [name, options, message = preInitFailure] of cases) {
     const { page, frame } = await open('', options);
@@ -169,6 +173,21 @@ test('keys pause, step and scrub the clock, set the depth and show the panel', a
   await new Promise((resolve) => setTimeout(resolve, 300));
   assert.equal(running.paused, 0);
   assert.ok((await state()).clock > running.clock, 'a running clock moves on');
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('an invalid size is ignored: at a pixel ratio of 2 the canvas is the window times 2', async () => {
+  const { page, errors, frame } = await open('?size=abc',
+    { viewport: { width: 400, height: 300, deviceScaleFactor: 2 } });
+  assert.equal(frame, 'drawn');
+  for (const [width, height] of [[400, 300], [500, 250], [400, 300], [320, 240], [400, 300]]) {
+    await page.setViewport({ width, height, deviceScaleFactor: 2 });
+    await page.waitForFunction(([width, height]) => {
+      const canvas = document.getElementById('glasswake');
+      return canvas.width === 2 * width && canvas.height === 2 * height;
+    }, { timeout: 5000 }, [width, height]);
+  }
   assert.deepEqual(errors, []);
   await page.close();
 });
