@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Regenerates every picture and plot in docs/ from the current build, so they
 # never go stale: the frames of how-it-works.md and the README, the clipper
-# diagram, and the depth plot and table of performance.md.
-#   scripts/docs.sh          build if needed, then write docs/*.png, docs/*.svg
+# diagram, the depth plot and table of performance.md, and the menu icons.
+#   scripts/docs.sh          build if needed, then write docs/*.png, docs/*.svg and
+#                            app/sdl/icons/*.png
 # With CI=true the depth plot is measured over fewer frames: CI only checks
 # that everything still runs (its timings mean nothing).
 set -euo pipefail
@@ -20,6 +21,11 @@ python=/usr/bin/python3
 # The pictures come from the exact backend, the reference drawing, so they
 # change when the frame does, not with the backend the machine would pick.
 render() { "$tool" render --backend exact --time-ms 2500 "$@"; }
+
+# The menu icons: the same moment at every size the icon theme asks for.
+for size in 16 32 48 64 128 256; do
+    render --size "${size}x$size" --output "app/sdl/icons/glasswake-$size.png"
+done
 
 # The README's frame, and the same moment looking through 0, 1 and 2 faces.
 render --output docs/frame.png

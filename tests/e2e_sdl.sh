@@ -10,6 +10,10 @@ recorder=$(absolute "$2")
 source_dir=$(absolute "$3")
 work=$(absolute "$4")
 title='Glasswake by Orvel / Lumo [fps: +inf :-)]'
+# Every start gets its folder as HOME, so the settings go to DIR/$ini and
+# never into the real home; $xdg, when set, is its XDG_CONFIG_HOME instead.
+ini=.config/glasswake/Brightforge.INI
+xdg=
 
 rm -rf "$work" && mkdir -p "$work"
 # shellcheck source=tests/e2e_lib.sh
@@ -20,7 +24,7 @@ start_display
 
 has_geometry() { [[ "$(xdotool getwindowgeometry --shell "$1" 2>/dev/null | tr '\n' ' ')" == *"WIDTH=$2 HEIGHT=$3"* ]]; }
 expect_settings() {  # expect_settings DIR "F W H BPP" LABEL
-    check "$3: saved '$2'" equals "$(settings_of "$1/Brightforge.INI")" "$2"
+    check "$3: saved '$2'" equals "$(settings_of "$1/$ini")" "$2"
 }
 
 # session DIR WINDOW-REGEX ACTION PROGRAM ARGS...: starts PROGRAM in DIR, waits
@@ -31,7 +35,7 @@ look() { :; }
 session() {
     local dir=$1 pattern=$2 action=$3 id
     shift 3
-    start "$dir" "$dir/std" "$@"
+    start "$dir" "$dir/std" env -u XDG_CONFIG_HOME HOME="$dir" ${xdg:+XDG_CONFIG_HOME="$xdg"} "$@"
     if [ -n "$pattern" ]; then
         if poll 30 has_window "$pattern" && id=$(window_named "$pattern"); then
             [ "$pattern" = '^Glasswake' ] && check "the timer sets the title" poll 30 titled "$id" "$title"
@@ -76,7 +80,7 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
     # end leaves the file in $run as it was (bytes, type, mode, owner) and
     # prints NOTES lines about it on stderr.
     odd_settings() {
-        local label=$1 width=$2 height=$3 action=$4 notes=$5 file="$run/Brightforge.INI" before
+        local label=$1 width=$2 height=$3 action=$4 notes=$5 file="$run/$ini" before
         cp "$file" "$work/expected"
         before=$(stat -c '%A %u %N' "$file")
         shift 5
@@ -87,21 +91,22 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
         check "$label: $notes note(s), depth in effect 24" \
             equals "$(grep -c Brightforge.INI "$run/std.err"),$(grep -c '^BPP: 24$' "$run/std.err")" "$notes,1"
     }
-    printf '%b' '\xEF\xBB\xBF; by hand\r\n[ Other ]\r\nWidth=1\r\n[settings]\r\njust a line\r\n  width = 640  ; wide\r\nWIDTH=900\r\nHeight=480#tall\r\nfullscreen=0\r\nBitsPerPixel = 24\r\nlong=<<<END\r\nbody\r\nEND\r\n[SETTINGS]\r\nHeight=5\r\n# no final line break' >"$run/Brightforge.INI"
+    printf '%b' '\xEF\xBB\xBF; by hand\r\n[ Other ]\r\nWidth=1\r\n[settings]\r\njust a line\r\n  width = 640  ; wide\r\nWIDTH=900\r\nHeight=480#tall\r\nfullscreen=0\r\nBitsPerPixel = 24\r\nlong=<<<END\r\nbody\r\nEND\r\n[SETTINGS]\r\nHeight=5\r\n# no final line break' >"$run/$ini"
     odd_settings "CRLF, BOM, spacing, comments, repeats" 640 480 escape 0 -fullscreen -fullscreen=0
     # The display's own mode is taken exactly; a quit request (SIGTERM) ends
     # through the same save.
-    printf '%b' '[Settings]\nFullscreen = 1 ; on\nWidth=1024\nHeight=768\nBitsPerPixel=24\n' >"$run/Brightforge.INI"
+    printf '%b' '[Settings]\nFullscreen = 1 ; on\nWidth=1024\nHeight=768\nBitsPerPixel=24\n' >"$run/$ini"
     odd_settings "full screen in the display's mode" 1024 768 term 0
-    printf '%b' '[Settings]\nFullscreen=0\nWidth=800\nHeight=600\nBitsPerPixel=16\n' >"$run/Brightforge.INI"
-    chmod 0444 "$run/Brightforge.INI"
+    printf '%b' '[Settings]\nFullscreen=0\nWidth=800\nHeight=600\nBitsPerPixel=16\n' >"$run/$ini"
+    chmod 0444 "$run/$ini"
     odd_settings "read-only, no 800 x 600 x 16 mode" 800 600 escape 1 -fullscreen
 
     # A missing object: the PreInit message, no window, no file.
-    rm -f "$run/Brightforge.INI" "$run/data/crystal2.lwo"
+    rm -f "$run/$ini" "$run/data/crystal2.lwo"
     look() { check "PreInit message without a main window" test -z "$(window_named '^Glasswake')"; }
     session "$run" '^Error$' return "$glasswake"
-    check "PreInit failure: no settings file" test ! -e "$run/Brightforge.INI"
+    check "PreInit failure: no settings file" test ! -e "$run/$ini"
+    check "the data folders tried are named" grep -q "looked in: $run/data, /.*/data$" "$run/std.err"
 else
     echo "SKIP: glasswake is not built; only the stand-in application runs"
 fi
@@ -110,7 +115,7 @@ fi
 recorded() {  # recorded NAME MODE WINDOW-REGEX ACTION [SETTINGS-TEXT]
     dir="$work/hooks_$1"
     mkdir -p "$dir"
-    [ -n "${5:-}" ] && printf '%b' "$5" >"$dir/Brightforge.INI"
+    [ -n "${5:-}" ] && mkdir -p "$(dirname "$dir/$ini")" && printf '%b' "$5" >"$dir/$ini"
     GLASSWAKE_HOOK_MODE=$2 GLASSWAKE_HOOK_LOG="$dir/log" session "$dir" "$3" "$4" "$recorder"
     log=$(tr '\n' '|' <"$dir/log" 2>/dev/null)
 }
@@ -118,14 +123,15 @@ look() {
     xdotool windowsize "$1" 300 200
     check "resize reaches clientSize" poll 20 grep -q '^Size 300x200$' "$dir/log"
 }
-recorded order "" '^Glasswake' escape
+xdg="$work/hooks_order/xdg" recorded order "" '^Glasswake' escape
 check "hook order, contexts, caption, pixel format, clock: $log" eval '[[ "$log" == "PreInit context=0 window=0|Init context=1 visible=1 caption=Glasswake client=640x480 drawable=640x480 viewport=640x480 double=1 depth="*"|"*"Shutdown context=0 window=0 frames="*" first>=init=1 clockback=0 inframes=1 saved=640|" ]]'
 # Depth buffer of at least 24 bits. The title timer (500 ms) starts after Init
 # (300 ms), the frame clock before it: about 800 ms at the first title change.
 depth=$(sed -n 's/^Init .* depth=\([0-9]*\)$/\1/p' "$dir/log")
 title_at=$(sed -n "s/^Title at \([0-9]*\) ms: .*/\1/p" "$dir/log")
 check "depth bits '$depth', title changed at '$title_at' ms" test "${depth:-0}" -ge 24 -a "${title_at:-0}" -ge 790
-expect_settings "$dir" "0 640 480 24" "a resized window saves the settings, not the client size"
+check "a resized window saves the settings, not the client size, under XDG_CONFIG_HOME" \
+    equals "$(settings_of "$dir/xdg/glasswake/Brightforge.INI")" "0 640 480 24"
 
 # A false Frame ends the loop; 256 bits read as 0, sizes no window can have
 # are held to what the window system takes and saved as read.
@@ -137,10 +143,10 @@ expect_settings "$dir" "0 -2147483648 2147483647 0" "false Frame"
 
 recorded init_false init-false '^Fatal Blow$' return
 check "Init failure: exit code 0, no Shutdown, no save" \
-    equals "$status/$(grep Shutdown "$dir/log")/$(test -e "$dir/Brightforge.INI" && echo file)" "0//"
+    equals "$status/$(grep Shutdown "$dir/log")/$(test -e "$dir/$ini" && echo file)" "0//"
 
 # No reachable display: a start-up failure on stderr, not a run with no window.
-(cd "$work" && DISPLAY=:none timeout 30 "$recorder" 2>"$work/nodisplay.err")
+(cd "$work" && HOME="$work" DISPLAY=:none timeout 30 "$recorder" 2>"$work/nodisplay.err")
 check "no display: window-class failure, exit code 0 ($?)" \
     eval "[ $? = 0 ] && grep -q '^Fatal Blow: Error creating the window class' '$work/nodisplay.err'"
 

@@ -15,6 +15,7 @@
 
 #include <string>
 
+#include "app/linux_paths.h"
 #include "app/sdl/settings_file.h"
 #include "app/sdl/shell.h"
 #endif
@@ -86,9 +87,8 @@ int savedWidth() {
         GetPrivateProfileIntA(kSettingsSection, kWidthKey, -1, kSettingsFileName));
 #else
     std::string problem;
-    return access(kSettingsFileName, F_OK) != 0
-               ? -1
-               : loadSettingsFile(kSettingsFileName, 24, problem).width;
+    const std::string path = settingsFilePath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+    return access(path.c_str(), F_OK) != 0 ? -1 : loadSettingsFile(path, 24, problem).width;
 #endif
 }
 

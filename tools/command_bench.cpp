@@ -27,7 +27,8 @@ const char* const benchUsage =
     "                            [--backend exact|fast] [--json]\n"
     "Draws N frames (default 240) spread over one 8-second camera orbit at WxH (default\n"
     "640x480) on the headless context, reading data/ under DIR (default: the current\n"
-    "directory), then the same frames again with drawing switched off. --depth changes\n"
+    "directory, else the installed data), then the same frames again with drawing switched off. "
+    "--depth changes\n"
     "the number of faces seen through in a row (the demo uses 2) for measuring only.\n"
     "--backend picks what draws (default: fast where the context allows it, else exact).\n";
 
@@ -38,7 +39,7 @@ struct BenchOptions {
     std::uint64_t frames = 240;
     int width = 640;
     int height = 480;
-    std::string root = ".";
+    std::string root;  // empty: the first folder holding the data set
     int depth = 2;
     BackendChoice backend = BackendChoice::Auto;
     bool json = false;

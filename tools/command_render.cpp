@@ -29,7 +29,8 @@ const char* const renderUsage =
     "                             --output-dir DIR\n"
     "Draws the demo's frame at time T ms (or N frames at T0 + k*1000/F ms, F default 30,\n"
     "T0 default 0) into a WxH picture (default 640x480), reading data/ under DIR\n"
-    "(default: the current directory). The sequence is written as DIR/frame_00000.png, ...\n"
+    "(default: the current directory, else the installed data). The sequence is written as "
+    "DIR/frame_00000.png, ...\n"
     "Explaining the frame: --depth D looks through up to D faces in a row (0 to 6, default 2,\n"
     "as the demo); --overlay views draws every view's window outline over the frame,\n"
     "coloured by depth, mirrored views dashed, with a legend; --only-view N draws only view N\n"
@@ -48,7 +49,7 @@ struct RenderOptions {
     std::uint64_t startMs = 0;
     int width = 640;
     int height = 480;
-    std::string root = ".";
+    std::string root;  // empty: the first folder holding the data set
     std::string output;
     std::string outputDir;
     int depth = 2;

@@ -23,7 +23,8 @@ const Command commands[] = {
 void printUsage(std::FILE* out) {
     std::fprintf(out,
                  "usage: glasswake-tool COMMAND [ARGS...]\n"
-                 "       glasswake-tool COMMAND --help\n\ncommands:\n");
+                 "       glasswake-tool COMMAND --help\n"
+                 "       glasswake-tool --version\n\ncommands:\n");
     for (const Command& command : commands) {
         std::fprintf(out, "  %-10s %s\n", command.name, command.summary);
     }
@@ -40,6 +41,10 @@ int main(int argc, char** argv) {
     if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0 ||
         std::strcmp(name, "help") == 0) {
         printUsage(stdout);
+        return 0;
+    }
+    if (std::strcmp(name, "--version") == 0) {
+        std::printf("glasswake-tool %s\n", GLASSWAKE_VERSION);
         return 0;
     }
     for (const Command& command : commands) {

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/linux_paths.h"
 #include "assets/image.h"
 #include "assets/scene_object.h"
 #include "render/backends/exact_backend.h"
@@ -116,8 +117,14 @@ bool parseBackend(const std::string& text, BackendChoice& choice) {
     return false;
 }
 
-bool RenderSession::open(const char* command, const std::string& root, int width, int height) {
+bool RenderSession::open(const char* command, const std::string& givenRoot, int width, int height) {
+    std::string root = givenRoot;
     std::string error;
+    if (root.empty() && !findDataRoot(dataRootCandidates(executableFolder()), root, error)) {
+        std::fprintf(stderr, "glasswake-tool %s: the data files were not found; looked in: %s\n",
+                     command, error.c_str());
+        return false;
+    }
     if (!enterDataRoot(root, error)) {
         std::fprintf(stderr, "glasswake-tool %s: %s\n", command, error.c_str());
         return false;

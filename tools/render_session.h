@@ -36,7 +36,8 @@ struct RenderSession {
     void finishGl();
     // Context first, then Shutdown, as the shells do.
     void finish();
-    // What render and bench both do first: move to the data root, start. On
-    // failure prints "glasswake-tool COMMAND: problem" and leaves nothing running.
+    // What render and bench both do first: move to the data root (the first
+    // folder holding the data set when `root` is empty), start. On failure
+    // prints "glasswake-tool COMMAND: problem" and leaves nothing running.
     bool open(const char* command, const std::string& root, int width, int height);
 };

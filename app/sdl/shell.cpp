@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
+#include "app/linux_paths.h"
 #include "app/sdl/display.h"
 #include "app/sdl/settings_file.h"
 #include "app/shell_rules.h"
@@ -30,6 +32,8 @@ constexpr const char* kWindowDrivers = "x11,wayland,kmsdrm";
 
 bool running = false;
 DisplaySettings displaySettings;
+// Where the settings are read from and saved to, fixed at start.
+std::string settingsPath;
 // The settings file could not be read as ours: it is not written at exit.
 bool settingsLeftAlone = false;
 // Full screen got its exact display mode (else the window is a plain popup).
@@ -150,8 +154,9 @@ void destroyWindow() {
         restoreDisplayMode(window);
     }
     std::string problem;
-    if (!settingsLeftAlone && !saveSettingsFile(kSettingsFileName, displaySettings, problem)) {
-        std::fprintf(stderr, "%s %s; the settings were not saved\n", kSettingsFileName,
+    if (!settingsLeftAlone && (!makeParentFolders(settingsPath, problem) ||
+                               !saveSettingsFile(settingsPath, displaySettings, problem))) {
+        std::fprintf(stderr, "%s %s; the settings were not saved\n", settingsPath.c_str(),
                      problem.c_str());
     }
     SDL_DestroyWindow(window);
@@ -241,13 +246,15 @@ int runShell(int argc, const char* const* argv) {
     SDL_SetHint(SDL_HINT_VIDEODRIVER, kWindowDrivers);
     const bool videoReady = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) == 0;
     std::string problem;
-    displaySettings = loadSettingsFile(kSettingsFileName, videoReady ? desktopDepth() : 0, problem);
+    settingsPath = settingsFilePath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+    displaySettings = loadSettingsFile(settingsPath, videoReady ? desktopDepth() : 0, problem);
     settingsLeftAlone = !problem.empty();
     if (settingsLeftAlone) {
         std::fprintf(stderr, "%s %s; the defaults are used and the file is left as it is\n",
-                     kSettingsFileName, problem.c_str());
+                     settingsPath.c_str(), problem.c_str());
     }
     applyCommandLine(displaySettings, joinArguments(argc, argv));
+    enterFoundDataRoot("glasswake");
 
     if (!PreInit()) {
         return failStartup(kPreInitFailed, nullptr);

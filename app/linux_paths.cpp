@@ -1,0 +1,113 @@
+#include "app/linux_paths.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "app/shell_rules.h"
+#include "scene/scene_constants.h"
+
+namespace {
+
+// From the installed program's folder to the installed data's, as laid out
+// by the build.
+constexpr const char* kInstalledRoot = GLASSWAKE_DATA_FROM_BIN;
+constexpr const char* kConfigFolder = "glasswake";
+
+bool isRegularFile(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The working directory as the user knows it; "." when it cannot be named.
+std::string workingFolder() {
+    char here[4096];
+    return getcwd(here, sizeof here) != nullptr ? here : ".";
+}
+
+bool isAbsolute(const char* path) {
+    return path != nullptr && path[0] == '/';
+}
+
+}  // namespace
+
+std::string executableFolder() {
+    char path[4096];
+    const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (length <= 0) {
+        return "";
+    }
+    const std::string exe(path, static_cast<std::size_t>(length));
+    const std::size_t slash = exe.rfind('/');
+    return slash == std::string::npos ? "" : exe.substr(0, slash == 0 ? 1 : slash);
+}
+
+std::vector<std::string> dataRootCandidates(const std::string& exeFolder) {
+    std::vector<std::string> candidates{"."};
+    if (!exeFolder.empty()) {
+        candidates.push_back(exeFolder + "/" + kInstalledRoot);
+    }
+    return candidates;
+}
+
+bool holdsDataSet(const std::string& root) {
+    for (const char* file : kObjectFiles) {
+        if (!isRegularFile(root + "/" + file)) {
+            return false;
+        }
+    }
+    return isRegularFile(root + "/" + kEnvironmentFile);
+}
+
+bool findDataRoot(const std::vector<std::string>& candidates, std::string& root,
+                  std::string& tried) {
+    tried.clear();
+    for (const std::string& candidate : candidates) {
+        if (holdsDataSet(candidate)) {
+            root = candidate;
+            return true;
+        }
+        const std::string folder = (candidate == "." ? workingFolder() : candidate) + "/";
+        tried += (tried.empty() ? "" : ", ") + folder + kDataFolder;
+    }
+    return false;
+}
+
+void enterFoundDataRoot(const char* program) {
+    std::string root;
+    std::string tried;
+    if (!findDataRoot(dataRootCandidates(executableFolder()), root, tried)) {
+        std::fprintf(stderr, "%s: the data files (%s ...) were not found; looked in: %s\n", program,
+                     kObjectFiles[0], tried.c_str());
+    } else if (root != "." && chdir(root.c_str()) != 0) {
+        std::fprintf(stderr, "%s: cannot enter %s: %s\n", program, root.c_str(),
+                     std::strerror(errno));
+    }
+}
+
+std::string settingsFilePath(const char* xdgConfigHome, const char* home) {
+    std::string base;
+    if (isAbsolute(xdgConfigHome)) {
+        base = xdgConfigHome;
+    } else if (isAbsolute(home)) {
+        base = std::string(home) + "/.config";
+    } else {
+        return workingFolder() + "/" + kSettingsFileName;
+    }
+    return base + "/" + kConfigFolder + "/" + kSettingsFileName;
+}
+
+bool makeParentFolders(const std::string& path, std::string& problem) {
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        const std::string folder = path.substr(0, slash);
+        if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+            problem = "cannot make the folder " + folder + " (" + std::strerror(errno) + ")";
+            return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Where the Linux programs look for their data and keep their settings, so an
+// installed copy runs from any folder. The scene itself only ever opens
+// "data/..." relative to the working directory; the programs move there.
+
+// The folder of the running executable, from /proc/self/exe; empty when the
+// system does not say.
+std::string executableFolder();
+
+// The folders that may hold data/, in the order they are tried: the working
+// directory, then <exeFolder>/../share/glasswake (the installed data, found
+// relative to the program so a moved prefix still works; the build's install
+// layout decides the exact path). No second entry
+// when `exeFolder` is empty.
+std::vector<std::string> dataRootCandidates(const std::string& exeFolder);
+
+// Whether `root`/data holds every file the scene loads, each a regular file.
+bool holdsDataSet(const std::string& root);
+
+// The first candidate that holds the data set. False when none does; `tried`
+// then names every data folder looked in, comma-separated.
+bool findDataRoot(const std::vector<std::string>& candidates, std::string& root,
+                  std::string& tried);
+
+// Moves to the first candidate holding the data set. When none does, stays
+// put and prints "PROGRAM: ... looked in: ..." on standard error, so the
+// start-up failure that follows can be traced.
+void enterFoundDataRoot(const char* program);
+
+// The settings file: $XDG_CONFIG_HOME/glasswake/Brightforge.INI, or
+// $HOME/.config/glasswake/Brightforge.INI when that variable is unset, empty
+// or relative (as the base directory rules ask). When neither gives an
+// absolute folder, the file in the working directory, named absolutely so a
+// later move to the data leaves it where it was.
+std::string settingsFilePath(const char* xdgConfigHome, const char* home);
+
+// Makes the folders above `path` that are missing, each private to the user
+// (mode 0700, as the base directory rules ask). False with `problem` saying
+// which folder and why when one cannot be made.
+bool makeParentFolders(const std::string& path, std::string& problem);
