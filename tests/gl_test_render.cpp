@@ -3,12 +3,15 @@
 // texture's edge cases, the frame's memory rules.
 // GLASSWAKE_UPDATE_REFERENCES=1 rewrites tests/reference/*.png (check them by eye).
 
+#define GL_GLEXT_PROTOTYPES 1  // the shader calls, as the fast backend has them
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -19,6 +22,7 @@
 #include "render/backends/fast_backend.h"
 #include "render/backends/gl.h"
 #include "render/backends/gl_texture.h"
+#include "render/backends/shader_program.h"
 #include "render/frame_arena.h"
 #include "render/frame_record.h"
 #include "render/render_stats.h"
@@ -308,6 +312,26 @@ TEST_F(TextureTest, AlphaOfAnotherSizeIsRefusedAndMissingPictureIsOneBlackTexel)
     std::vector<int> black = levelZero(texture);
     black.resize(5);  // width, height, red, green, blue
     EXPECT_EQ(black, (std::vector<int>{1, 1, 0, 0, 0}));
+}
+
+// A shader that does not build says which step failed and what GL's log says,
+// on one line, on stderr too.
+TEST_F(RenderTest, ShaderFailureCarriesTheLogOnOneLine) {
+    const char* vertex = "void main() { gl_Position = vec4(0.0); }";
+    // The fragment shader, the step that fails, and a name GL's log gives.
+    const char* cases[2][3] = {{"void main() { gl_FragColor = undeclared; }",
+                                "the fragment shader does not compile: ", "undeclared"},
+                               {"varying vec4 unwritten; void main() { gl_FragColor = unwritten; }",
+                                "the shader program does not link: ", "unwritten"}};
+    for (const auto& [fragment, step, name] : cases) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(linkShaderProgram(vertex, fragment, {}), 0u);
+        const std::string text = shaderFailure.text;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), text + "\n");
+        EXPECT_EQ(text.find('\n'), std::string::npos);
+        EXPECT_EQ(text.rfind(step, 0), 0u) << text;
+        EXPECT_NE(text.find(name, std::strlen(step)), std::string::npos) << text;
+    }
 }
 
 }  // namespace

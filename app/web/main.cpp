@@ -12,11 +12,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "app/shell_rules.h"
 #include "app/web/view_overlay.h"
+#include "render/backends/shader_program.h"
 #include "render/backends/webgl_backend.h"
 #include "render/frame_record.h"
 #include "render/render_stats.h"
@@ -105,8 +107,13 @@ std::uint32_t frameClock() {
     return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ms) & 0xFFFFFFFFu);
 }
 
+// A shader that did not build adds why to the message.
 void showFailure(const FailureMessage& message) {
-    glasswake_page_failure(message.caption, message.text);
+    const bool why = shaderFailure.text[0] != '\0';
+    char text[640];
+    std::snprintf(text, sizeof text, "%s%s%s%s", message.text, why ? " (" : "", shaderFailure.text,
+                  why ? ")" : "");
+    glasswake_page_failure(message.caption, text);
 }
 
 void updatePanel() {

@@ -22,7 +22,6 @@ void main() {
 )";
 
 constexpr const char* kFragmentShader = R"(
-precision mediump float;
 varying vec3 lineColor;
 void main() {
     gl_FragColor = vec4(lineColor, 1.0);
@@ -33,7 +32,8 @@ void main() {
 
 bool WebViewOverlay::create() {
     destroy();
-    program_ = linkShaderProgram(kVertexShader, kFragmentShader, {"position", "color"});
+    program_ = linkShaderProgram(kVertexShader, kFragmentShader, {"position", "color"},
+                                 kWebGlFragmentPreamble);
     if (program_ == 0) {
         return false;
     }

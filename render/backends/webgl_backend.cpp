@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "render/backends/environment_texture.h"
 #include "render/backends/shader_program.h"
 #include "render/backends/webgl_mipmaps.h"
 
@@ -32,11 +33,6 @@ void main() {
 // tint + texel x environment colour: a fill sets only the tint, the
 // environment only its colour. The blend adds the result weighted by alpha.
 constexpr const char* kFragmentShader = R"(
-#ifdef GL_FRAGMENT_PRECISION_HIGH
-precision highp float;
-#else
-precision mediump float;
-#endif
 uniform vec4 tint;
 uniform vec4 environmentColor;
 uniform sampler2D environment;
@@ -52,7 +48,7 @@ float clampUnit(float value) {
 }
 
 GLuint linkProgram() {
-    return linkShaderProgram(kVertexShader, kFragmentShader, {"position"});
+    return linkShaderProgram(kVertexShader, kFragmentShader, {"position"}, kWebGlFragmentPreamble);
 }
 
 // Skips commands that add nothing and polygons without vertices.
@@ -112,10 +108,7 @@ bool WebGlBackend::create(const Image& picture) {
 bool WebGlBackend::createTexture(const Image& picture) {
     glGenTextures(1, &texture_);
     glBindTexture(GL_TEXTURE_2D, texture_);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_NEAREST);
+    setEnvironmentTextureParameters();
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
 
     GLenum format = GL_RGB;
@@ -150,9 +143,7 @@ bool WebGlBackend::createTexture(const Image& picture) {
     std::vector<MipmapLevel> levels;
     if (components == 0 || !buildMipmaps(picture.pixels, picture.width, picture.height, components,
                                          static_cast<std::uint32_t>(maxSide), levels)) {
-        // No picture: one black texel, so the environment adds nothing.
-        const std::uint8_t black[3] = {0, 0, 0};
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, 1, 1, 0, GL_RGB, GL_UNSIGNED_BYTE, black);
+        uploadBlackTexel();
         return true;
     }
     for (std::size_t level = 0; level < levels.size(); ++level) {
