@@ -30,17 +30,17 @@ void orderByDepth(const float objectDepth[4]) {
     drawOrder[4] = -1;
 }
 
-bool Frame() {
-    // Nothing to draw before a successful start, and a window without area
-    // (minimised) has no aspect ratio: such frames touch nothing.
-    if (!sceneReady || !frameArena.isReady() || clientSize.width <= 0 || clientSize.height <= 0) {
-        return true;
+void drawFrame(const FrameInputs& inputs) {
+    // Nothing to draw before a successful start, and a drawable without area
+    // (a minimised window) has no aspect ratio: such frames touch nothing.
+    if (!sceneReady || !frameArena.isReady() || inputs.width <= 0 || inputs.height <= 0) {
+        return;
     }
-    const double t = frameTimeMs / 1000.0;
-    const float aspect =
-        static_cast<float>(clientSize.width) / static_cast<float>(clientSize.height);
+    const float aspect = static_cast<float>(inputs.width) / static_cast<float>(inputs.height);
     sceneBackend->beginFrame(aspect);
-    const Vector3 eye = orbitEye(t);
+    // The orbit keeps its own arithmetic, so its frames stay exactly as they were.
+    const Vector3 eye =
+        inputs.camera ? cameraEye(*inputs.camera) : orbitEye(inputs.timeMs / 1000.0);
 
     frameArena.reset();
     frameRecord.reset();
@@ -52,10 +52,20 @@ bool Frame() {
             objectDepth[i] = root.matrix.transformPoint(sceneObjects[i].center).z;
         }
         orderByDepth(objectDepth);
-        root.draw(sceneTraversal, std::clamp(frameDepthBudget, 0, kMaxFrameDepthBudget));
+        root.draw(sceneTraversal, std::clamp(inputs.depthBudget, 0, kMaxFrameDepthBudget));
     }
     endFrameStats();
     // The record's polygons live in the arena until the next frame resets it.
     sceneBackend->drawRecord(frameRecord);
+}
+
+// The window shells' frame: the orbit at the shell's clock, in its client area.
+bool Frame() {
+    FrameInputs inputs;
+    inputs.timeMs = frameTimeMs;
+    inputs.width = clientSize.width;
+    inputs.height = clientSize.height;
+    inputs.depthBudget = frameDepthBudget;
+    drawFrame(inputs);
     return true;
 }

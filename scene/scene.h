@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "assets/scene_object.h"
 #include "math/vector3.h"
@@ -41,6 +42,43 @@ constexpr std::int32_t kFrameCommandCapacity = 65536;
 // every 8 seconds, looking at (0, 2, 0).
 Vector3 orbitEye(double seconds);
 inline const Vector3 kOrbitTarget(0.0f, 2.0f, 0.0f);
+
+// A camera looking at kOrbitTarget from yawDegrees about the vertical axis
+// (0 where the orbit starts, growing the way it turns), pitchDegrees above
+// the target's horizontal plane and distance scene units away.
+struct Camera {
+    double yawDegrees = 0.0;
+    double pitchDegrees = 0.0;
+    double distance = 0.0;
+};
+// Limits that keep the whole scene in view and the eye outside every object.
+constexpr double kMinCameraPitch = -10.0;
+constexpr double kMaxCameraPitch = 80.0;
+constexpr double kMinCameraDistance = 3.0;
+constexpr double kMaxCameraDistance = 12.0;
+
+// The orbit as a camera: yaw 45 degrees a second, pitch atan(1/4), distance
+// sqrt(17). Its eye is orbitEye's within rounding.
+Camera orbitCamera(double seconds);
+Vector3 cameraEye(const Camera& camera);
+// Yaw wrapped into [0, 360), pitch and distance held to the limits; a value
+// that is not a number takes the orbit's start.
+Camera limitCamera(const Camera& camera);
+// "YAW,PITCH,DISTANCE" in decimal degrees and scene units, pitch and distance
+// within the limits; false (camera untouched) for anything else.
+bool parseCamera(const char* text, Camera& camera);
+
+// Everything one frame is drawn from.
+struct FrameInputs {
+    std::uint32_t timeMs = 0;
+    std::int32_t width = 0;  // drawable size in pixels
+    std::int32_t height = 0;
+    int depthBudget = 2;           // held to 0..kMaxFrameDepthBudget
+    std::optional<Camera> camera;  // none: the orbit at timeMs
+};
+// Draws the frame; a drawable without area, or a scene not started, draws
+// nothing.
+void drawFrame(const FrameInputs& inputs);
 
 // Rewrites drawOrder[0..3] with the objects by increasing depth; equal depths
 // (or NaN) keep index order.

@@ -50,10 +50,13 @@ FastBackend fastBackend;
 // Chunks of 8 vertices: most fans are split, every frame draws in many chunks.
 FastBackend chunkedBackend(8);
 
-// The frame's pixels, top row first.
-std::vector<std::uint8_t> drawFrame(std::uint32_t timeMs) {
-    frameTimeMs = timeMs;
-    EXPECT_TRUE(Frame());
+// What the tests draw; each test starts from the demo's own frame.
+FrameInputs frame{0, kWidth, kHeight, 2, {}};
+
+// The frame's pixels at the given time, top row first.
+std::vector<std::uint8_t> framePixels(std::uint32_t timeMs) {
+    frame.timeMs = timeMs;
+    drawFrame(frame);
     std::vector<std::uint8_t> rgb;
     EXPECT_TRUE(context.readPixels(rgb));
     return rgb;
@@ -66,7 +69,6 @@ protected:
         sceneBackend = &exactBackend;
         ASSERT_TRUE(PreInit());
         ASSERT_TRUE(context.create(kWidth, kHeight)) << context.error;
-        clientSize = ClientSize{kWidth, kHeight};
         glViewport(0, 0, kWidth, kHeight);
         ASSERT_TRUE(Init());
         Image picture;
@@ -77,12 +79,11 @@ protected:
     void TearDown() override {
         // Leave the shared scene as the demo runs it.
         sceneBackend = &exactBackend;
-        frameDepthBudget = 2;
+        frame = FrameInputs{0, kWidth, kHeight, 2, {}};
         if (context.width != kWidth || context.height != kHeight) {
             ASSERT_TRUE(context.resize(kWidth, kHeight)) << context.error;
         }
         glViewport(0, 0, kWidth, kHeight);
-        clientSize = ClientSize{kWidth, kHeight};
         if (frameArena.polygonCapacity != kFramePolygonCapacity) {
             recreateFrameArena(kFramePolygonCapacity, kFramePointCapacity, kFrameSlotCapacity);
         }
@@ -99,7 +100,22 @@ TEST_F(RenderTest, FramesMatchTheReferencePictures) {
     const char* update = std::getenv("GLASSWAKE_UPDATE_REFERENCES");
     for (const std::uint32_t timeMs : {0u, 1250u, 2500u, 3750u, 5000u, 6000u, 7000u}) {
         SCOPED_TRACE("frame at " + std::to_string(timeMs) + " ms");
-        const std::vector<std::uint8_t> picture = drawFrame(timeMs);
+        // Through the window shells' hook, which reads their clock and client size.
+        clientSize = ClientSize{kWidth, kHeight};
+        frameTimeMs = timeMs;
+        ASSERT_TRUE(Frame());
+        std::vector<std::uint8_t> picture;
+        ASSERT_TRUE(context.readPixels(picture));
+        // The orbit given as a camera looks the same: yaw, pitch and their
+        // signs agree with the orbit (edges may move by rounding).
+        frame.camera = orbitCamera(timeMs / 1000.0);
+        const std::vector<std::uint8_t> asCamera = framePixels(timeMs);
+        frame.camera.reset();
+        std::size_t differing = 0;
+        for (std::size_t i = 0; i < picture.size(); ++i) {
+            differing += std::abs(picture[i] - asCamera[i]) > 8;
+        }
+        EXPECT_LT(differing, picture.size() / 300);
         const std::string name = "frame_" + std::to_string(timeMs) + "ms.png";
         const std::string path = sourcePath("tests/reference/" + name);
         std::string error;
@@ -127,15 +143,16 @@ TEST_F(RenderTest, FastBackendDrawsTheExactPictureWithinOneLevel) {
          {std::pair{320, 240}, {640, 480}, {101, 37}, {40, 30}, {900, 200}}) {
         ASSERT_TRUE(context.resize(width, height)) << context.error;
         glViewport(0, 0, width, height);
-        clientSize = ClientSize{width, height};
+        frame.width = width;
+        frame.height = height;
         for (const int depth : {0, 2, 3}) {
-            frameDepthBudget = depth;
+            frame.depthBudget = depth;
             for (const std::uint32_t timeMs : {0u, 1250u, 3700u, 6100u}) {
                 sceneBackend = &exactBackend;
-                const std::vector<std::uint8_t> exact = drawFrame(timeMs);
+                const std::vector<std::uint8_t> exact = framePixels(timeMs);
                 for (FastBackend* fast : {&fastBackend, &chunkedBackend}) {
                     sceneBackend = fast;
-                    const std::vector<std::uint8_t> picture = drawFrame(timeMs);
+                    const std::vector<std::uint8_t> picture = framePixels(timeMs);
                     ASSERT_EQ(picture.size(), exact.size());
                     int worst = 0;
                     for (std::size_t i = 0; i < picture.size(); ++i) {
@@ -155,14 +172,14 @@ TEST_F(RenderTest, SteadyFrameAllocatesNothingFromTheHeap) {
         sceneBackend = backend;
         // Warm-up: the driver builds its programs for each new state here.
         for (const std::uint32_t timeMs : {600u, 1900u, 4100u, 6600u}) {
-            drawFrame(timeMs);
+            framePixels(timeMs);
         }
         for (const std::uint32_t timeMs : {600u, 1900u, 4100u, 6600u}) {
-            frameTimeMs = timeMs;
+            frame.timeMs = timeMs;
             // operator new only: the driver's own C allocations inside GL calls
             // are not the frame's.
             allocation_counter::begin(false);
-            Frame();
+            drawFrame(frame);
             EXPECT_EQ(allocation_counter::end(), 0u)
                 << backend->name() << " at " << timeMs << " ms";
         }
@@ -173,7 +190,7 @@ TEST_F(RenderTest, SteadyFrameAllocatesNothingFromTheHeap) {
 TEST_F(RenderTest, DeepTraversalOnTinyArenasOrRecordsEndsTheFrameSafely) {
     // Far more views than the arena or the record holds: stop taking memory,
     // never write past it, draw what was recorded.
-    frameDepthBudget = 4;
+    frame.depthBudget = 4;
     const std::int32_t full = kFramePolygonCapacity;
     for (const auto& [arena, record] : {std::pair{0, 1000},
                                         {1, 1000},
@@ -188,7 +205,7 @@ TEST_F(RenderTest, DeepTraversalOnTinyArenasOrRecordsEndsTheFrameSafely) {
         ASSERT_TRUE(frameRecord.create(record));
         resetRenderStats();
         for (const std::uint32_t timeMs : {0u, 2500u, 5300u}) {
-            drawFrame(timeMs);
+            framePixels(timeMs);
         }
         EXPECT_EQ(renderStats.framesRendered, 3);
         EXPECT_EQ(renderStats.overflowFrames, 3);
@@ -201,7 +218,7 @@ TEST_F(RenderTest, DeepTraversalOnTinyArenasOrRecordsEndsTheFrameSafely) {
     ASSERT_TRUE(recreateFrameArena(kFramePolygonCapacity, kFramePointCapacity, kFrameSlotCapacity));
     ASSERT_TRUE(frameRecord.create(kFrameCommandCapacity));
     resetRenderStats();
-    drawFrame(2500);
+    framePixels(2500);
     EXPECT_EQ(renderStats.overflowFrames, 0);
 }
 
@@ -209,8 +226,8 @@ TEST_F(RenderTest, ViewOverlayChangesOnlyOutlinePixels) {
     const float aspect = float(kWidth) / float(kHeight);
     for (const int depth : {1, 3}) {
         SCOPED_TRACE("depth " + std::to_string(depth));
-        frameDepthBudget = depth;
-        const std::vector<std::uint8_t> plain = drawFrame(2500);
+        frame.depthBudget = depth;
+        const std::vector<std::uint8_t> plain = framePixels(2500);
         std::vector<OutlineSegment> segments;
         segments.reserve(1 << 18);
         const CommandRange all = viewSubtree(frameRecord, -1);
@@ -247,7 +264,7 @@ TEST_F(RenderTest, ViewOverlayChangesOnlyOutlinePixels) {
         }
         EXPECT_EQ(changedOff, 0);
         EXPECT_GT(changedOn, 2000);
-        EXPECT_TRUE(drawFrame(2500) == plain);
+        EXPECT_TRUE(framePixels(2500) == plain);
     }
 }
 
@@ -263,8 +280,9 @@ TEST_F(RenderTest, WindowWithoutAreaDrawsNothing) {
         glClear(GL_COLOR_BUFFER_BIT);
         glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
         resetRenderStats();
-        clientSize = size;
-        EXPECT_TRUE(drawFrame(1000) == blue);
+        frame.width = size.width;
+        frame.height = size.height;
+        EXPECT_TRUE(framePixels(1000) == blue);
         EXPECT_EQ(renderStats.framesRendered, 0);
     }
 }

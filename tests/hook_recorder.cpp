@@ -8,6 +8,8 @@
 #include <windows.h>
 
 #include <GL/gl.h>
+
+#include "app/win32/shell.h"
 #else
 #include <SDL.h>
 #include <SDL_opengl.h>
@@ -182,7 +184,11 @@ const char* GetTitle() {
     return kWindowTitle;
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    return runShell(instance, commandLine);
+}
+#else
 int main(int argc, char** argv) {
     return runShell(argc, argv);
 }

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <tuple>
 #include <vector>
 
 #include "render/frame_arena.h"
@@ -32,22 +33,41 @@ TEST(FrameComposition, DrawOrderIsNearestFirstWithTiesInIndexOrder) {
     }
 }
 
+TEST(CameraTest, ParsesYawPitchDistanceWithinTheLimitsAndRefusesTheRest) {
+    // Yaw wraps into [0, 360); pitch and distance outside the limits are refused.
+    for (const auto& [text, yaw, pitch, distance] :
+         {std::tuple{"45,14.04,4.123", 45.0, 14.04, 4.123},
+          {"-90,-10,3", 270.0, -10.0, 3.0},
+          {"720.5,80,12", 0.5, 80.0, 12.0},
+          {"-1e-20,0,5", 0.0, 0.0, 5.0}}) {
+        Camera camera;
+        ASSERT_TRUE(parseCamera(text, camera)) << text;
+        EXPECT_EQ(std::tuple(camera.yawDegrees, camera.pitchDegrees, camera.distance),
+                  std::tuple(yaw, pitch, distance))
+            << text;
+    }
+    for (const char* text :
+         {"", "1,2", "1,2,4,5", "a,2,4", "1,,4", "1, 2,4", "0x1,2,4", "nan,2,4", "inf,2,4",
+          "1e400,2,4", "1,80.01,4", "1,-10.5,4", "1,2,2.99", "1,2,12.5", "1,2,4,"}) {
+        Camera camera{1, 2, 3};
+        EXPECT_FALSE(parseCamera(text, camera)) << text;
+        EXPECT_EQ(camera.distance, 3) << text;
+    }
+}
+
 // The hooks read "data/..." relative to the working directory.
 class SceneTest : public ::testing::Test {
 protected:
     void SetUp() override {
         previous = std::filesystem::current_path();
         std::filesystem::current_path(testing_support::sourcePath(""));
-        frameDepthBudget = 2;
         resetRenderStats();
-        clientSize = ClientSize{640, 480};
     }
     void TearDown() override {
         Shutdown();
         for (SceneObject& object : sceneObjects) {
             object.clear();
         }
-        frameDepthBudget = 2;
         std::filesystem::current_path(previous);
     }
     std::filesystem::path previous;
@@ -59,17 +79,16 @@ TEST_F(SceneTest, StartUpSizesTheEdgeTableAndTheDepthBudgetIsClamped) {
     for (const SceneObject& object : sceneObjects) {
         EXPECT_GE(std::int64_t(scratchEdges.size()), scratchEdgesNeeded(object));
     }
-    frameTimeMs = 2500;
-    frameDepthBudget = -3;
-    ASSERT_TRUE(Frame());
+    FrameInputs frame{2500, 640, 480, -3, {}};
+    drawFrame(frame);
     EXPECT_EQ(renderStats.viewsDrawn, 1);  // the root's fill and environment only
     EXPECT_EQ(renderStats.triangleFans, 2);
 
-    frameDepthBudget = kMaxFrameDepthBudget;
-    ASSERT_TRUE(Frame());
+    frame.depthBudget = kMaxFrameDepthBudget;
+    drawFrame(frame);
     const std::int64_t deepest = renderStats.viewsDrawn;
-    frameDepthBudget = 1000000;
-    ASSERT_TRUE(Frame());
+    frame.depthBudget = 1000000;
+    drawFrame(frame);
     EXPECT_EQ(renderStats.viewsDrawn, deepest);
     EXPECT_LE(renderStats.polygonsUsed, kFramePolygonCapacity);
 }
@@ -78,7 +97,7 @@ TEST_F(SceneTest, MissingObjectFileStopsStartUpAndLaterFramesDrawNothing) {
     std::filesystem::current_path(testing_support::scratchDirectory());
     EXPECT_FALSE(PreInit());
     EXPECT_FALSE(frameArena.isReady());
-    EXPECT_TRUE(Frame());
+    drawFrame(FrameInputs{0, 640, 480, 2, {}});
     EXPECT_EQ(renderStats.framesRendered, 0);
 }
 

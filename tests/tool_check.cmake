@@ -91,6 +91,7 @@ if(CASE STREQUAL "errors")
             "${r}|--size|640x480x3|${o}" "2|render|--frames|0|${d}" "2|render|${f}|--fps|0|${d}"
             "2|render|${f}|--fps|-30|${d}" "2|render|${f}|${o}" "${r}|--fps|30|${o}"
             "${r}|--overlay|lines|${o}" "${r}|--backend|gl|--output|x.png|needs exact or fast: gl"
+            "${r}|--camera|10,90,4|--output|x.png|distance 3 to 12: 10,90,4"
             "0|bench|--help|usage: glasswake-tool bench"
             "2|bench|--frames|1|extra|unexpected argument: extra"
             "2|bench|--backend|slow|--backend needs exact or fast: slow"

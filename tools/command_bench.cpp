@@ -253,8 +253,7 @@ int runBench(int argc, char** argv) {
     if (!session.open("bench", options.root, options.width, options.height)) {
         return 1;
     }
-    const int demoDepth = frameDepthBudget;
-    frameDepthBudget = options.depth;
+    session.depth = options.depth;
     BenchResult result;
     result.frameMs.reserve(options.frames);
     result.traversalMs.reserve(options.frames);
@@ -262,7 +261,6 @@ int runBench(int argc, char** argv) {
     result.fans.reserve(options.frames);
     result.vertices.reserve(options.frames);
     measure(session, options, result);
-    frameDepthBudget = demoDepth;
     const char* const backend = sceneBackend->name();
     session.finish();
     if (options.json) {

@@ -8,12 +8,12 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "render/render_stats.h"
-#include "scene/hooks.h"
 #include "scene/scene.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"
@@ -36,7 +36,10 @@ const char* const renderUsage =
     "coloured by depth, mirrored views dashed, with a legend; --only-view N draws only view N\n"
     "(the index of its Fill command) and what is seen through it; --list-views prints\n"
     "every view of the frame: index, kind, depth, parent, polygons, window area.\n"
-    "--backend exact|fast picks what draws (default: fast where the context allows it).\n";
+    "--backend exact|fast picks what draws (default: fast where the context allows it).\n"
+    "--camera YAW,PITCH,DISTANCE looks from there instead of the orbit: degrees about the\n"
+    "vertical axis (0 where the orbit starts), degrees above the target's level (-10 to 80),\n"
+    "distance from the target (3 to 12); the orbit is 45 degrees a second, 14.04, 4.123.\n";
 
 struct RenderOptions {
     bool haveTime = false;
@@ -57,6 +60,7 @@ struct RenderOptions {
     std::int32_t onlyView = -1;
     bool listViews = false;
     BackendChoice backend = BackendChoice::Auto;
+    std::optional<Camera> camera;
 };
 
 int usageError(const char* problem, const char* argument) {
@@ -69,7 +73,7 @@ int parseOptions(int argc, char** argv, RenderOptions& options) {
     using Kind = CommandOption::Kind;
     std::uint64_t timeMs = 0, depth = 2, onlyView = 0;
     FrameSize size;
-    std::string backend;
+    std::string backend, camera;
     CommandOption table[] = {
         {"--time-ms", Kind::Count, &timeMs, "a whole number of milliseconds", 0, UINT32_MAX},
         {"--frames", Kind::Count, &options.frames, "a frame count from 1 to 10000000", 1, 10000000},
@@ -85,12 +89,22 @@ int parseOptions(int argc, char** argv, RenderOptions& options) {
         {"--output", Kind::Text, &options.output, "a file name"},
         {"--output-dir", Kind::Text, &options.outputDir, "a directory"},
         {"--backend", Kind::Text, &backend, "exact or fast"},
+        {"--camera", Kind::Text, &camera, "YAW,PITCH,DISTANCE"},
     };
     const int parsed = parseCommandLine("render", renderUsage, argc, argv, table);
     if (parsed != 0)
         return parsed;
     if (given(table, "--backend") && !parseBackend(backend, options.backend))
         return usageError("--backend needs exact or fast", backend.c_str());
+    Camera parsedCamera;
+    if (given(table, "--camera") && !parseCamera(camera.c_str(), parsedCamera)) {
+        return usageError(
+            "--camera needs YAW,PITCH,DISTANCE with pitch -10 to 80 and distance "
+            "3 to 12",
+            camera.c_str());
+    }
+    if (given(table, "--camera"))
+        options.camera = parsedCamera;
     options.haveTime = given(table, "--time-ms");
     options.timeMs = static_cast<std::uint32_t>(timeMs);
     options.haveFrames = given(table, "--frames");
@@ -201,7 +215,8 @@ void listViews(const FrameRecord& record, CommandRange range) {
 // What the explaining options add to a frame just drawn, before it is read
 // back: the frame record is still the frame's own until the next one starts.
 int explainFrame(const RenderOptions& options, const SubtreeBackend& subtree,
-                 std::vector<OutlineSegment>& segments, std::uint32_t timeMs) {
+                 std::vector<OutlineSegment>& segments, const FrameInputs& frame) {
+    const std::uint32_t timeMs = frame.timeMs;
     if (options.onlyView >= 0 && !subtree.found()) {
         std::fprintf(stderr,
                      "glasswake-tool render: the frame at %u ms has no view %d (--list-views "
@@ -214,8 +229,7 @@ int explainFrame(const RenderOptions& options, const SubtreeBackend& subtree,
         listViews(frameRecord, range);
     if (options.overlay) {
         segments.clear();
-        const float aspect =
-            static_cast<float>(clientSize.width) / static_cast<float>(clientSize.height);
+        const float aspect = static_cast<float>(frame.width) / static_cast<float>(frame.height);
         const bool complete =
             appendViewOutlines(frameRecord, range, segments) &&
             appendOutlineLegend(aspect, deepestView(frameRecord, range), segments);
@@ -259,7 +273,8 @@ int runRender(int argc, char** argv) {
     if (!session.open("render", options.root, options.width, options.height)) {
         return 1;
     }
-    frameDepthBudget = options.depth;
+    session.depth = options.depth;
+    session.camera = options.camera;
     SubtreeBackend subtree;
     if (options.onlyView >= 0) {
         if (!subtree.select(sceneBackend, options.onlyView, frameRecord.capacity)) {
@@ -275,7 +290,7 @@ int runRender(int argc, char** argv) {
     int status = 0;
     if (options.haveTime) {
         session.renderFrame(options.timeMs);
-        status = explainFrame(options, subtree, segments, options.timeMs);
+        status = explainFrame(options, subtree, segments, session.inputsAt(options.timeMs));
         if (status == 0)
             status = writeFrame(session, output.string());
     } else {
@@ -283,7 +298,8 @@ int runRender(int argc, char** argv) {
         const auto begin = std::chrono::steady_clock::now();
         for (std::uint64_t k = 0; k < options.frames && status == 0; ++k) {
             session.renderFrame(sequenceTime(options, k));
-            status = explainFrame(options, subtree, segments, sequenceTime(options, k));
+            status = explainFrame(options, subtree, segments,
+                                  session.inputsAt(sequenceTime(options, k)));
             if (status != 0)
                 break;
             char name[32];

@@ -14,17 +14,10 @@
 #include "app/linux_paths.h"
 #include "assets/image.h"
 #include "assets/scene_object.h"
-#include "render/backends/exact_backend.h"
-#include "render/backends/fast_backend.h"
+#include "render/backends/backend_by_name.h"
 #include "scene/hooks.h"
 #include "scene/scene.h"
 #include "scene/scene_constants.h"
-
-namespace {
-ExactBackend exactBackend;
-FastBackend fastBackend;
-AutoBackend autoBackend;
-}  // namespace
 
 bool enterDataRoot(const std::string& root, std::string& error) {
     if (chdir(root.c_str()) != 0) {
@@ -69,13 +62,10 @@ bool RenderSession::start(int width, int height, std::string& error) {
                 std::to_string(height) + ": " + gl.error;
         return false;
     }
-    clientSize.width = width;
-    clientSize.height = height;
     glViewport(0, 0, width, height);
-    frameTimeMs = 0;
-    sceneBackend = backend == BackendChoice::Exact  ? static_cast<RenderBackend*>(&exactBackend)
-                   : backend == BackendChoice::Fast ? static_cast<RenderBackend*>(&fastBackend)
-                                                    : &autoBackend;
+    sceneBackend = makeBackend(backend == BackendChoice::Exact  ? "exact"
+                               : backend == BackendChoice::Fast ? "fast"
+                                                                : "auto");
     if (!Init()) {
         error = backend == BackendChoice::Fast
                     ? "the context lacks what the fast backend needs (OpenGL 2.0 shaders)"
@@ -91,10 +81,19 @@ void RenderSession::renderFrame(std::uint32_t timeMs) {
     finishGl();
 }
 
+FrameInputs RenderSession::inputsAt(std::uint32_t timeMs) const {
+    FrameInputs inputs;
+    inputs.timeMs = timeMs;
+    inputs.width = gl.width;
+    inputs.height = gl.height;
+    inputs.depthBudget = depth;
+    inputs.camera = camera;
+    return inputs;
+}
+
 void RenderSession::runFrame(std::uint32_t timeMs) {
-    frameTimeMs = timeMs;
-    glViewport(0, 0, clientSize.width, clientSize.height > 0 ? clientSize.height : 1);
-    Frame();
+    glViewport(0, 0, gl.width, gl.height);
+    drawFrame(inputsAt(timeMs));
 }
 
 void RenderSession::finishGl() {

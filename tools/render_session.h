@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "scene/scene.h"
 #include "tools/headless_gl.h"
 
 // The headless shell behind `render` and `bench`: runs the demo's hooks in
@@ -22,6 +24,8 @@ bool parseBackend(const std::string& text, BackendChoice& choice);
 struct RenderSession {
     HeadlessGl gl;
     BackendChoice backend = BackendChoice::Auto;
+    int depth = 2;
+    std::optional<Camera> camera;  // none: the orbit
     bool preInitDone = false;
     bool initDone = false;
 
@@ -29,9 +33,12 @@ struct RenderSession {
     // demo could not load, or a picture it would draw without, is reported
     // as "path: the reader's reason".
     bool start(int width, int height, std::string& error);
-    // One Frame at the given time; glFinish'ed so timings include the drawing.
+    // What a frame at the given time is drawn from: the context's size, the
+    // session's depth and camera.
+    FrameInputs inputsAt(std::uint32_t timeMs) const;
+    // One frame at the given time; glFinish'ed so timings include the drawing.
     void renderFrame(std::uint32_t timeMs);
-    // One Frame without waiting for the GL side (for timing the CPU part).
+    // One frame without waiting for the GL side (for timing the CPU part).
     void runFrame(std::uint32_t timeMs);
     void finishGl();
     // Context first, then Shutdown, as the shells do.
