@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "scene/hooks.h"
 #include "app/shell_rules.h"
 #include "app/win32/display.h"
 #include "app/win32/shell.h"
+#include "scene/hooks.h"
 
 namespace {
 
