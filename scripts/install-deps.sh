@@ -16,6 +16,7 @@ packages=(
   libgl1-mesa-dev libglu1-mesa-dev libegl1-mesa-dev libgl1-mesa-dri
   libpng-dev zlib1g-dev libsdl2-dev libpolyclipping-dev
   xvfb xauth xfonts-base xdotool x11-apps x11-utils imagemagick python3-matplotlib python3-pil
+  ffmpeg  # the tool's video output (optional for users); the tests decode its videos
   clang-14 libclang-rt-14-dev clang-format-14
   g++-mingw-w64-x86-64 wine wine64
 )

@@ -92,6 +92,10 @@ if(CASE STREQUAL "errors")
             "2|render|${f}|--fps|-30|${d}" "2|render|${f}|${o}" "${r}|--fps|30|${o}"
             "${r}|--overlay|lines|${o}" "${r}|--backend|gl|--output|x.png|needs exact or fast: gl"
             "${r}|--camera|10,90,4|--output|x.png|distance 3 to 12: 10,90,4"
+            "${r}|--output|x.Gif|writes one PNG" "2|render|${f}|--output|x.png|a .mp4, .webm or .gif"
+            "2|render|${f}|--size|64x37|--output|x.webm|an even width and height, not: 64x37"
+            "2|render|${f}|--ffmpeg|ffmpeg|--output-dir|d|--ffmpeg belongs to video output"
+            "1|render|${f}|--ffmpeg|no/ffmpeg|--output|x.mp4|no/ffmpeg: not an ffmpeg that can be run"
             "0|bench|--help|usage: glasswake-tool bench"
             "2|bench|--frames|1|extra|unexpected argument: extra"
             "2|bench|--backend|slow|--backend needs exact or fast: slow"
@@ -160,6 +164,62 @@ elseif(CASE STREQUAL "render")
     expect_png(640 480 frame.png)
     expect_png(101 37 odd.png)
     expect_png(64 48 ${clip})
+
+elseif(CASE STREQUAL "video")
+    # Each format decoded by ffprobe; one decoded frame against the PNG of the
+    # same moment (in RGB, through the bt709 matrix the tags name). 12 frames
+    # at 24/s: frame 5 is the one at 208 ms.
+    set(clip --frames 12 --fps 24 --size 640x480 --root ${SOURCE_DIR})
+    run_tool(0 render --time-ms 208 --size 640x480 --root ${SOURCE_DIR} --output moment.png)
+    foreach(format "CLIP.MP4|h264|yuv420p|bt709|24/1" "clip.webm|vp9|yuv420p|bt709|24/1"
+            "clip.gif|gif|bgra|unknown|[0-9/]+")
+        string(REPLACE "|" ";" format "${format}")
+        list(POP_FRONT format name codec pixels matrix rate)
+        run_tool(0 render ${clip} --output ${name})
+        execute_process(COMMAND ffprobe -v error -count_frames -show_entries
+                                stream=codec_name,nb_read_frames,width,height,r_frame_rate,pix_fmt,color_space
+                                -of default=nw=1 ${name} WORKING_DIRECTORY ${WORK_DIR} OUTPUT_VARIABLE out)
+        set(stream "codec_name=${codec}\nwidth=640\nheight=480\npix_fmt=${pixels}\n")
+        expect_match("${out}" "^${stream}color_space=${matrix}\nr_frame_rate=${rate}\nnb_read_frames=12\n$")
+        set(matrix "scale=in_color_matrix=bt709:in_range=tv,")
+        execute_process(COMMAND ffmpeg -hide_banner -i ${name} -i moment.png -lavfi
+                                "[0:v]select=eq(n\\,5),${matrix}format=rgb24[a];[1:v]format=rgb24[b];[a][b]psnr"
+                                -f null - WORKING_DIRECTORY ${WORK_DIR} ERROR_VARIABLE log)
+        string(REGEX MATCH "average:([0-9.]+|inf)" psnr "${log}")
+        if(NOT name MATCHES "gif" AND (NOT CMAKE_MATCH_1 OR CMAKE_MATCH_1 LESS 35))
+            message(FATAL_ERROR "${name}: frame 5 is ${psnr} dB from the PNG, not 35:\n${log}")
+        endif()
+    endforeach()
+    expect_files(CLIP.MP4 clip.gif clip.webm moment.png)
+    # A failed encode and an interrupted one leave no file under the name
+    # asked for and no partial one; a PNG sequence keeps only whole frames.
+    set(tool ${TOOL})
+    set(TOOL ${CMAKE_COMMAND} -E env PATH=${WORK_DIR} ${tool})
+    run_tool(1 render ${clip} --output missing.mp4)
+    expect_match("${err}" "no ffmpeg on PATH; install it .* or give --ffmpeg PATH\n$")
+    set(TOOL ${tool})
+    run_tool(1 render ${clip} --ffmpeg /bin/false --output failed.mp4)
+    expect_match("${err}" "ffmpeg failed \\(exit status 1\\)")
+    foreach(output --output|stopped.mp4 --output|stopped.gif --output-dir|stopped)
+        string(REPLACE "|" ";" output ${output})
+        execute_process(COMMAND timeout -s INT 3 ${TOOL} render --frames 100000 --size 64x48
+                                --root ${SOURCE_DIR} ${output} WORKING_DIRECTORY ${WORK_DIR}
+                        RESULT_VARIABLE exit_code ERROR_VARIABLE err)
+        if(NOT exit_code EQUAL 124 OR NOT err MATCHES "interrupted")
+            message(FATAL_ERROR "${output}: exit ${exit_code} after Ctrl+C:\n${err}")
+        endif()
+    endforeach()
+    file(GLOB written RELATIVE ${WORK_DIR} ${WORK_DIR}/stopped/*)
+    list(SORT written)
+    list(GET written -1 last)
+    string(REGEX REPLACE "stopped/frame_[0-9]+\\.png;?" "" leftover "${written}")
+    execute_process(COMMAND ffmpeg -v error -i ${last} -f null - WORKING_DIRECTORY ${WORK_DIR}
+                    RESULT_VARIABLE broken ERROR_VARIABLE log)
+    if(broken OR log OR leftover)
+        message(FATAL_ERROR "after Ctrl+C: ${last}: ${log}; not frames: ${leftover}")
+    endif()
+    file(REMOVE_RECURSE ${WORK_DIR}/stopped)
+    expect_files(CLIP.MP4 clip.gif clip.webm moment.png)
 
 elseif(CASE STREQUAL "bench")
     # Counts only, never timings: they must hold on any machine. Without

@@ -1,9 +1,12 @@
 // glasswake-tool render: pictures of the demo's frames without a display.
 
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -11,14 +14,18 @@
 #include <optional>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "render/render_stats.h"
 #include "scene/scene.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"
+#include "tools/frame_pipeline.h"
+#include "tools/output_file.h"
 #include "tools/png_writer.h"
 #include "tools/render_session.h"
+#include "tools/video_encoder.h"
 #include "tools/view_overlay.h"
 
 namespace {
@@ -26,11 +33,13 @@ namespace {
 const char* const renderUsage =
     "usage: glasswake-tool render --time-ms T [--size WxH] [--root DIR] --output FILE.png\n"
     "       glasswake-tool render --frames N [--fps F] [--start-ms T0] [--size WxH] [--root DIR]\n"
-    "                             --output-dir DIR\n"
+    "                             --output-dir DIR | --output CLIP.mp4|.webm|.gif [--ffmpeg PATH]\n"
     "Draws the demo's frame at time T ms (or N frames at T0 + k*1000/F ms, F default 30,\n"
     "T0 default 0) into a WxH picture (default 640x480), reading data/ under DIR\n"
-    "(default: the current directory, else the installed data). The sequence is written as "
-    "DIR/frame_00000.png, ...\n"
+    "(default: the current directory, else the installed data). The sequence is written\n"
+    "as DIR/frame_00000.png, ... or as one video at F frames/s: MP4 (H.264), WebM (VP9) or\n"
+    "a looping GIF, encoded by ffmpeg (from PATH, or --ffmpeg PATH); videos need an even\n"
+    "width and height.\n"
     "Explaining the frame: --depth D looks through up to D faces in a row (0 to 6, default 2,\n"
     "as the demo); --overlay views draws every view's window outline over the frame,\n"
     "coloured by depth, mirrored views dashed, with a legend; --only-view N draws only view N\n"
@@ -55,6 +64,8 @@ struct RenderOptions {
     std::string root;  // empty: the first folder holding the data set
     std::string output;
     std::string outputDir;
+    VideoFormat video = VideoFormat::None;
+    std::string ffmpeg;
     int depth = 2;
     bool overlay = false;
     std::int32_t onlyView = -1;
@@ -65,6 +76,39 @@ struct RenderOptions {
 
 int usageError(const char* problem, const char* argument) {
     return ::usageError("render", renderUsage, problem, argument);
+}
+
+std::string sizeText(const RenderOptions& options) {
+    return std::to_string(options.width) + "x" + std::to_string(options.height);
+}
+
+// Whether the output options fit --time-ms or --frames; 0 or the exit code.
+int checkOutput(const RenderOptions& options) {
+    if (options.haveTime) {
+        if (options.output.empty())
+            return usageError("--time-ms needs --output FILE.png", nullptr);
+        if (options.video != VideoFormat::None)
+            return usageError("--time-ms writes one PNG picture; --frames writes videos", nullptr);
+        if (!options.outputDir.empty() || options.haveFps || options.haveStart)
+            return usageError("--output-dir, --fps and --start-ms belong to --frames", nullptr);
+    } else if (options.output.empty() == options.outputDir.empty()) {
+        return usageError("--frames needs --output-dir DIR or --output CLIP.mp4|.webm|.gif",
+                          nullptr);
+    } else if (!options.output.empty() && options.video == VideoFormat::None) {
+        return usageError("--frames --output needs a .mp4, .webm or .gif name",
+                          options.output.c_str());
+    }
+    if (!options.ffmpeg.empty() && options.video == VideoFormat::None)
+        return usageError("--ffmpeg belongs to video output", nullptr);
+    // 4:2:0 colour halves both sides; every format refuses odd ones alike.
+    if (options.video != VideoFormat::None && (options.width % 2 != 0 || options.height % 2 != 0))
+        return usageError("a video needs an even width and height, not", sizeText(options).c_str());
+    const double lastMs =
+        static_cast<double>(options.startMs) +
+        std::round(static_cast<double>(options.frames - 1) * 1000.0 / options.fps);
+    if (options.haveFrames && lastMs > static_cast<double>(UINT32_MAX))
+        return usageError("the last frame would lie beyond 4294967295 ms", nullptr);
+    return 0;
 }
 
 // Returns 0 when the options are complete and consistent, else the exit code
@@ -90,6 +134,7 @@ int parseOptions(int argc, char** argv, RenderOptions& options) {
         {"--output-dir", Kind::Text, &options.outputDir, "a directory"},
         {"--backend", Kind::Text, &backend, "exact or fast"},
         {"--camera", Kind::Text, &camera, "YAW,PITCH,DISTANCE"},
+        {"--ffmpeg", Kind::Text, &options.ffmpeg, "the ffmpeg program's path"},
     };
     const int parsed = parseCommandLine("render", renderUsage, argc, argv, table);
     if (parsed != 0)
@@ -115,32 +160,12 @@ int parseOptions(int argc, char** argv, RenderOptions& options) {
     options.depth = static_cast<int>(depth);
     options.overlay = given(table, "--overlay");
     options.onlyView = given(table, "--only-view") ? static_cast<std::int32_t>(onlyView) : -1;
-    if (options.haveTime && options.haveFrames) {
+    options.video = videoFormatOf(options.output);
+    if (options.haveTime && options.haveFrames)
         return usageError("give either --time-ms or --frames, not both", nullptr);
-    }
-    if (options.haveTime) {
-        if (options.output.empty())
-            return usageError("--time-ms needs --output FILE.png", nullptr);
-        if (!options.outputDir.empty() || options.haveFps || options.haveStart) {
-            return usageError("--output-dir, --fps and --start-ms belong to --frames", nullptr);
-        }
-        return 0;
-    }
-    if (options.haveFrames) {
-        if (options.outputDir.empty()) {
-            return usageError("--frames needs --output-dir DIR", nullptr);
-        }
-        if (!options.output.empty())
-            return usageError("--output belongs to --time-ms", nullptr);
-        const double lastMs =
-            static_cast<double>(options.startMs) +
-            std::round(static_cast<double>(options.frames - 1) * 1000.0 / options.fps);
-        if (lastMs > static_cast<double>(UINT32_MAX)) {
-            return usageError("the last frame would lie beyond 4294967295 ms", nullptr);
-        }
-        return 0;
-    }
-    return usageError("give --time-ms T or --frames N", nullptr);
+    if (!options.haveTime && !options.haveFrames)
+        return usageError("give --time-ms T or --frames N", nullptr);
+    return checkOutput(options);
 }
 
 std::uint32_t sequenceTime(const RenderOptions& options, std::uint64_t k) {
@@ -165,20 +190,6 @@ void showProgress(std::uint64_t done, std::uint64_t total, double seconds) {
     if (done == total)
         std::fputc('\n', stderr);
     std::fflush(stderr);
-}
-
-int writeFrame(RenderSession& session, const std::string& path) {
-    std::vector<std::uint8_t> rgb;
-    if (!session.gl.readPixels(rgb)) {
-        std::fprintf(stderr, "glasswake-tool render: cannot read the frame back from OpenGL\n");
-        return 1;
-    }
-    std::string error;
-    if (!writePngRgb(path, session.gl.width, session.gl.height, rgb, error)) {
-        std::fprintf(stderr, "glasswake-tool render: %s\n", error.c_str());
-        return 1;
-    }
-    return 0;
 }
 
 const char* kindName(ViewKind kind) {
@@ -214,10 +225,15 @@ void listViews(const FrameRecord& record, CommandRange range) {
 
 // What the explaining options add to a frame just drawn, before it is read
 // back: the frame record is still the frame's own until the next one starts.
-int explainFrame(const RenderOptions& options, const SubtreeBackend& subtree,
-                 std::vector<OutlineSegment>& segments, const FrameInputs& frame) {
+struct Explaining {
+    SubtreeBackend subtree;
+    std::vector<OutlineSegment> segments;
+};
+
+int explainFrame(const RenderOptions& options, Explaining& explaining, const FrameInputs& frame) {
     const std::uint32_t timeMs = frame.timeMs;
-    if (options.onlyView >= 0 && !subtree.found()) {
+    std::vector<OutlineSegment>& segments = explaining.segments;
+    if (options.onlyView >= 0 && !explaining.subtree.found()) {
         std::fprintf(stderr,
                      "glasswake-tool render: the frame at %u ms has no view %d (--list-views "
                      "shows them)\n",
@@ -241,78 +257,258 @@ int explainFrame(const RenderOptions& options, const SubtreeBackend& subtree,
     return 0;
 }
 
+// drawFrames' status when an encoder failed; its reason comes with finish().
+constexpr int kEncoderFailed = -1;
+
+// How many frames a GIF's palette is made from, spread over the clip.
+constexpr std::uint64_t kPaletteFrames = 32;
+
+// Set by Ctrl+C (or SIGTERM) while a clip is made: the loop stops and
+// removes the partial file.
+volatile std::sig_atomic_t interrupted = 0;
+
+void onInterrupt(int) {
+    interrupted = 1;
+}
+
+void catchInterrupts() {
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    // A stopped ffmpeg shows as a failed write, not as the tool's death.
+    signal(SIGPIPE, SIG_IGN);
+}
+
+int fail(const std::string& problem) {
+    std::fprintf(stderr, "glasswake-tool render: %s\n", problem.c_str());
+    return 1;
+}
+
+// Where the frames go, settled before anything is drawn: paths absolute
+// (the working directory moves to the data root), the folder made, ffmpeg
+// found and the video's partial file creatable.
+struct Destination {
+    std::filesystem::path picture;
+    std::filesystem::path folder;
+    std::string video;
+    std::string partial;
+    std::string palette;  // a GIF's, made by its first pass
+    std::string ffmpeg;
+};
+
+int prepare(const RenderOptions& options, Destination& destination) {
+    std::error_code ec;
+    const std::string& given = options.outputDir.empty() ? options.output : options.outputDir;
+    const std::filesystem::path path = std::filesystem::absolute(given, ec);
+    if (options.haveTime) {
+        destination.picture = path;
+    } else if (options.video == VideoFormat::None) {
+        destination.folder = path;
+        if (!ec)
+            std::filesystem::create_directories(path, ec);
+    } else {
+        std::string error;
+        destination.ffmpeg = findFfmpeg(options.ffmpeg, error);
+        if (destination.ffmpeg.empty())
+            return fail(error);
+        destination.video = path.string();
+        destination.partial = partialPath(destination.video);
+        if (options.video == VideoFormat::Gif)
+            destination.palette = partialPath(destination.video + ".palette.png");
+        const int probe = open(destination.partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+        if (probe < 0)
+            ec.assign(errno, std::generic_category());
+        else
+            close(probe);
+    }
+    if (ec)
+        return fail(given + ": " + ec.message());
+    return 0;
+}
+
+struct Progress {
+    bool shown = isatty(STDERR_FILENO) != 0;
+    std::uint64_t done = 0;
+    std::uint64_t total = 0;
+    std::chrono::steady_clock::time_point begin = std::chrono::steady_clock::now();
+
+    void step() {
+        ++done;
+        if (shown) {
+            const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - begin;
+            showProgress(done, total, elapsed.count());
+        }
+    }
+};
+
+// Draws every step-th frame of the clip into the pipeline, until the end, a
+// failure or an interruption; 0 or the exit code.
+int drawFrames(const RenderOptions& options, RenderSession& session, Explaining& explaining,
+               FramePipeline& pipeline, std::uint64_t step, Progress& progress) {
+    for (std::uint64_t k = 0; k < options.frames && !interrupted; k += step) {
+        const std::uint32_t timeMs = sequenceTime(options, k);
+        session.runFrame(timeMs);
+        if (explainFrame(options, explaining, session.inputsAt(timeMs)) != 0)
+            return 1;
+        std::uint8_t* pixels = pipeline.acquire();
+        if (!pixels)
+            return kEncoderFailed;
+        if (!session.gl.readRowsBottomUp(pixels))
+            return fail("cannot read the frame back from OpenGL");
+        pipeline.submit(k);
+        progress.step();
+    }
+    return interrupted ? 130 : 0;
+}
+
+std::size_t frameBytes(const RenderSession& session) {
+    return static_cast<std::size_t>(session.gl.width) *
+           static_cast<std::size_t>(session.gl.height) * 3;
+}
+
+// PNG files, written by one worker per core while the next frames are drawn.
+int renderSequence(const RenderOptions& options, RenderSession& session, Explaining& explaining,
+                   const Destination& destination, Progress& progress) {
+    const int width = session.gl.width;
+    const int height = session.gl.height;
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    FramePipeline pipeline;
+    pipeline.start(frameBytes(session), cores > 1 ? cores : 1,
+                   [&](std::uint64_t k, const std::uint8_t* rgb, std::string& error) {
+                       char name[32];
+                       std::snprintf(name, sizeof name, "frame_%05llu.png",
+                                     static_cast<unsigned long long>(k));
+                       return writePngRgb((destination.folder / name).string(), width, height, rgb,
+                                          true, error);
+                   });
+    const int status = drawFrames(options, session, explaining, pipeline, 1, progress);
+    std::string error;
+    if (!pipeline.finish(error, status != 0) && !interrupted)
+        return fail(error);
+    return interrupted ? 130 : status == kEncoderFailed ? 1 : status;
+}
+
+// One run of ffmpeg over every step-th frame, writing `file`; 0 or the exit
+// code, with `file` removed unless it is complete.
+int encodePass(const RenderOptions& options, RenderSession& session, Explaining& explaining,
+               const Destination& destination, VideoFormat format, const std::string& file,
+               std::uint64_t step, Progress& progress) {
+    VideoEncoder video;
+    std::string error;
+    if (!video.start(destination.ffmpeg, format, session.gl.width, session.gl.height, options.fps,
+                     file, destination.palette, error)) {
+        std::remove(file.c_str());
+        return fail(error);
+    }
+    FramePipeline pipeline;
+    pipeline.start(frameBytes(session), 1,
+                   [&video](std::uint64_t, const std::uint8_t* rgb, std::string& why) {
+                       return video.write(rgb, why);
+                   });
+    int status = drawFrames(options, session, explaining, pipeline, step, progress);
+    const bool piped = pipeline.finish(error, status != 0);
+    std::string ffmpegError;
+    const bool encoded = video.finish(status != 0 || !piped, ffmpegError);
+    // Ctrl+C reaches ffmpeg too; its failure is then no news.
+    status = interrupted ? 130 : status;
+    if ((status == 0 || status == kEncoderFailed) && (!piped || !encoded))
+        status = fail(encoded ? error : ffmpegError);  // ffmpeg's own words are above
+    if (status != 0)
+        std::remove(file.c_str());
+    return status;
+}
+
+// A video file; a GIF takes two passes: its palette from frames spread over
+// the clip, then the clip drawn with that palette.
+int renderVideo(const RenderOptions& options, RenderSession& session, Explaining& explaining,
+                const Destination& destination, Progress& progress) {
+    int status = 0;
+    if (options.video == VideoFormat::Gif) {
+        const std::uint64_t step = options.frames / kPaletteFrames + 1;
+        progress.total += (options.frames + step - 1) / step;
+        status = encodePass(options, session, explaining, destination, VideoFormat::GifPalette,
+                            destination.palette, step, progress);
+    }
+    if (status == 0) {
+        status = encodePass(options, session, explaining, destination, options.video,
+                            destination.partial, 1, progress);
+    }
+    if (!destination.palette.empty())
+        std::remove(destination.palette.c_str());
+    if (status != 0)
+        std::remove(destination.partial.c_str());
+    std::string error;
+    if (status == 0 && !commitPartial(destination.partial, destination.video, error))
+        return fail(error);
+    return status;
+}
+
+int renderClip(const RenderOptions& options, RenderSession& session, Explaining& explaining,
+               const Destination& destination) {
+    Progress progress;
+    progress.total = options.frames;
+    const int status = options.video == VideoFormat::None
+                           ? renderSequence(options, session, explaining, destination, progress)
+                           : renderVideo(options, session, explaining, destination, progress);
+    if (status == 130) {
+        if (progress.shown)
+            std::fputc('\n', stderr);
+        fail(options.video == VideoFormat::None ? "interrupted" : "interrupted; no video written");
+    }
+    return status;
+}
+
+int renderPicture(const RenderOptions& options, RenderSession& session, Explaining& explaining,
+                  const Destination& destination) {
+    session.renderFrame(options.timeMs);
+    if (explainFrame(options, explaining, session.inputsAt(options.timeMs)) != 0)
+        return 1;
+    std::vector<std::uint8_t> rgb;
+    if (!session.gl.readPixels(rgb))
+        return fail("cannot read the frame back from OpenGL");
+    std::string error;
+    if (!writePngRgb(destination.picture.string(), session.gl.width, session.gl.height, rgb,
+                     error)) {
+        return fail(error);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int runRender(int argc, char** argv) {
     RenderOptions options;
     const int parsed = parseOptions(argc, argv, options);
-    if (parsed == -1)
-        return 0;
     if (parsed != 0)
-        return parsed;
-
-    // Output paths are taken relative to where the tool was started, before
-    // the working directory moves to the data root.
-    std::error_code ec;
-    std::filesystem::path output;
-    std::filesystem::path outputDir;
-    if (options.haveTime) {
-        output = std::filesystem::absolute(options.output, ec);
-    } else {
-        outputDir = std::filesystem::absolute(options.outputDir, ec);
-        if (!ec)
-            std::filesystem::create_directories(outputDir, ec);
-        if (ec) {
-            std::fprintf(stderr, "glasswake-tool render: %s: %s\n", options.outputDir.c_str(),
-                         ec.message().c_str());
-            return 1;
-        }
-    }
+        return parsed == -1 ? 0 : parsed;
+    Destination destination;
+    if (const int prepared = prepare(options, destination); prepared != 0)
+        return prepared;
+    if (!options.haveTime)
+        catchInterrupts();
     RenderSession session;
     session.backend = options.backend;
     if (!session.open("render", options.root, options.width, options.height)) {
+        std::remove(destination.partial.c_str());
         return 1;
     }
     session.depth = options.depth;
     session.camera = options.camera;
-    SubtreeBackend subtree;
+    Explaining explaining;
     if (options.onlyView >= 0) {
-        if (!subtree.select(sceneBackend, options.onlyView, frameRecord.capacity)) {
-            std::fprintf(stderr, "glasswake-tool render: no memory for a copy of the record\n");
+        if (!explaining.subtree.select(sceneBackend, options.onlyView, frameRecord.capacity)) {
+            std::remove(destination.partial.c_str());
             session.finish();
-            return 1;
+            return fail("no memory for a copy of the record");
         }
-        sceneBackend = &subtree;
+        sceneBackend = &explaining.subtree;
     }
-    std::vector<OutlineSegment> segments;
     if (options.overlay)
-        segments.reserve(1 << 20);
-    int status = 0;
-    if (options.haveTime) {
-        session.renderFrame(options.timeMs);
-        status = explainFrame(options, subtree, segments, session.inputsAt(options.timeMs));
-        if (status == 0)
-            status = writeFrame(session, output.string());
-    } else {
-        const bool progress = isatty(STDERR_FILENO) != 0;
-        const auto begin = std::chrono::steady_clock::now();
-        for (std::uint64_t k = 0; k < options.frames && status == 0; ++k) {
-            session.renderFrame(sequenceTime(options, k));
-            status = explainFrame(options, subtree, segments,
-                                  session.inputsAt(sequenceTime(options, k)));
-            if (status != 0)
-                break;
-            char name[32];
-            std::snprintf(name, sizeof name, "frame_%05llu.png",
-                          static_cast<unsigned long long>(k));
-            status = writeFrame(session, (outputDir / name).string());
-            if (progress && status == 0) {
-                const std::chrono::duration<double> elapsed =
-                    std::chrono::steady_clock::now() - begin;
-                showProgress(k + 1, options.frames, elapsed.count());
-            }
-        }
-    }
+        explaining.segments.reserve(1 << 20);
+    const int status = options.haveTime ? renderPicture(options, session, explaining, destination)
+                                        : renderClip(options, session, explaining, destination);
     session.finish();
     return status;
 }

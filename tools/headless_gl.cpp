@@ -144,10 +144,7 @@ bool HeadlessGl::readPixels(std::vector<std::uint8_t>& rgb) const {
         return false;
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
     rgb.resize(rowBytes * static_cast<std::size_t>(height));
-    glFinish();
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
-    if (glGetError() != GL_NO_ERROR)
+    if (!readRowsBottomUp(rgb.data()))
         return false;
     // GL's first row is the bottom one; swap rows in place.
     std::vector<std::uint8_t> row(rowBytes);
@@ -159,4 +156,12 @@ bool HeadlessGl::readPixels(std::vector<std::uint8_t>& rgb) const {
         std::memcpy(b, row.data(), rowBytes);
     }
     return true;
+}
+
+bool HeadlessGl::readRowsBottomUp(std::uint8_t* rgb) const {
+    if (!surface)
+        return false;
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    return glGetError() == GL_NO_ERROR;
 }

@@ -24,4 +24,7 @@ struct HeadlessGl {
     void destroy();
     // The whole framebuffer as 8-bit RGB, top row first (GL reads bottom-up).
     bool readPixels(std::vector<std::uint8_t>& rgb) const;
+    // The same into width * height * 3 bytes at rgb, as GL gives them: bottom
+    // row first (for writers that take rows in either order without a copy).
+    bool readRowsBottomUp(std::uint8_t* rgb) const;
 };

@@ -7,7 +7,15 @@
 #include <cstdio>
 #include <cstring>
 
+#include "tools/output_file.h"
+
 namespace {
+
+// zlib's fastest level with each row stored as its difference from the row
+// above: a rendered 1920x1080 frame compresses in a quarter of the time of
+// level 6 with every filter tried, for files about a third larger.
+constexpr int kCompressionLevel = 1;
+constexpr int kFilters = PNG_FILTER_UP;
 
 // libpng reports errors by longjmp; keep everything that needs cleaning up
 // outside the jumped-over frames.
@@ -28,49 +36,51 @@ bool writePngRgb(const std::string& path, int width, int height,
         error = path + ": pixel buffer does not match the picture size";
         return false;
     }
+    return writePngRgb(path, width, height, rgb.data(), false, error);
+}
+
+bool writePngRgb(const std::string& path, int width, int height, const std::uint8_t* rgb,
+                 bool bottomUp, std::string& error) {
+    const std::string partial = partialPath(path);
     File file;
-    file.handle = std::fopen(path.c_str(), "wb");
+    file.handle = std::fopen(partial.c_str(), "wb");
     if (!file.handle) {
         error = path + ": " + std::strerror(errno);
         return false;
     }
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!png || !info) {
-        png_destroy_write_struct(&png, &info);
-        error = path + ": out of memory";
-        return false;
-    }
     std::vector<png_bytep> rows(static_cast<std::size_t>(height));
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
     for (int y = 0; y < height; ++y) {
         rows[static_cast<std::size_t>(y)] = const_cast<png_bytep>(
-            rgb.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(width) * 3);
+            rgb + static_cast<std::size_t>(bottomUp ? height - 1 - y : y) * rowBytes);
     }
-    if (setjmp(png_jmpbuf(png))) {
+    if (!png || !info || setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, &info);
-        error = path + ": cannot write PNG data";
+        error = path + (png && info ? ": cannot write PNG data" : ": out of memory");
+        std::remove(partial.c_str());
         return false;
     }
     png_init_io(png, file.handle);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
-    png_set_compression_level(png, 6);
+    png_set_compression_level(png, kCompressionLevel);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, kFilters);
     png_write_info(png, info);
     png_write_image(png, rows.data());
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
-    if (std::fflush(file.handle) != 0 || std::ferror(file.handle)) {
-        error = path + ": " + std::strerror(errno);
-        return false;
-    }
+    const bool flushed = std::fflush(file.handle) == 0 && !std::ferror(file.handle);
     const int closed = std::fclose(file.handle);
     file.handle = nullptr;
-    if (closed != 0) {
+    if (!flushed || closed != 0) {
         error = path + ": " + std::strerror(errno);
+        std::remove(partial.c_str());
         return false;
     }
-    return true;
+    return commitPartial(partial, path, error);
 }
 
 bool readPngRgb(const std::string& path, int& width, int& height, std::vector<std::uint8_t>& rgb,

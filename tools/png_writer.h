@@ -4,10 +4,15 @@
 #include <string>
 #include <vector>
 
-// Writes 8-bit RGB pixels (top row first, rows unpadded) as a PNG file.
-// On failure returns false and says why in error.
+// Writes 8-bit RGB pixels (top row first, rows unpadded) as a PNG file,
+// complete or not at all (see output_file.h). On failure returns false and
+// says why in error.
 bool writePngRgb(const std::string& path, int width, int height,
                  const std::vector<std::uint8_t>& rgb, std::string& error);
+// The same for width x height pixels at rgb; bottomUp when the rows come
+// bottom row first, as OpenGL reads them back.
+bool writePngRgb(const std::string& path, int width, int height, const std::uint8_t* rgb,
+                 bool bottomUp, std::string& error);
 
 // Reads any 8-bit PNG back as RGB (top row first); for tests and comparisons.
 bool readPngRgb(const std::string& path, int& width, int& height, std::vector<std::uint8_t>& rgb,

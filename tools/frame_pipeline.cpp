@@ -1,0 +1,88 @@
+#include "tools/frame_pipeline.h"
+
+FramePipeline::~FramePipeline() {
+    std::string ignored;
+    finish(ignored, true);
+}
+
+void FramePipeline::start(std::size_t frameBytes, int workers, Encoder encoder) {
+    encode = std::move(encoder);
+    // One buffer being drawn into, one waiting per worker, one per worker
+    // being encoded.
+    const std::size_t count = static_cast<std::size_t>(workers) * 2 + 1;
+    slots.resize(count);
+    freeRing.resize(count);
+    readyRing.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        slots[i].pixels.resize(frameBytes);
+        freeRing[i] = i;
+    }
+    freeHead = 0;
+    freeCount = count;
+    for (int i = 0; i < workers; ++i)
+        threads.emplace_back(&FramePipeline::work, this);
+}
+
+std::uint8_t* FramePipeline::acquire() {
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [this] { return failed || freeCount > 0; });
+    if (failed)
+        return nullptr;
+    filling = freeRing[freeHead];
+    freeHead = (freeHead + 1) % freeRing.size();
+    --freeCount;
+    return slots[filling].pixels.data();
+}
+
+void FramePipeline::submit(std::uint64_t index) {
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        slots[filling].index = index;
+        readyRing[(readyHead + readyCount) % readyRing.size()] = filling;
+        ++readyCount;
+    }
+    changed.notify_all();
+}
+
+void FramePipeline::work() {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        changed.wait(lock, [this] { return closing || readyCount > 0; });
+        if (readyCount == 0 || failed) {
+            if (closing)
+                return;
+            readyCount = 0;  // after a failure the rest is dropped
+            continue;
+        }
+        const std::size_t slot = readyRing[readyHead];
+        readyHead = (readyHead + 1) % readyRing.size();
+        --readyCount;
+        lock.unlock();
+        std::string error;
+        const bool encoded = encode(slots[slot].index, slots[slot].pixels.data(), error);
+        lock.lock();
+        if (!encoded && !failed) {
+            failed = true;
+            failure = error;
+        }
+        freeRing[(freeHead + freeCount) % freeRing.size()] = slot;
+        ++freeCount;
+        changed.notify_all();
+    }
+}
+
+bool FramePipeline::finish(std::string& error, bool abandon) {
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (abandon)
+            readyCount = 0;
+        closing = true;
+    }
+    changed.notify_all();
+    for (std::thread& thread : threads)
+        thread.join();
+    threads.clear();
+    if (failed)
+        error = failure;
+    return !failed;
+}
