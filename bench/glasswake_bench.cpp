@@ -18,7 +18,6 @@
 #include "render/view.h"
 #include "scene/hooks.h"
 #include "scene/scene.h"
-#include "scene/scene_constants.h"
 
 #ifdef GLASSWAKE_HAVE_POLYCLIPPING
 #include <polyclipping/clipper.hpp>
@@ -123,10 +122,7 @@ BENCHMARK(BM_GeneralClipperSameCut)->Arg(1)->Arg(4)->Arg(16);
 
 bool loadCrystal(SceneObject& crystal) {
     std::filesystem::current_path(GLASSWAKE_SOURCE_DIR);
-    if (!crystal.loadLwo("data/crystal1.lwo"))
-        return false;
-    crystal.shade(sceneLightDirection(), sceneAmbientColor(), sceneDiffuseColor());
-    return crystal.buildEdges();
+    return setUpSceneObject(crystal, "data/crystal1.lwo") == ObjectSetup::Ready;
 }
 
 // Culling and projection of one crystal into face polygons and an outline,
@@ -271,12 +267,12 @@ void BM_LoadBigMesh(benchmark::State& state) {
     bool closed = false;
     for (auto _ : state) {
         SceneObject object;
-        if (!object.loadLwo(path.c_str())) {
+        const ObjectSetup setup = setUpSceneObject(object, path.c_str());
+        if (setup == ObjectSetup::NotLoaded) {
             state.SkipWithError(object.failure.text);
             break;
         }
-        object.shade(sceneLightDirection(), sceneAmbientColor(), sceneDiffuseColor());
-        closed = object.buildEdges();
+        closed = setup == ObjectSetup::Ready;
     }
     state.counters["faces"] = static_cast<double>(polygons.size());
     state.counters["closed"] = closed ? 1.0 : 0.0;

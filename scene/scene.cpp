@@ -30,17 +30,10 @@ bool sceneReady = false;
 
 bool PreInit() {
     sceneReady = false;
-    const Vector3 lightDirection = sceneLightDirection();
-    const Color ambientColor = sceneAmbientColor();
-    const Color diffuseColor = sceneDiffuseColor();
     std::int32_t edgesNeeded = 0;
     for (int i = 0; i < 4; ++i) {
         SceneObject& object = sceneObjects[i];
-        if (!object.loadLwo(kObjectFiles[i])) {
-            return false;
-        }
-        object.shade(lightDirection, ambientColor, diffuseColor);
-        if (!object.buildEdges()) {
+        if (setUpSceneObject(object, kObjectFiles[i]) != ObjectSetup::Ready) {
             return false;
         }
         const std::int32_t needed = scratchEdgesNeeded(object);

@@ -31,6 +31,14 @@ extern RenderBackend* sceneBackend;
 // frames draw nothing until then and after Shutdown.
 extern bool sceneReady;
 
+// How far setUpSceneObject got: the file not loaded, loaded but its edges
+// not linked (not a closed mesh), or ready to draw.
+enum class ObjectSetup { NotLoaded, NotClosed, Ready };
+// Loads an object file, shades it with the scene's light and links its
+// edges, as start-up does for every object; short of Ready, object.failure
+// says why.
+ObjectSetup setUpSceneObject(SceneObject& object, const char* path);
+
 // The per-frame memory sizes.
 constexpr std::int32_t kFramePolygonCapacity = 100000;
 constexpr std::int32_t kFramePointCapacity = 100000;

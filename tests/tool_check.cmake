@@ -77,7 +77,7 @@ if(CASE STREQUAL "errors")
     foreach(row "0|--help|\n  info .*\n  check .*\n  make-data " "2||usage: glasswake-tool COMMAND"
             "2|no-such-command|unknown command \"no-such-command\""
             "0|info|--help|usage: glasswake-tool info" "2|info|--json|no FILE"
-            "2|info|--bogus|x.lwo|unknown option \"--bogus\""
+            "2|info|--bogus|x.lwo|unknown option: --bogus"
             "0|check|--help|usage: glasswake-tool check" "2|check|--bogus|unknown option: --bogus"
             "2|check|a|b|expected at most one directory"
             "0|make-data|--help|usage: glasswake-tool make-data"

@@ -122,53 +122,55 @@ double millisecondsSince(std::chrono::steady_clock::time_point start) {
     return elapsed.count();
 }
 
-void measure(RenderSession& session, const BenchOptions& options, BenchResult& result) {
-    const std::uint64_t n = options.frames;
+// Warms up, then times the orbit's n frames one by one into ms, keeping the
+// most heap allocations of any frame; returns the CPU time of the timed
+// frames. Drawn frames are finished on the GL side and only operator new is
+// counted: the driver's own C allocations inside GL calls are not the
+// frame's. Frames without drawing run the scene alone and count C
+// allocations too.
+double timeOrbit(RenderSession& session, std::uint64_t n, bool drawn, std::vector<double>& ms,
+                 BenchResult& result) {
     for (int k = 0; k < warmUpFrames; ++k) {
         session.renderFrame(orbitTime(static_cast<std::uint64_t>(k), warmUpFrames));
     }
-
-    // Whole frames: traversal plus drawing, finished on the GL side.
-    // Only operator new is counted here: the driver's own C allocations
-    // inside GL calls are not the frame's.
     resetRenderStats();
     const double cpuStart = processCpuMs();
     for (std::uint64_t k = 0; k < n; ++k) {
         const std::uint32_t timeMs = orbitTime(k, n);
-        allocation_counter::begin(false);
+        allocation_counter::begin(!drawn);
         const auto start = std::chrono::steady_clock::now();
-        session.renderFrame(timeMs);
-        const double ms = millisecondsSince(start);
+        if (drawn) {
+            session.renderFrame(timeMs);
+        } else {
+            session.runFrame(timeMs);
+        }
+        ms.push_back(millisecondsSince(start));
         result.maxAllocations = std::max(result.maxAllocations, allocation_counter::end());
-        result.frameMs.push_back(ms);
-        result.totalFrameSeconds += ms / 1000.0;
-        result.views.push_back(static_cast<double>(renderStats.viewsDrawn));
-        result.fans.push_back(static_cast<double>(renderStats.triangleFans));
-        result.vertices.push_back(static_cast<double>(renderStats.verticesSent));
+        if (drawn) {
+            result.totalFrameSeconds += ms.back() / 1000.0;
+            result.views.push_back(static_cast<double>(renderStats.viewsDrawn));
+            result.fans.push_back(static_cast<double>(renderStats.triangleFans));
+            result.vertices.push_back(static_cast<double>(renderStats.verticesSent));
+        }
     }
-    result.cpuMsPerFrame = (processCpuMs() - cpuStart) / static_cast<double>(n);
+    return processCpuMs() - cpuStart;
+}
+
+void measure(RenderSession& session, const BenchOptions& options, BenchResult& result) {
+    // Whole frames: traversal plus drawing.
+    const double cpuMs = timeOrbit(session, options.frames, true, result.frameMs, result);
+    result.cpuMsPerFrame = cpuMs / static_cast<double>(options.frames);
     result.peakPolygons = renderStats.peakPolygonsUsed;
     result.peakPoints = renderStats.peakPointsUsed;
     result.peakSlots = renderStats.peakSlotsUsed;
     result.overflowFrames = renderStats.overflowFrames;
 
     // The same frames with drawing off: culling, projection, clipping and
-    // recursion alone. Here C allocations are counted too.
+    // recursion alone.
     RenderBackend* const drawing = sceneBackend;
     NoneBackend none;
     sceneBackend = &none;
-    for (int k = 0; k < warmUpFrames; ++k) {
-        session.renderFrame(orbitTime(static_cast<std::uint64_t>(k), warmUpFrames));
-    }
-    for (std::uint64_t k = 0; k < n; ++k) {
-        const std::uint32_t timeMs = orbitTime(k, n);
-        allocation_counter::begin(true);
-        const auto start = std::chrono::steady_clock::now();
-        session.runFrame(timeMs);
-        const double ms = millisecondsSince(start);
-        result.maxAllocations = std::max(result.maxAllocations, allocation_counter::end());
-        result.traversalMs.push_back(ms);
-    }
+    timeOrbit(session, options.frames, false, result.traversalMs, result);
     sceneBackend = drawing;
 }
 

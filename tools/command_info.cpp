@@ -7,30 +7,28 @@
 
 #include "assets/image.h"
 #include "assets/scene_object.h"
-#include "scene/scene_constants.h"
+#include "scene/scene.h"
+#include "tools/command_line.h"
 #include "tools/commands.h"
 
 namespace {
 
-void printUsage(std::FILE* out) {
-    std::fprintf(
-        out,
-        "usage: glasswake-tool info [--json] FILE...\n"
-        "Describes each FILE: a name ending in \".bmp\" (any case) is read as a picture,\n"
-        "anything else as an LWOB object, which is then shaded and edge-linked as the\n"
-        "demo does. A file that cannot be read is named with the reader's reason.\n"
-        "With --json, one JSON object per line, one per FILE, in order:\n"
-        "  object:  {\"file\", \"type\": \"lwo\", \"ok\", \"points\", \"faces\", \"closed\",\n"
-        "            \"edges\", \"center\": [x, y, z], \"reason\"}\n"
-        "  picture: {\"file\", \"type\": \"bmp\", \"ok\", \"width\", \"height\", "
-        "\"bitsPerPixel\",\n"
-        "            \"rowBytes\", \"byteSize\", \"crc32\", \"reason\"}\n"
-        "reason is why the file could not be read or the mesh is not closed, else \"\".\n"
-        "crc32 is the CRC-32 of the decoded pixels (top row first, rows unpadded), 0\n"
-        "when there are none. In file names, bytes of 0x80 and above are written as\n"
-        "\\u00XX escapes (each byte on its own), so the output is always valid ASCII JSON.\n"
-        "Exit status: 0 when every file loaded, 1 when any did not, 2 on a usage error.\n");
-}
+const char* const infoUsage =
+    "usage: glasswake-tool info [--json] FILE...\n"
+    "Describes each FILE: a name ending in \".bmp\" (any case) is read as a picture,\n"
+    "anything else as an LWOB object, which is then shaded and edge-linked as the\n"
+    "demo does. A file that cannot be read is named with the reader's reason.\n"
+    "With --json, one JSON object per line, one per FILE, in order:\n"
+    "  object:  {\"file\", \"type\": \"lwo\", \"ok\", \"points\", \"faces\", \"closed\",\n"
+    "            \"edges\", \"center\": [x, y, z], \"reason\"}\n"
+    "  picture: {\"file\", \"type\": \"bmp\", \"ok\", \"width\", \"height\", "
+    "\"bitsPerPixel\",\n"
+    "            \"rowBytes\", \"byteSize\", \"crc32\", \"reason\"}\n"
+    "reason is why the file could not be read or the mesh is not closed, else \"\".\n"
+    "crc32 is the CRC-32 of the decoded pixels (top row first, rows unpadded), 0\n"
+    "when there are none. In file names, bytes of 0x80 and above are written as\n"
+    "\\u00XX escapes (each byte on its own), so the output is always valid ASCII JSON.\n"
+    "Exit status: 0 when every file loaded, 1 when any did not, 2 on a usage error.\n";
 
 // A JSON string literal. Every byte >= 0x80 becomes \u00XX on its own: the
 // name is shown byte for byte, and the line stays valid JSON whatever the
@@ -136,12 +134,9 @@ bool describePicture(const char* path, bool json) {
 
 bool describeObject(const char* path, bool json) {
     SceneObject object;
-    const bool ok = object.loadLwo(path);
-    bool closed = false;
-    if (ok) {
-        object.shade(sceneLightDirection(), sceneAmbientColor(), sceneDiffuseColor());
-        closed = object.buildEdges();
-    }
+    const ObjectSetup setup = setUpSceneObject(object, path);
+    const bool ok = setup != ObjectSetup::NotLoaded;
+    const bool closed = setup == ObjectSetup::Ready;
     // A failed load may leave counts without arrays: report nothing of it.
     const int points = ok ? object.pointCount : 0;
     const int faces = ok ? object.faceCount : 0;
@@ -170,32 +165,16 @@ bool describeObject(const char* path, bool json) {
 }  // namespace
 
 int runInfo(int argc, char** argv) {
+    using Kind = CommandOption::Kind;
     bool json = false;
+    CommandOption table[] = {{"--json", Kind::Flag, &json, nullptr}};
     std::vector<const char*> files;
-    bool optionsDone = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* argument = argv[i];
-        if (!optionsDone && std::strcmp(argument, "--") == 0) {
-            optionsDone = true;
-        } else if (!optionsDone && std::strcmp(argument, "--json") == 0) {
-            json = true;
-        } else if (!optionsDone &&
-                   (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0)) {
-            printUsage(stdout);
-            return 0;
-        } else if (!optionsDone && argument[0] == '-' && argument[1] != '\0') {
-            std::fprintf(stderr, "glasswake-tool info: unknown option \"%s\"\n",
-                         plainName(argument).c_str());
-            printUsage(stderr);
-            return 2;
-        } else {
-            files.push_back(argument);
-        }
+    const int parsed = parseCommandLine("info", infoUsage, argc, argv, table, &files);
+    if (parsed != 0) {
+        return parsed == -1 ? 0 : parsed;
     }
     if (files.empty()) {
-        std::fprintf(stderr, "glasswake-tool info: no FILE given\n");
-        printUsage(stderr);
-        return 2;
+        return usageError("info", infoUsage, "no FILE given", nullptr);
     }
     bool allLoaded = true;
     for (const char* file : files) {

@@ -94,9 +94,18 @@ bool parseValue(CommandOption& option, const char* text) {
 }  // namespace
 
 int parseCommandLine(const char* command, const char* usage, int argc, char** argv,
-                     CommandOption* options, int optionCount) {
+                     CommandOption* options, int optionCount, std::vector<const char*>* operands) {
+    bool optionsDone = false;
     for (int i = 1; i < argc; ++i) {
         const char* argument = argv[i];
+        if (operands && (optionsDone || argument[0] != '-' || argument[1] == '\0')) {
+            operands->push_back(argument);
+            continue;
+        }
+        if (operands && std::strcmp(argument, "--") == 0) {
+            optionsDone = true;
+            continue;
+        }
         if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
             std::fputs(usage, stdout);
             return -1;

@@ -3,8 +3,9 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
-// The option parser that render and bench share: each command lists its
+// The option parser every command shares: each command lists its
 // options in a table, and every command line is read, refused and explained
 // the same way ("glasswake-tool COMMAND: problem: argument", then the usage).
 
@@ -38,14 +39,16 @@ struct CommandOption {
 
 // Reads argv[1..] against the table. Returns 0 when every argument was an
 // option with a valid value, -1 after printing the usage for --help, or 2
-// after a usage error.
+// after a usage error. With operands, the arguments that are not options
+// (all of them after "--") go there in order; without, they are refused.
 int parseCommandLine(const char* command, const char* usage, int argc, char** argv,
-                     CommandOption* options, int optionCount);
+                     CommandOption* options, int optionCount,
+                     std::vector<const char*>* operands = nullptr);
 
 template <int N>
 int parseCommandLine(const char* command, const char* usage, int argc, char** argv,
-                     CommandOption (&options)[N]) {
-    return parseCommandLine(command, usage, argc, argv, options, N);
+                     CommandOption (&options)[N], std::vector<const char*>* operands = nullptr) {
+    return parseCommandLine(command, usage, argc, argv, options, N, operands);
 }
 
 // Whether the command line named the option.

@@ -8,6 +8,7 @@
 #include "assets/image.h"
 #include "assets/scene_object.h"
 #include "render/traversal.h"
+#include "scene/scene.h"
 #include "scene/scene_constants.h"
 
 namespace {
@@ -172,12 +173,12 @@ DataSetReport checkDataSet(const std::string& root) {
     for (const char* file : kObjectFiles) {
         const std::string path = dataPath(root, file);
         auto object = std::make_unique<SceneObject>();
-        if (!object->loadLwo(path.c_str())) {
+        const ObjectSetup setup = setUpSceneObject(*object, path.c_str());
+        if (setup == ObjectSetup::NotLoaded) {
             report.problems.push_back(path + ": " + object->failure.text);
             continue;
         }
-        object->shade(sceneLightDirection(), sceneAmbientColor(), sceneDiffuseColor());
-        const bool closed = object->buildEdges();
+        const bool closed = setup == ObjectSetup::Ready;
         if (!closed && object->faceCount > 0) {
             report.problems.push_back(path + ": " + object->failure.text);
         }
