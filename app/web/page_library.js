@@ -24,7 +24,8 @@ mergeInto(LibraryManager.library, {
     panel.hidden = !infoVisible;
     if (infoVisible) {
       panel.textContent = (paused ? 'paused' : fps.toFixed(1) + ' fps') + '\n' +
-        views + ' views, ' + fans + ' fans per frame';
+        views + ' views, ' + fans + ' fans per frame' +
+        (glasswakeRecording ? '\n' + glasswakeRecordingText() : '');
     }
   },
 });

@@ -191,3 +191,32 @@ test('an invalid size is ignored: at a pixel ratio of 2 the canvas is the window
   assert.deepEqual(errors, []);
   await page.close();
 });
+
+test('R records the canvas as a WebM for as long as it runs; the panel shows the time', async () => {
+  const { page, errors } = await open('?size=320x240');
+  const downloads = fs.mkdtempSync(path.join(scratch, 'downloads-'));
+  await (await browser.target().createCDPSession()).send('Browser.setDownloadBehavior',
+    { behavior: 'allow', downloadPath: downloads });
+  await page.keyboard.press('KeyI');
+  await page.keyboard.press('KeyR');
+  await new Promise((resolve) => setTimeout(resolve, 2000));
+  assert.match(await page.$eval('#info', (panel) => panel.textContent), /\nrecording [12]\.\d s$/);
+  await page.click('#record');  // the button stops it too
+  let name;
+  for (let wait = 0; !name && wait < 100; ++wait) {
+    await new Promise((resolve) => setTimeout(resolve, 100));
+    name = fs.readdirSync(downloads).find((file) => /^glasswake-[0-9-]+\.webm$/.test(file));
+  }
+  assert.ok(name, `no recording among ${fs.readdirSync(downloads)}`);
+  const probe = (entries) => execFileSync('ffprobe', ['-v', 'error', '-count_frames',
+    '-select_streams', 'v', '-show_entries', entries, '-of', 'csv=p=0',
+    path.join(downloads, name)]).toString().trim().split('\n');
+  const [codec, width, height, frames] = probe('stream=codec_name,width,height,nb_read_frames')[0]
+    .split(',');
+  assert.deepEqual([codec, width, height], ['vp9', '320', '240']);
+  const last = Math.max(...probe('packet=pts_time').map(Number));
+  assert.ok(frames >= 10 && last > 1.5 && last < 3, `${frames} frames over ${last} s`);
+  assert.equal(await page.$eval('#record', (button) => button.textContent), 'Record');
+  assert.deepEqual(errors, []);
+  await page.close();
+});

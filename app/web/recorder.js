@@ -1,0 +1,69 @@
+// The Record button and R: the canvas recorded as it plays, at the rate the
+// display shows it, by the browser's media recorder, and offered as a file
+// when stopped. Chromium and Firefox record WebM (VP9 where offered, else
+// VP8); Safari, which records no WebM, gives MP4 (H.264).
+
+var glasswakeRecording = null;  // {recorder, startMs, chunks} while recording
+
+// For the info panel: "recording 3.2 s", or nothing.
+function glasswakeRecordingText() {
+  if (!glasswakeRecording) return '';
+  return 'recording ' + ((performance.now() - glasswakeRecording.startMs) / 1000).toFixed(1) + ' s';
+}
+
+function glasswakeRecordingType() {
+  var types = ['video/webm;codecs=vp9', 'video/webm;codecs=vp8', 'video/webm', 'video/mp4'];
+  for (var i = 0; i < types.length; i++) {
+    if (MediaRecorder.isTypeSupported(types[i])) return types[i];
+  }
+  return '';
+}
+
+function glasswakeSaveRecording(chunks, type) {
+  var link = document.createElement('a');
+  link.href = URL.createObjectURL(new Blob(chunks, { type: type }));
+  var stamp = new Date().toISOString().replace(/\..*/, '').replace(/[-:]/g, '').replace('T', '-');
+  link.download = 'glasswake-' + stamp + (type.indexOf('mp4') >= 0 ? '.mp4' : '.webm');
+  document.body.appendChild(link);
+  link.click();
+  link.remove();
+  setTimeout(function () { URL.revokeObjectURL(link.href); }, 60000);
+}
+
+function glasswakeToggleRecording() {
+  var button = document.getElementById('record');
+  if (glasswakeRecording) {
+    glasswakeRecording.recorder.stop();
+    return;
+  }
+  var canvas = document.getElementById('glasswake');
+  var type = typeof MediaRecorder === 'function' && canvas.captureStream ? glasswakeRecordingType() : '';
+  if (!type) {
+    button.textContent = 'Cannot record here';
+    button.disabled = true;
+    return;
+  }
+  // No frame rate given: a frame each time the canvas is drawn.
+  var recorder = new MediaRecorder(canvas.captureStream(), { mimeType: type });
+  var recording = { recorder: recorder, startMs: performance.now(), chunks: [] };
+  var clock = setInterval(function () {
+    button.textContent = 'Stop ' + glasswakeRecordingText().replace('recording ', '');
+  }, 100);
+  recorder.ondataavailable = function (event) { recording.chunks.push(event.data); };
+  recorder.onstop = function () {
+    clearInterval(clock);
+    glasswakeRecording = null;
+    button.textContent = 'Record';
+    glasswakeSaveRecording(recording.chunks, recorder.mimeType || type);
+  };
+  glasswakeRecording = recording;
+  recorder.start(1000);
+  button.textContent = 'Stop 0.0 s';
+}
+
+document.getElementById('record').addEventListener('click', glasswakeToggleRecording);
+window.addEventListener('keydown', function (event) {
+  if (event.code === 'KeyR' && !event.ctrlKey && !event.altKey && !event.metaKey && !event.repeat) {
+    glasswakeToggleRecording();
+  }
+});
