@@ -84,109 +84,69 @@ bool Image::allocate(std::uint32_t width_, std::uint32_t height_, std::uint32_t 
     return true;
 }
 
-bool readBmp(const char* path, Image* image) {
-    if (!image) {
-        return false;
-    }
-    ReadFailure& failure = image->failure;
-    failure.clear();
-    FileStream stream;
-    if (!stream.open(path, "rb", &failure)) {
-        return false;
-    }
+namespace {
 
+// The fields of the file and info headers the reader uses.
+struct BmpHeader {
+    std::uint32_t dataOffset = 0;
+    std::int32_t width = 0;
+    std::int32_t height = 0;  // negative: rows stored top first
+    std::uint16_t bitsPerPixel = 0;
+    std::uint32_t compression = 0;
+};
+
+// Reads both headers (the 40-byte info header's fields, whatever its size
+// says) and refuses what the reader does not support.
+bool readHeader(FileStream& stream, BmpHeader& header, ReadFailure& failure) {
     std::uint8_t signature[2];
-    std::uint32_t fileSizeField;
-    std::uint32_t reserved;
-    std::uint32_t dataOffset;
-    std::uint32_t infoSize;
-    std::int32_t width;
-    std::int32_t height;
+    std::uint32_t skipped32;
     std::uint16_t planes;
-    std::uint16_t bitsPerPixel;
-    std::uint32_t compression;
-    std::uint32_t imageSize;
-    std::uint32_t resolutionX;
-    std::uint32_t resolutionY;
-    std::uint32_t coloursUsed;
-    std::uint32_t coloursImportant;
     const bool haveSignature = readU8(stream, signature[0]) && readU8(stream, signature[1]);
     if (haveSignature && (signature[0] != 'B' || signature[1] != 'M')) {
         failure.set("not a BMP picture (the file does not start with BM)");
         return false;
     }
-    if (!haveSignature || !readU32(stream, fileSizeField) || !readU32(stream, reserved) ||
-        !readU32(stream, dataOffset) || !readU32(stream, infoSize) || !readI32(stream, width) ||
-        !readI32(stream, height) || !readU16(stream, planes) || !readU16(stream, bitsPerPixel) ||
-        !readU32(stream, compression) || !readU32(stream, imageSize) ||
-        !readU32(stream, resolutionX) || !readU32(stream, resolutionY) ||
-        !readU32(stream, coloursUsed) || !readU32(stream, coloursImportant)) {
+    // File size, reserved; then info size; later image size, resolutions and colour counts.
+    if (!haveSignature || !readU32(stream, skipped32) || !readU32(stream, skipped32) ||
+        !readU32(stream, header.dataOffset) || !readU32(stream, skipped32) ||
+        !readI32(stream, header.width) || !readI32(stream, header.height) ||
+        !readU16(stream, planes) || !readU16(stream, header.bitsPerPixel) ||
+        !readU32(stream, header.compression) || !readU32(stream, skipped32) ||
+        !readU32(stream, skipped32) || !readU32(stream, skipped32) || !readU32(stream, skipped32) ||
+        !readU32(stream, skipped32)) {
         failure.set("the file is too short for a BMP header");
         return false;
     }
-    if (compression != 0) {
-        failure.set("BMP compression %u is not supported", compression);
+    if (header.compression != 0) {
+        failure.set("BMP compression %u is not supported", header.compression);
         return false;
     }
-    if (height == 0 || width <= 0) {
-        failure.set("BMP size %d x %d is not supported", width, height);
+    if (header.height == 0 || header.width <= 0) {
+        failure.set("BMP size %d x %d is not supported", header.width, header.height);
         return false;
     }
-    if (bitsPerPixel != 8 && bitsPerPixel != 24 && bitsPerPixel != 32) {
-        failure.set("BMP with %u bits per pixel is not supported", unsigned(bitsPerPixel));
+    const unsigned bits = header.bitsPerPixel;
+    if (bits != 8 && bits != 24 && bits != 32) {
+        failure.set("BMP with %u bits per pixel is not supported", bits);
         return false;
     }
+    return true;
+}
 
-    // Sizes are taken in 64 bits and held against the real file before any allocation.
-    const long fileBytes = stream.fileSize();
-    if (fileBytes < 0 || std::int64_t(dataOffset) > std::int64_t(fileBytes) ||
-        !stream.seek(long(dataOffset))) {
-        failure.set("BMP pixel data starts past the end of the file");
-        return false;
-    }
-    const std::uint64_t rows =
-        height < 0 ? std::uint64_t(-std::int64_t(height)) : std::uint64_t(height);
-    const std::uint64_t pixelBytes = std::uint64_t(bitsPerPixel / 8);
-    const std::uint64_t fileRowBytes = (pixelBytes * std::uint64_t(width) + 3) & ~std::uint64_t(3);
-    const std::uint64_t totalBytes = fileRowBytes * rows;
-    if (fileRowBytes > UINT32_MAX || totalBytes > UINT32_MAX) {
-        failure.set("BMP picture of %d x %llu is too large", width,
-                    static_cast<unsigned long long>(rows));
-        return false;
-    }
-    if (totalBytes > std::uint64_t(fileBytes) - dataOffset) {
-        failure.set("BMP pixel rows run past the end of the file");
-        return false;
-    }
-
-    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow)
-                                               std::uint8_t[std::size_t(totalBytes)]);
-    if (!buffer) {
-        failure.set("no memory for %llu bytes of pixels",
-                    static_cast<unsigned long long>(totalBytes));
-        return false;
-    }
-    if (!stream.read(buffer.get(), std::size_t(totalBytes))) {
-        failure.set("BMP pixel rows could not be read");
-        return false;
-    }
-    if (!image->allocate(std::uint32_t(width), std::uint32_t(rows), bitsPerPixel)) {
-        failure.set("no memory for a %d x %llu picture", width,
-                    static_cast<unsigned long long>(rows));
-        return false;
-    }
-
-    // Image row 0 is the top of the picture whichever way the file stores its rows.
-    for (std::uint64_t i = 0; i < rows; ++i) {
-        const std::uint64_t fileRow = height > 0 ? rows - 1 - i : i;
-        const std::uint8_t* source = buffer.get() + fileRow * fileRowBytes;
-        std::uint8_t* target = image->pixels + i * image->rowBytes;
-        const std::uint32_t pixelCount = image->width;
-        if (bitsPerPixel == 8) {
+// Converts the file's rows (padded to 4 bytes, BGR(A)) to the image's
+// (top row first, RGB(A)).
+void copyRows(const std::uint8_t* rowsInFile, std::uint64_t fileRowBytes, bool bottomUp,
+              Image& image) {
+    const std::uint32_t pixelCount = image.width;
+    for (std::uint64_t i = 0; i < image.height; ++i) {
+        const std::uint64_t fileRow = bottomUp ? image.height - 1 - i : i;
+        const std::uint8_t* source = rowsInFile + fileRow * fileRowBytes;
+        std::uint8_t* target = image.pixels + i * image.rowBytes;
+        if (image.bitsPerPixel == 8) {
             for (std::uint32_t x = 0; x < pixelCount; ++x) {
                 target[x] = source[x];
             }
-        } else if (bitsPerPixel == 24) {
+        } else if (image.bitsPerPixel == 24) {
             for (std::uint32_t x = 0; x < pixelCount; ++x) {
                 target[3 * x] = source[3 * x + 2];
                 target[3 * x + 1] = source[3 * x + 1];
@@ -201,6 +161,60 @@ bool readBmp(const char* path, Image* image) {
             }
         }
     }
+}
+
+}  // namespace
+
+bool readBmp(const char* path, Image* image) {
+    if (!image) {
+        return false;
+    }
+    ReadFailure& failure = image->failure;
+    failure.clear();
+    FileStream stream;
+    BmpHeader header;
+    if (!stream.open(path, "rb", &failure) || !readHeader(stream, header, failure)) {
+        return false;
+    }
+    // Sizes are taken in 64 bits and held against the real file before any allocation.
+    const long fileBytes = stream.fileSize();
+    if (fileBytes < 0 || std::int64_t(header.dataOffset) > std::int64_t(fileBytes) ||
+        !stream.seek(long(header.dataOffset))) {
+        failure.set("BMP pixel data starts past the end of the file");
+        return false;
+    }
+    const std::int32_t width = header.width;
+    const std::uint64_t rows = header.height < 0 ? std::uint64_t(-std::int64_t(header.height))
+                                                 : std::uint64_t(header.height);
+    const std::uint64_t pixelBytes = std::uint64_t(header.bitsPerPixel / 8);
+    const std::uint64_t fileRowBytes = (pixelBytes * std::uint64_t(width) + 3) & ~std::uint64_t(3);
+    const std::uint64_t totalBytes = fileRowBytes * rows;
+    if (fileRowBytes > UINT32_MAX || totalBytes > UINT32_MAX) {
+        failure.set("BMP picture of %d x %llu is too large", width,
+                    static_cast<unsigned long long>(rows));
+        return false;
+    }
+    if (totalBytes > std::uint64_t(fileBytes) - header.dataOffset) {
+        failure.set("BMP pixel rows run past the end of the file");
+        return false;
+    }
+    std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow)
+                                               std::uint8_t[std::size_t(totalBytes)]);
+    if (!buffer) {
+        failure.set("no memory for %llu bytes of pixels",
+                    static_cast<unsigned long long>(totalBytes));
+        return false;
+    }
+    if (!stream.read(buffer.get(), std::size_t(totalBytes))) {
+        failure.set("BMP pixel rows could not be read");
+        return false;
+    }
+    if (!image->allocate(std::uint32_t(width), std::uint32_t(rows), header.bitsPerPixel)) {
+        failure.set("no memory for a %d x %llu picture", width,
+                    static_cast<unsigned long long>(rows));
+        return false;
+    }
+    copyRows(buffer.get(), fileRowBytes, header.height > 0, *image);
     stream.close();
     return true;
 }

@@ -135,15 +135,11 @@ bool readFace(FileStream& stream, SceneObject& object, Face& face, std::uint16_t
     return true;
 }
 
-bool readPolygons(FileStream& stream, SceneObject& object, std::uint32_t size) {
-    if (object.faceCount != 0) {
-        object.failure.set("a second POLS chunk");
-        return false;
-    }
-    const long start = stream.tell();
-    // Counting pass: how many records become faces, and do they fill the chunk exactly.
+// Counting pass: how many records become faces (those of three vertices or
+// more), and do the records fill the chunk exactly.
+bool countFaces(FileStream& stream, SceneObject& object, std::uint32_t size, std::uint32_t& count) {
     std::uint64_t consumed = 0;
-    std::uint32_t count = 0;
+    count = 0;
     while (consumed < size) {
         std::uint16_t n = 0;
         if (size - consumed < 2 || !readU16(stream, n) ||
@@ -158,6 +154,39 @@ bool readPolygons(FileStream& stream, SceneObject& object, std::uint32_t size) {
         if (n >= 3) {
             ++count;
         }
+    }
+    return true;
+}
+
+// Reads the next record of three vertices or more into face, passing over
+// shorter ones; chunkLeft loses every record's bytes.
+bool readNextFace(FileStream& stream, SceneObject& object, Face& face, std::int64_t& chunkLeft) {
+    for (;;) {
+        std::uint16_t n;
+        if (!readU16(stream, n)) {
+            object.failure.set("POLS chunk could not be read");
+            return false;
+        }
+        chunkLeft -= 2 * std::int64_t(n) + 4;
+        if (n >= 3) {
+            return readFace(stream, object, face, n);
+        }
+        if (!stream.skip(2 * long(n) + 2)) {
+            object.failure.set("POLS chunk could not be read");
+            return false;
+        }
+    }
+}
+
+bool readPolygons(FileStream& stream, SceneObject& object, std::uint32_t size) {
+    if (object.faceCount != 0) {
+        object.failure.set("a second POLS chunk");
+        return false;
+    }
+    const long start = stream.tell();
+    std::uint32_t count = 0;
+    if (!countFaces(stream, object, size, count)) {
+        return false;
     }
     if (start < 0 || !stream.seek(start)) {
         object.failure.set("POLS chunk could not be read");
@@ -174,22 +203,7 @@ bool readPolygons(FileStream& stream, SceneObject& object, std::uint32_t size) {
         object.faces = faces;
         object.faceCount = std::int32_t(count);
         for (std::uint32_t f = 0; f < count; ++f) {
-            std::uint16_t n;
-            for (;;) {
-                if (!readU16(stream, n)) {
-                    object.failure.set("POLS chunk could not be read");
-                    return false;
-                }
-                chunkLeft -= 2 * std::int64_t(n) + 4;
-                if (n >= 3) {
-                    break;
-                }
-                if (!stream.skip(2 * long(n) + 2)) {
-                    object.failure.set("POLS chunk could not be read");
-                    return false;
-                }
-            }
-            if (!readFace(stream, object, faces[f], n)) {
+            if (!readNextFace(stream, object, faces[f], chunkLeft)) {
                 return false;
             }
         }
@@ -250,14 +264,11 @@ void SceneObject::clear() {
     center = Vector3();
 }
 
-bool SceneObject::loadLwo(const char* path) {
-    failure.clear();
-    FileStream stream;
-    if (!stream.open(path, "rb", &failure)) {
-        return false;
-    }
+namespace {
+
+// The FORM header; remaining is what the FORM holds after its type.
+bool readFormHeader(FileStream& stream, ReadFailure& failure, std::uint32_t& remaining) {
     std::uint32_t id;
-    std::uint32_t remaining;
     std::uint32_t formType;
     if (!readU32(stream, id) || !readU32(stream, remaining) || !readU32(stream, formType)) {
         failure.set("the file is too short for an LWOB header");
@@ -272,14 +283,14 @@ bool SceneObject::loadLwo(const char* path) {
         return false;
     }
     remaining -= 4;
-    // Chunk sizes are checked against the real file before anything is allocated.
-    const long fileBytes = stream.fileSize();
-    if (fileBytes < 0) {
-        failure.set("the file size cannot be told");
-        return false;
-    }
+    return true;
+}
 
-    clear();
+// Every chunk of the FORM: points and polygons read, anything else passed
+// over. Chunk sizes are checked against the FORM and the real file before
+// anything is allocated.
+bool readChunks(FileStream& stream, SceneObject& object, std::uint32_t remaining, long fileBytes) {
+    ReadFailure& failure = object.failure;
     while (remaining != 0) {
         std::uint32_t chunk;
         std::uint32_t size;
@@ -304,9 +315,9 @@ bool SceneObject::loadLwo(const char* path) {
         }
         bool ok;
         if (chunk == pointsId) {
-            ok = readPoints(stream, *this, size);
+            ok = readPoints(stream, object, size);
         } else if (chunk == polygonsId) {
-            ok = readPolygons(stream, *this, size);
+            ok = readPolygons(stream, object, size);
         } else {
             ok = stream.skip(long(size));
             if (!ok) {
@@ -316,6 +327,27 @@ bool SceneObject::loadLwo(const char* path) {
         if (!ok) {
             return false;
         }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool SceneObject::loadLwo(const char* path) {
+    failure.clear();
+    FileStream stream;
+    std::uint32_t remaining;
+    if (!stream.open(path, "rb", &failure) || !readFormHeader(stream, failure, remaining)) {
+        return false;
+    }
+    const long fileBytes = stream.fileSize();
+    if (fileBytes < 0) {
+        failure.set("the file size cannot be told");
+        return false;
+    }
+    clear();
+    if (!readChunks(stream, *this, remaining, fileBytes)) {
+        return false;
     }
     stream.close();
     computePlanes(*this);
@@ -395,21 +427,16 @@ struct EdgeIndex {
 
 }  // namespace
 
-bool SceneObject::buildEdges() {
-    failure.clear();
-    edgeCount = 0;
-    delete[] edges;
-    edges = nullptr;
-    if (!faces) {
-        failure.set("the object has no faces");
-        return false;
-    }
-    // Faces must not keep pointers into the table just freed.
-    std::int64_t total = 0;
-    for (std::int32_t f = 0; f < faceCount; ++f) {
-        Face& face = faces[f];
+namespace {
+
+// Checks every face's lists and forgets their edges (faces must not keep
+// pointers into a table about to be freed); total counts the face sides.
+bool forgetFaceEdges(SceneObject& object, std::int64_t& total) {
+    total = 0;
+    for (std::int32_t f = 0; f < object.faceCount; ++f) {
+        Face& face = object.faces[f];
         if (face.vertexCount > 0 && (!face.vertices || !face.edges)) {
-            failure.set("face %d has no vertex list", f);
+            object.failure.set("face %d has no vertex list", f);
             return false;
         }
         for (std::int32_t k = 0; k < face.vertexCount; ++k) {
@@ -417,33 +444,25 @@ bool SceneObject::buildEdges() {
         }
         total += face.vertexCount;
     }
-    const std::int64_t count = total / 2;
-    if (count <= 0 || count > INT32_MAX / 2) {
-        failure.set(count <= 0 ? "the object has no faces" : "the object has too many edges");
-        return false;
-    }
-    EdgeIndex index;
-    Edge* table = index.create(count) ? new (std::nothrow) Edge[std::size_t(count)]() : nullptr;
-    if (!table) {
-        failure.set("no memory for %lld edges", static_cast<long long>(count));
-        return false;
-    }
-    edges = table;
-    edgeCount = std::int32_t(count);
+    return true;
+}
 
-    // Each side finds its edge by its end points (the first face to meet an
-    // edge creates it), so the table lists edges in the order sides first meet them.
+// Each side finds its edge by its end points (the first face to meet an
+// edge creates it), so the table lists edges in the order sides first meet
+// them. False unless every edge joins exactly two face sides.
+bool linkSides(SceneObject& object, EdgeIndex& index) {
+    Edge* edges = object.edges;
     std::int32_t found = 0;
-    for (std::int32_t f = 0; f < faceCount; ++f) {
-        Face& face = faces[f];
+    for (std::int32_t f = 0; f < object.faceCount; ++f) {
+        Face& face = object.faces[f];
         for (std::int32_t k = 0; k < face.vertexCount; ++k) {
             Vertex* a = face.vertices[k];
             Vertex* b = face.vertices[k + 1 < face.vertexCount ? k + 1 : 0];
             std::int32_t* slot = index.find(edges, a, b);
             if (*slot < 0) {
-                if (found >= edgeCount) {
-                    failure.set("the mesh is not closed (face %d has an edge no other face shares)",
-                                f);
+                if (found >= object.edgeCount) {
+                    object.failure.set(
+                        "the mesh is not closed (face %d has an edge no other face shares)", f);
                     return false;
                 }
                 *slot = found;
@@ -458,14 +477,45 @@ bool SceneObject::buildEdges() {
             } else if (!edge->faceB) {
                 edge->faceB = &face;
             } else {
-                failure.set("face %d shares an edge that two other faces already share", f);
+                object.failure.set("face %d shares an edge that two other faces already share", f);
                 return false;
             }
         }
     }
-    if (found != edgeCount) {
-        failure.set("the mesh is not closed");
+    if (found != object.edgeCount) {
+        object.failure.set("the mesh is not closed");
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool SceneObject::buildEdges() {
+    failure.clear();
+    edgeCount = 0;
+    delete[] edges;
+    edges = nullptr;
+    if (!faces) {
+        failure.set("the object has no faces");
+        return false;
+    }
+    std::int64_t total = 0;
+    if (!forgetFaceEdges(*this, total)) {
+        return false;
+    }
+    const std::int64_t count = total / 2;
+    if (count <= 0 || count > INT32_MAX / 2) {
+        failure.set(count <= 0 ? "the object has no faces" : "the object has too many edges");
+        return false;
+    }
+    EdgeIndex index;
+    Edge* table = index.create(count) ? new (std::nothrow) Edge[std::size_t(count)]() : nullptr;
+    if (!table) {
+        failure.set("no memory for %lld edges", static_cast<long long>(count));
+        return false;
+    }
+    edges = table;
+    edgeCount = std::int32_t(count);
+    return linkSides(*this, index);
 }
