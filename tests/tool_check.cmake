@@ -89,7 +89,7 @@ if(CASE STREQUAL "errors")
             "2|render|--time-ms|ten|${o}" "2|render|--time-ms|4294967296|${o}" "${r}|${f}|${o}"
             "${r}|--size|0x480|${o}" "${r}|--size|20000x480|${o}" "${r}|--size|640|${o}"
             "${r}|--size|640x480x3|${o}" "2|render|--frames|0|${d}" "2|render|${f}|--fps|0|${d}"
-            "2|render|${f}|--fps|-30|${d}" "2|render|${f}|${o}" "${r}|--fps|30|${o}"
+            "2|render|${f}|--fps|-30|${d}" "2|render|${f}|--fps|0x10|${d}" "2|render|${f}|--fps|1e1|${d}" "2|render|${f}|${o}" "${r}|--fps|30|${o}"
             "${r}|--overlay|lines|${o}" "${r}|--backend|gl|--output|x.png|needs exact or fast: gl"
             "${r}|--camera|10,90,4|--output|x.png|distance 3 to 12: 10,90,4"
             "${r}|--output|x.Gif|writes one PNG" "2|render|${f}|--output|x.png|a .mp4, .webm or .gif"
@@ -103,7 +103,8 @@ if(CASE STREQUAL "errors")
             "1|check|part|part/data/crystal1.lwo: No such file or directory"
             "1|render|--time-ms|0|--root|part|--output|x.png|render: data/crystal1.lwo: No such"
             "1|bench|--frames|2|--root|no_such_root|no_such_root: No such file or directory"
-            "1|make-data|plain-file/data|plain-file/data/base2.lwo: could not be written")
+            "1|make-data|plain-file/data|plain-file/data could not be made: Not a directory"
+            "1|make-data|/proc/gw|/proc/gw could not be made: No such file or directory")
         string(REPLACE "|" ";" arguments "${row}")
         list(POP_FRONT arguments expected_exit)
         list(POP_BACK arguments expected)

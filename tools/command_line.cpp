@@ -22,7 +22,15 @@ bool parseCount(const char* text, std::uint64_t limit, std::uint64_t& value) {
 }
 
 bool parsePositive(const char* text, double limit, double& value) {
-    if (!text || ((*text < '0' || *text > '9') && *text != '.'))
+    // Digits with at most one point: strtod alone would also take "0x10",
+    // "1e3", "inf" and leading blanks.
+    if (!text)
+        return false;
+    const std::size_t whole = std::strspn(text, "0123456789");
+    const std::size_t fraction =
+        text[whole] == '.' ? std::strspn(text + whole + 1, "0123456789") : 0;
+    const std::size_t length = whole + (text[whole] == '.' ? 1 + fraction : 0);
+    if (whole + fraction == 0 || text[length] != '\0')
         return false;
     char* end = nullptr;
     errno = 0;

@@ -16,7 +16,8 @@ constexpr int maxFrameSide = 16384;
 bool parseFrameSize(const char* text, int& width, int& height);
 // A whole decimal number in [0, limit]; no sign, no spaces, nothing after it.
 bool parseCount(const char* text, std::uint64_t limit, std::uint64_t& value);
-// A positive decimal number (e.g. "30" or "29.97") up to limit.
+// A positive decimal number (e.g. "30", "29.97" or ".5"; digits and one
+// point, nothing else) up to limit.
 bool parsePositive(const char* text, double limit, double& value);
 
 struct FrameSize {

@@ -30,8 +30,7 @@ int runMakeData(int argc, char** argv) {
     }
     std::string failed;
     if (!writeDataSet(argv[1], &failed)) {
-        std::fprintf(stderr, "glasswake-tool make-data: %s: could not be written\n",
-                     failed.c_str());
+        std::fprintf(stderr, "glasswake-tool make-data: %s\n", failed.c_str());
         return 1;
     }
     for (const char* file : kObjectFiles) {

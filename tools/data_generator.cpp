@@ -1,6 +1,7 @@
 #include "tools/data_generator.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -449,18 +450,26 @@ PictureData generateEnvironment() {
     return picture;
 }
 
-bool writeDataSet(const std::string& directory, std::string* failedPath) {
+bool writeDataSet(const std::string& directory, std::string* failure) {
     std::error_code error;
-    std::filesystem::create_directories(directory, error);
+    if (!std::filesystem::create_directories(directory, error) && error) {
+        if (failure) {
+            *failure = directory + " could not be made: " + error.message();
+        }
+        return false;
+    }
     for (int i = 0; i < 5; ++i) {
         const char* file = i < 4 ? kObjectFiles[i] : kEnvironmentFile;
         const std::string path =
             directory + (std::strchr(file, '/') ? std::strchr(file, '/') : file);
+        errno = 0;
         const bool ok =
             i < 4 ? writeLwo(path, generateObject(i)) : writeBmp(path, generateEnvironment());
         if (!ok) {
-            if (failedPath) {
-                *failedPath = path;
+            const int reason = errno;
+            if (failure) {
+                *failure = path + " could not be written: " +
+                           (reason != 0 ? std::strerror(reason) : "short write");
             }
             return false;
         }

@@ -50,8 +50,8 @@ PictureData generateEnvironment();
 
 // Writes the scene's five files (its four meshes, then the picture, under the
 // names it loads them by) into directory, created when missing. On failure
-// returns false and names the file that could not be written.
-bool writeDataSet(const std::string& directory, std::string* failedPath);
+// returns false and says which file or folder could not be written and why.
+bool writeDataSet(const std::string& directory, std::string* failure);
 
 // Turns every face of a convex mesh so its normal points away from the mean of
 // the points. The generator builds faces in any order and fixes them here.
