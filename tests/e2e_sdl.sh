@@ -101,6 +101,39 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
     chmod 0444 "$run/$ini"
     odd_settings "read-only, no 800 x 600 x 16 mode" 800 600 escape 1 -fullscreen
 
+    # Lines of '[' once took minutes to read: now the demo starts and ends as
+    # with any file (1 MiB less room for the four keys).
+    rm -f "$run/$ini"
+    { echo '[Settings]'; yes '[' | head -c $(((1 << 20) - 200)); } >"$run/$ini"
+    look() { check "a file of '[' lines: 640 x 480" has_geometry "$1" 640 480; }
+    session "$run" '^Glasswake' term "$glasswake"
+    check "the keys follow the '[' lines" equals "$(tail -n 4 "$run/$ini" | tr '\n' ' ')" \
+        "Fullscreen=0 Width=640 Height=480 BitsPerPixel=24 "
+
+    # Four demos with one settings file ending at once: every save is made,
+    # one after the other, and the file holds one of them whole. A large
+    # comment makes the saves slow enough to overlap.
+    { printf ';%0700000d\n' 0; printf '[Settings]\nWidth=640\n'; } >"$run/$ini"
+    glasswakes() { xwininfo -root -children | grep -c '^ *0x[0-9a-f]* "Glasswake'; }
+    for round in 1 2 3; do
+        pids=""
+        for demo in a b c d; do
+            start "$run" "$run/$demo" env -u XDG_CONFIG_HOME HOME="$run" "$glasswake" \
+                $([[ $demo < c ]] || echo -fullscreen)
+            pids="$pids $program_pid"
+        done
+        poll 30 eval '[ "$(glasswakes)" = 4 ]'
+        kill -TERM $pids
+        codes=""
+        for program_pid in $pids; do
+            wait_exit 30 && codes="$codes$status"
+        done
+        check "four at once, round $round: exit codes '$codes', no failure, one save whole, no temporary file" \
+            equals "$codes $(cat "$run"/[a-d].err | grep -c 'not saved') $(settings_of "$run/$ini" | tr -d ' ' |
+                sed 's/^[01]640480[0-9]*$/whole/') $(head -n1 "$run/$ini" | wc -c) $(ls -A "$(dirname "$run/$ini")" |
+                grep -c '^\.Brightforge')" "0000 0 whole 700002 0"
+    done
+
     # A missing object: the PreInit message, no window, no file.
     rm -f "$run/$ini" "$run/data/crystal2.lwo"
     look() { check "PreInit message without a main window" test -z "$(window_named '^Glasswake')"; }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -51,6 +53,8 @@ TEST(SettingsTextTest, ReadsLikeTheProfileCallsAndChangesOnlyTheFourValues) {
         // No final line break, in the section or with no section; new lines end like the first.
         {"[Settings]\nWidth=800", "0 800x480x24", "[Settings]\nWidth=1024\nFullscreen=1\nHeight=768\nBitsPerPixel=16"},
         {"[Other]\r\nWidth=5", "0 640x480x24", "[Other]\r\nWidth=5\r\n[Settings]\r\n" SAVED_KEYS("\r\n")},
+        // CR alone ends a line, as old editors wrote it.
+        {"[Settings]\rFullscreen=0\rWidth=800\r", "0 800x480x24", "[Settings]\rFullscreen=1\rWidth=1024\rHeight=768\rBitsPerPixel=16\r"},
         // Blanks inside the brackets make another name.
         {"[ Settings ]\nWidth=800\n", "0 640x480x24", "[ Settings ]\nWidth=800\n[Settings]\n" SAVED_KEYS("\n")},
         // clang-format on
@@ -90,6 +94,11 @@ std::string readText(const std::string& path) {
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
+// A text short enough to show when a comparison fails.
+std::string shortened(const std::string& text) {
+    return text.size() < 4096 ? text : std::to_string(std::hash<std::string>{}(text));
+}
+
 // Every entry under `directory`: name, type, mode, owner and content or target.
 std::string snapshot(const std::string& directory) {
     std::string out;
@@ -99,14 +108,14 @@ std::string snapshot(const std::string& directory) {
         out += entry.path().string() + " " + std::to_string(info.st_mode) + " " +
                std::to_string(info.st_uid) + " " +
                (entry.is_symlink()        ? fs::read_symlink(entry).string()
-                : entry.is_regular_file() ? readText(entry.path().string())
+                : entry.is_regular_file() ? shortened(readText(entry.path().string()))
                                           : "") +
                "\n";
     }
     return out;
 }
 
-TEST(SettingsFileTest, WhatIsNotOursIsNeitherParsedNorWritten) {
+TEST(SettingsFileTest, WhatIsNotOursOrWouldNotFitIsLeftAsItWas) {
     const struct {
         const char* name;
         std::function<void(const std::string&)> make;
@@ -114,6 +123,12 @@ TEST(SettingsFileTest, WhatIsNotOursIsNeitherParsedNorWritten) {
     } cases[] = {
         {"huge", [](const std::string& p) { std::ofstream(p) << std::string((1 << 20) + 1, ';'); },
          true},
+        // Read, but the keys it lacks would take it past the limit, so it stays readable.
+        {"full",
+         [](const std::string& p) {
+             std::ofstream(p) << "[Settings]\n" << std::string((1 << 20) - 11, ';');
+         },
+         false},
         {"directory", [](const std::string& p) { fs::create_directories(p + "/inside"); }, true},
         {"fifo", [](const std::string& p) { mkfifo(p.c_str(), 0644); }, true},
         {"read-only",
@@ -149,9 +164,6 @@ TEST(SettingsFileTest, SaveReplacesAtomicallyKeepingModeOwnerAndLinks) {
     ASSERT_TRUE(saveSettingsFile(path, DisplaySettings{false, 640, 480, 24}, problem)) << problem;
     EXPECT_EQ(readText(path), "[Settings]\nFullscreen=0\nWidth=640\nHeight=480\nBitsPerPixel=24\n");
 
-    // A save killed before its rename left its temporary file: the next one replaces it.
-    std::ofstream(directory + "/.Brightforge.INI.new") << "half";
-    fs::permissions(directory + "/.Brightforge.INI.new", fs::perms::none);
     fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     const bool root = geteuid() == 0;
     if (root) {  // only root can give the file away; the save must give it back
@@ -175,6 +187,45 @@ TEST(SettingsFileTest, SaveReplacesAtomicallyKeepingModeOwnerAndLinks) {
     EXPECT_EQ(loadSettingsFile(directory + "/shared/display.ini", 24, problem).width, 1280);
     EXPECT_EQ(
         std::distance(fs::directory_iterator(directory + "/shared"), fs::directory_iterator()), 1);
+}
+
+TEST(SettingsFileTest, SavesAtOnceFollowOneAnotherAndAKilledOneDamagesNothing) {
+    const std::string path = settingsIn("race");
+    // Large, so that saves overlap; the third saver is killed at varying points.
+    const std::string original = "[Settings]\n;" + std::string(768 << 10, 'x') + "\n";
+    const DisplaySettings saves[3] = {{false, 800, 600, 16}, {true, 1024, 768, 32}, kSaved};
+    int damaged = 0;
+    int failed = 0;
+    for (int round = 0; round < 40; ++round) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << original;
+        pid_t savers[3];
+        for (int i = 0; i < 3; ++i) {
+            std::string problem;
+            if ((savers[i] = fork()) == 0) {
+                _exit(saveSettingsFile(path, saves[i], problem) ? 0 : 1);
+            }
+        }
+        usleep(static_cast<useconds_t>(round % 8) * 1000);
+        kill(savers[2], SIGKILL);
+        for (int i = 0; i < 3; ++i) {
+            int status = 0;
+            waitpid(savers[i], &status, 0);
+            failed += i < 2 && !(WIFEXITED(status) && WEXITSTATUS(status) == 0) ? 1 : 0;
+        }
+        bool whole = false;
+        for (const DisplaySettings& saved : saves) {
+            whole = whole || readText(path) == editSettingsText(original, saved);
+        }
+        damaged += whole ? 0 : 1;
+    }
+    EXPECT_EQ(damaged, 0) << "of 40 rounds";
+    EXPECT_EQ(failed, 0) << "of 80 saves";
+    // A killed saver's temporary file is cleared by the next save.
+    std::string problem;
+    ASSERT_TRUE(saveSettingsFile(path, kSaved, problem)) << problem;
+    EXPECT_EQ(std::distance(fs::directory_iterator(fs::path(path).parent_path()),
+                            fs::directory_iterator()),
+              1);
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "app/sdl/settings_file.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,7 +22,22 @@ constexpr int kKeyCount = 4;
 const char* const kKeys[kKeyCount] = {kFullscreenKey, kWidthKey, kHeightKey, kBitsPerPixelKey};
 
 bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+}
+
+bool isLineBreak(char c) {
+    return c == '\r' || c == '\n';
+}
+
+// The end of the line starting at `begin`; `next` is where the following line
+// starts. CR, LF and CRLF each end a line (old editors wrote CR alone).
+std::size_t lineEndFrom(const std::string& text, std::size_t begin, std::size_t& next) {
+    const std::size_t end = std::min(text.find_first_of("\r\n", begin), text.size());
+    next = end + (end < text.size() ? 1 : 0);
+    if (text.compare(end, 2, "\r\n") == 0) {
+        next = end + 2;
+    }
+    return end;
 }
 
 char lower(char c) {
@@ -83,10 +100,9 @@ Layout scan(const std::string& text) {
     enum { before, inside } state = before;
     std::size_t lineBegin = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     while (lineBegin < text.size()) {
-        std::size_t lineEnd = text.find('\n', lineBegin);
-        const bool hasBreak = lineEnd != std::string::npos;
-        lineEnd = hasBreak ? lineEnd : text.size();
-        const std::size_t next = hasBreak ? lineEnd + 1 : lineEnd;
+        std::size_t next = 0;
+        const std::size_t lineEnd = lineEndFrom(text, lineBegin, next);
+        const bool hasBreak = lineEnd < text.size();
         std::size_t first = lineBegin;
         std::size_t last = lineEnd;
         while (first < last && isBlank(text[first])) {
@@ -99,27 +115,32 @@ Layout scan(const std::string& text) {
         if (first == last || text[first] == ';' || text[first] == '#') {
             continue;
         }
-        if (text[first] == '[') {
-            const std::size_t close = text.rfind(']', last - 1);
-            if (close != std::string::npos && close > first) {
-                if (state == inside) {
-                    break;  // only the first [Settings] section counts
-                }
-                if (sameName(text, first + 1, close, kSettingsSection)) {
-                    state = inside;
-                    layout.hasSection = true;
-                    layout.insertAt = next;
-                    layout.breakFirst = !hasBreak;
-                }
-                continue;
+        // Every search stays inside the line, so a scan is linear in the text.
+        std::size_t close = last;
+        while (text[first] == '[' && close > first && text[close - 1] != ']') {
+            --close;
+        }
+        if (text[first] == '[' && close > first + 1) {
+            if (state == inside) {
+                break;  // only the first [Settings] section counts
             }
+            if (sameName(text, first + 1, close - 1, kSettingsSection)) {
+                state = inside;
+                layout.hasSection = true;
+                layout.insertAt = next;
+                layout.breakFirst = !hasBreak;
+            }
+            continue;
         }
         if (state != inside) {
             continue;
         }
         layout.insertAt = next;
         layout.breakFirst = !hasBreak;
-        const std::size_t equals = text.find('=', first);
+        const std::size_t equals = static_cast<std::size_t>(
+            std::find(text.begin() + static_cast<std::ptrdiff_t>(first),
+                      text.begin() + static_cast<std::ptrdiff_t>(last), '=') -
+            text.begin());
         if (equals >= last) {
             continue;
         }
@@ -137,9 +158,11 @@ Layout scan(const std::string& text) {
     return layout;
 }
 
+// The file's own line break: its first one, LF when it has none.
 std::string lineBreakOf(const std::string& text) {
-    const std::size_t newline = text.find('\n');
-    return newline != std::string::npos && newline > 0 && text[newline - 1] == '\r' ? "\r\n" : "\n";
+    std::size_t next = 0;
+    const std::size_t end = lineEndFrom(text, 0, next);
+    return end < text.size() ? text.substr(end, next - end) : "\n";
 }
 
 enum class ReadResult { ok, missing, refused };
@@ -213,18 +236,104 @@ bool writeAll(int fd, const std::string& text) {
     return true;
 }
 
-// Writes `text` to the temporary name beside `path`, gives it `path`'s mode,
-// owner and group (`old`, or a new file's mode when null) and renames it over
-// `path`: readers see the old file or the new one, never a half-written one.
-bool replaceFile(const std::string& path, const std::string& text, const struct stat* old,
-                 std::string& problem) {
+// The settings file's folder, locked (an advisory lock) from reading the file
+// to renaming the new one over it: saves by several programs at once follow
+// one another, each editing what the last one wrote. The folder, not the
+// file, because a rename replaces the file and a lock on it with it; no lock
+// file is left lying around. The lock goes with the process, so a killed save
+// leaves none.
+struct FolderLock {
+    std::string directory;
+    std::string name;  // of the settings file in it
+    int fd = -1;       // the folder, -1 when it cannot be opened
+    bool locked = false;
+    FolderLock() = default;
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+    ~FolderLock() {
+        if (fd >= 0) {
+            ::close(fd);  // releases the lock
+        }
+    }
+};
+
+// How long a save waits for another program's save to finish.
+constexpr int kLockWaitMs = 10000;
+
+// Locks the folder of `path`. False, with `problem`, only when another save
+// held it for kLockWaitMs; a folder that cannot be opened or locked at all
+// (no read permission, a file system without locks) is saved unlocked, as it
+// always was.
+bool lockFolder(const std::string& path, FolderLock& lock, std::string& problem) {
     const std::size_t slash = path.rfind('/');
-    const std::string directory =
-        slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    lock.directory = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    lock.name = slash == std::string::npos ? path : path.substr(slash + 1);
+    lock.fd = ::open(lock.directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    for (int waited = 0; lock.fd >= 0; waited += 10) {
+        if (flock(lock.fd, LOCK_EX | LOCK_NB) == 0) {
+            lock.locked = true;
+            break;
+        }
+        if (errno != EWOULDBLOCK && errno != EINTR) {
+            break;
+        }
+        if (waited >= kLockWaitMs) {
+            problem = "is being saved by another program that has not finished in " +
+                      std::to_string(kLockWaitMs / 1000) + " s";
+            return false;
+        }
+        usleep(10000);
+    }
+    return true;
+}
+
+// Whether `entry` is a temporary file of a save of `name`: ".NAME.new" (older
+// versions) or ".NAME.PID.new".
+bool isTemporaryOf(const std::string& name, const char* entry) {
+    const std::size_t prefix = name.size() + 2;
+    const std::size_t length = std::strlen(entry);
+    if (length < prefix + 3 || entry[0] != '.' ||
+        name.compare(0, name.size(), entry + 1, name.size()) != 0 || entry[prefix - 1] != '.' ||
+        std::strcmp(entry + length - 3, "new") != 0) {
+        return false;
+    }
+    const std::size_t digits = std::strspn(entry + prefix, "0123456789");
+    return prefix + 3 == length ||
+           (digits > 0 && prefix + digits + 4 == length && entry[prefix + digits] == '.');
+}
+
+// Removes what killed saves left. Under the lock no other save is under way,
+// so every temporary file is a leftover.
+void removeLeftovers(const FolderLock& lock) {
+    const int copy = dup(lock.fd);
+    DIR* folder = copy >= 0 ? fdopendir(copy) : nullptr;
+    if (folder == nullptr) {
+        if (copy >= 0) {
+            ::close(copy);
+        }
+        return;
+    }
+    while (const dirent* entry = readdir(folder)) {
+        if (isTemporaryOf(lock.name, entry->d_name)) {
+            unlinkat(lock.fd, entry->d_name, 0);
+        }
+    }
+    closedir(folder);
+}
+
+// Writes `text` to a temporary name of this process's own beside the file,
+// gives it the file's mode, owner and group (`old`, or a new file's mode when
+// null) and renames it over the file: readers see the old file or the new
+// one, never a half-written one.
+bool replaceFile(const FolderLock& lock, const std::string& text, const struct stat* old,
+                 std::string& problem) {
+    const std::string path = lock.directory + "/" + lock.name;
     const std::string temp =
-        directory + "/." + (slash == std::string::npos ? path : path.substr(slash + 1)) + ".new";
-    // A save killed before its rename left this file behind; it is ours.
-    if (::unlink(temp.c_str()) != 0 && errno != ENOENT) {
+        lock.directory + "/." + lock.name + "." + std::to_string(getpid()) + ".new";
+    if (lock.locked) {
+        removeLeftovers(lock);
+    } else if (::unlink(temp.c_str()) != 0 && errno != ENOENT) {
+        // Unlocked, only a file of this process id is surely a leftover.
         problem = replaceFailed("removing", temp);
         return false;
     }
@@ -266,10 +375,8 @@ bool replaceFile(const std::string& path, const std::string& text, const struct 
         return false;
     }
     // The rename itself reaches the disk with the directory.
-    const int directoryFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (directoryFd >= 0) {
-        fsync(directoryFd);
-        ::close(directoryFd);
+    if (lock.fd >= 0) {
+        fsync(lock.fd);
     }
     return true;
 }
@@ -327,7 +434,7 @@ std::string editSettingsText(const std::string& text, const DisplaySettings& set
         }
     }
     if (!layout.hasSection) {
-        const bool breakFirst = !text.empty() && text.back() != '\n';
+        const bool breakFirst = !text.empty() && !isLineBreak(text.back());
         edits.push_back(
             {text.size(), text.size(),
              (breakFirst ? lineBreak : "") + "[" + kSettingsSection + "]" + lineBreak + missing});
@@ -375,6 +482,10 @@ bool saveSettingsFile(const std::string& path, const DisplaySettings& settings,
         target = resolved;
         std::free(resolved);
     }
+    FolderLock lock;
+    if (!lockFolder(target, lock, problem)) {
+        return false;
+    }
     std::string text;
     const ReadResult read = readSettingsFile(target, text, info, problem);
     if (read == ReadResult::refused) {
@@ -385,6 +496,11 @@ bool saveSettingsFile(const std::string& path, const DisplaySettings& settings,
     if (exists && edited == text) {
         return true;
     }
+    // The program's own file must stay readable at its next start.
+    if (edited.size() > kMaxSettingsFileSize) {
+        problem = "would grow past 1 MiB, the most a settings file may hold";
+        return false;
+    }
     // Write permission alone is not enough: a file nobody may write (as root
     // may) was made read-only on purpose.
     if (exists && (faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0 ||
@@ -392,5 +508,5 @@ bool saveSettingsFile(const std::string& path, const DisplaySettings& settings,
         problem = "is read-only for this user";
         return false;
     }
-    return replaceFile(target, edited, exists ? &info : nullptr, problem);
+    return replaceFile(lock, edited, exists ? &info : nullptr, problem);
 }

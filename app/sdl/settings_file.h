@@ -9,11 +9,12 @@
 // keeps every other byte (line ends, byte order mark, spacing, comments,
 // other sections, repeated keys and sections).
 //
-// Reading: the first section whose bracketed name is "Settings" counts, and in
-// it the first line of each key; section and key names are compared without
-// case, key names and values without surrounding blanks. A value ends before
-// a ';' or '#' (a trailing comment) and may be quoted. Lines starting with ';'
-// or '#' are comments; lines without '=' are neither keys nor removed.
+// Reading: CR, LF and CRLF each end a line, and new lines end like the
+// file's first. The first section whose bracketed name is "Settings" counts,
+// and in it the first line of each key; section and key names are compared
+// without case, key names and values without surrounding blanks. A value ends
+// before a ';' or '#' (a trailing comment) and may be quoted. Lines starting
+// with ';' or '#' are comments; lines without '=' are neither keys nor removed.
 
 // Why `text` is not a text settings file this program may parse or rewrite:
 // more than 1 MiB, or a control byte other than tab, line feed, vertical tab,
@@ -29,8 +30,7 @@ DisplaySettings readSettingsText(const std::string& text, int desktopDepth);
 // `text` with the four values of `settings`: each key's first line in the
 // first [Settings] section gets the new value in place of the old one; missing
 // keys go after that section's last line that is neither blank nor a comment;
-// a missing section goes at the end of the file. New lines end like the
-// file's first line.
+// a missing section goes at the end of the file. Linear in the text's length.
 std::string editSettingsText(const std::string& text, const DisplaySettings& settings);
 
 // Reads `path`. A missing file gives the defaults and an empty `problem`. A
@@ -40,13 +40,17 @@ std::string editSettingsText(const std::string& text, const DisplaySettings& set
 DisplaySettings loadSettingsFile(const std::string& path, int desktopDepth, std::string& problem);
 
 // Writes the four values into `path` through editSettingsText, creating the
-// file when missing. A symbolic link is kept and its target written. The new
-// text goes to one known temporary name beside the file (a leftover from an
-// interrupted save is replaced), is flushed to disk and renamed over the old
-// file with its mode, owner and group. Returns false with `problem` saying
-// why, leaving the file as it was, when it is not a text settings file, is a
-// link to nothing, is read-only or not writable by this user, belongs to
-// another user, or the new file cannot be written. When nothing changes,
-// nothing is written and the result is true whatever the file's permissions.
+// file when missing. A symbolic link is kept and its target written. The
+// file's folder is locked (an advisory lock, waited for up to 10 s) from
+// reading the file to replacing it, so saves by several programs at once
+// follow one another and none is lost or mixed with another. The new text goes
+// to a temporary name of this process's own beside the file (leftovers of
+// killed saves are removed), is flushed to disk and renamed over the old file
+// with its mode, owner and group. Returns false with `problem` saying why,
+// leaving the file as it was, when it is not a text settings file, is a link
+// to nothing, is read-only or not writable by this user, belongs to another
+// user, would grow past 1 MiB (so it stays readable), or the new file cannot
+// be written. When nothing changes, nothing is written and the result is true
+// whatever the file's permissions.
 bool saveSettingsFile(const std::string& path, const DisplaySettings& settings,
                       std::string& problem);
