@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <string>
 #include <vector>
@@ -17,20 +18,28 @@
 #include "assets/file_stream.h"
 #include "assets/image.h"
 #include "assets/scene_object.h"
+#include "render/traversal.h"
+#include "scene/hooks.h"
+#include "scene/scene.h"
 #include "tests/render_meshes.h"
 
 namespace probe {
 
-std::size_t largest = 0;  // the largest request since the last reset
-long allowance = -1;      // nothrow allocations left to succeed; -1: no limit
+std::size_t largest = 0;    // the largest request since the last reset
+long allowance = -1;        // nothrow allocations left to succeed; -1: no limit
+bool failThrowing = false;  // every throwing allocation fails
 
 void reset() {
     largest = 0;
     allowance = -1;
+    failThrowing = false;
 }
 
 void* take(std::size_t size, bool nothrow) {
     largest = std::max(largest, size);
+    if (!nothrow && failThrowing) {
+        throw std::bad_alloc();
+    }
     if (nothrow && allowance >= 0 && allowance-- == 0) {
         allowance = 0;  // and every later one fails too
         return nullptr;
@@ -259,6 +268,9 @@ TEST(LoadLwo, AcceptsReplacingOrRefusesSayingWhyAndLinksAsTheSearchingLinker) {
         {objectFile({{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {fan}}), "", "face 0" + shared},
         {objectFile({box.points, {box.faces.begin(), box.faces.end() - 1}}), "",
          "the mesh is not closed (face 3 has an edge no other face shares)"},
+        // One face: its three sides count as one edge, and the second finds no room.
+        {objectFile({tetra.points, {{0, 1, 2}}}), "",
+         "the mesh is not closed (face 0 has an edge no other face shares)"},
         // Edges 0-1 and 1-3 meet three faces, 0-2 and 2-3 one: as many sides as a closed mesh.
         {objectFile({tetra.points, {{0, 2, 1}, {0, 1, 3}, {1, 2, 3}, {0, 3, 1}}}), "",
          "face 3" + shared},
@@ -348,6 +360,20 @@ TEST(LoadLwo, AllocationFailureAtAnyPointIsAFailedLoadOrLinkSayingSo) {
         probe::reset();
         EXPECT_EQ(tableOf(object), std::vector<long>(24, -1));
     }
+}
+
+// Start-up fails, and says so, when the edge table cannot be sized.
+TEST(LoadLwo, NoMemoryForTheEdgeTableIsAFailedStartUp) {
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(testing_support::sourcePath(""));
+    std::vector<Edge2>().swap(scratchEdges);
+    probe::failThrowing = true;
+    const bool started = PreInit();
+    probe::reset();
+    EXPECT_FALSE(started || sceneReady);
+    EXPECT_TRUE(PreInit());
+    Shutdown();
+    std::filesystem::current_path(previous);
 }
 
 // The byte at channel c of the pixel at (x, fileRow), as stored in the file.
