@@ -52,12 +52,16 @@ bool PreInit() {
     return true;
 }
 
-bool Init() {
+bool createSceneBackend() {
     Image picture;
     picture.load(kEnvironmentFile, readBmp);  // a missing picture leaves an empty texture
     const bool created = sceneBackend->create(picture);
     picture.release();
     return created;
+}
+
+bool Init() {
+    return createSceneBackend();
 }
 
 void Shutdown() {

@@ -39,6 +39,11 @@ enum class ObjectSetup { NotLoaded, NotClosed, Ready };
 // says why.
 ObjectSetup setUpSceneObject(SceneObject& object, const char* path);
 
+// What Init does: creates sceneBackend with the environment picture. A shell
+// whose context was lost and given back calls it again (after destroying
+// the backend) to draw on.
+bool createSceneBackend();
+
 // The per-frame memory sizes.
 constexpr std::int32_t kFramePolygonCapacity = 100000;
 constexpr std::int32_t kFramePointCapacity = 100000;

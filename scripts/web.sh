@@ -17,8 +17,8 @@ build() {
     rm -rf dist/web
     mkdir -p dist/web/data
     cp app/web/index.html build-web/app/web/glasswake.js build-web/app/web/glasswake.wasm dist/web/
-    cp data/base2.lwo data/crystal1.lwo data/crystal2.lwo data/crystal3.lwo data/env.bmp \
-        dist/web/data/
+    # The files the scene opens, as the build listed them.
+    xargs cp -t dist/web/data/ <build-web/app/web/data_files.txt
     local bytes
     bytes=$(find dist/web -type f -printf '%s\n' | awk '{ total += $1 } END { print total }')
     echo "dist/web/: $((bytes / 1024)) KB in all (before compression)"

@@ -2,7 +2,9 @@
 // window and its GL context, the animation-frame callback for the message
 // loop, and the page's high-resolution timer for the performance counter.
 // The hooks run in the desktop order: PreInit, context, clock, Init, then one
-// Frame per animation frame, and Shutdown when the page goes away.
+// frame per animation frame, and Shutdown when the page goes away. The page
+// draws each frame from its own FrameInputs: its clock, canvas size, depth
+// and, once the visitor has moved it, its camera.
 
 #include <GLES2/gl2.h>
 #include <emscripten.h>
@@ -17,6 +19,7 @@
 #include <cstring>
 
 #include "app/shell_rules.h"
+#include "app/web/page_url.h"
 #include "app/web/view_overlay.h"
 #include "render/backends/shader_program.h"
 #include "render/backends/webgl_backend.h"
@@ -32,36 +35,48 @@ void glasswake_page_frame_drawn();
 void glasswake_page_window_size(double* width, double* height);
 void glasswake_page_panel(int depth, bool paused, bool infoVisible, double framesPerSecond,
                           double views, double fans);
+void glasswake_page_camera(bool orbiting);
+void glasswake_page_status(const char* text);
+void glasswake_page_help(bool visible);
+void glasswake_page_share(const char* query);
+void glasswake_page_save_png(const char* name);
+bool glasswake_page_reduced_motion();
 }
 
 namespace {
 
 constexpr const char* kCanvas = "#glasswake";
 constexpr const char* kStage = "#stage";
-// The depth keys offer 0 to this; deeper budgets cost far more per frame.
-constexpr int kMaxViewerDepth = 4;
 // The arrow keys: a step is one frame of a 30 frames/s clip, a scrub one second.
 constexpr double kStepMs = 1000.0 / 30.0;
 constexpr double kScrubMs = 1000.0;
-// A drawing size from the URL is held to this many pixels a side.
-constexpr int kMaxCanvasSide = 8192;
+// The camera: degrees a drag turns per CSS pixel, degrees a key turns, and
+// how much nearer or farther a zoom key goes.
+constexpr double kDragDegreesPerPixel = 0.4;
+constexpr double kKeyDegrees = 5.0;
+constexpr double kKeyZoom = 1.1;
+constexpr const char* kContextLostText =
+    "The graphics context was lost; drawing resumes when the browser gives it back.";
 
 WebGlBackend webglBackend;
 WebViewOverlay viewOverlay;
-bool overlayVisible = false;
 EMSCRIPTEN_WEBGL_CONTEXT_HANDLE glContext = 0;
 bool running = false;
 
-// The clock: milliseconds since it started, less the time spent paused, plus
-// the steps. While paused it stands at pausedClockMs.
+// What the next frame is drawn from, and what the share link says besides.
+FrameInputs frame;
+PageOptions shown;
+
+// The clock: milliseconds since it started, less the time it stood, plus
+// the steps. It stands at standingClockMs while paused, while the tab is
+// hidden and while the context is lost.
 double startMs = 0.0;
 double offsetMs = 0.0;
+double standingClockMs = 0.0;
 bool paused = false;
-double pausedClockMs = 0.0;
+bool tabHidden = false;
+bool contextLost = false;
 
-// URL parameters.
-int fixedWidth = 0;  // 0: the canvas follows the browser window
-int fixedHeight = 0;
 double fittedPixelRatio = 0.0;
 // The longest side the context draws (set once it exists).
 int largestDrawingSide = kMaxCanvasSide;
@@ -69,35 +84,39 @@ int largestDrawingSide = kMaxCanvasSide;
 // Whether the next animation frame must draw although the clock stands still.
 bool redraw = true;
 bool firstFrameDrawn = false;
+std::uint32_t framesDrawn = 0;
 
-// The information panel.
 bool infoVisible = false;
+bool helpVisible = false;
 RecordCounts lastCounts;
 int framesSinceReport = 0;
 double reportStartMs = 0.0;
 double framesPerSecond = 0.0;
 
-double clockMs() {
-    return paused ? pausedClockMs : emscripten_get_now() - startMs + offsetMs;
+bool clockStands() {
+    return paused || tabHidden || contextLost;
 }
 
-// Moves the clock to `ms` (not before 0), keeping it paused or running.
+double clockMs() {
+    return clockStands() ? standingClockMs : emscripten_get_now() - startMs + offsetMs;
+}
+
+// Moves the clock to `ms` (not before 0), keeping it standing or running.
 void setClock(double ms) {
     ms = ms > 0.0 ? ms : 0.0;
-    if (paused) {
-        pausedClockMs = ms;
+    if (clockStands()) {
+        standingClockMs = ms;
     } else {
         offsetMs = ms - (emscripten_get_now() - startMs);
     }
     redraw = true;
 }
 
-void setPaused(bool pause) {
-    if (pause == paused) {
-        return;
-    }
+// Sets one of the reasons for the clock to stand; it goes on from where it
+// stood, without a jump.
+void setStanding(bool& reason, bool value) {
     const double now = clockMs();
-    paused = pause;
+    reason = value;
     setClock(now);
 }
 
@@ -117,18 +136,19 @@ void showFailure(const FailureMessage& message) {
 }
 
 void updatePanel() {
-    glasswake_page_panel(frameDepthBudget, paused, infoVisible, framesPerSecond,
+    glasswake_page_panel(frame.depthBudget, paused, infoVisible, framesPerSecond,
                          static_cast<double>(lastCounts.views),
                          static_cast<double>(lastCounts.fans));
+    glasswake_page_camera(!frame.camera);
 }
 
 // The drawing size: the size from the URL, else the canvas's CSS size (the
-// whole browser window, or the screen in full screen) times the device
+// page less the control bar, or the screen in full screen) times the device
 // pixel ratio, never more than the window's. Either is held to what the
 // context can draw. The scene keeps the aspect and draws the black border.
 void fitCanvas() {
-    int width = fixedWidth;
-    int height = fixedHeight;
+    int width = shown.width;
+    int height = shown.height;
     if (width == 0) {
         double cssWidth = 0.0;
         double cssHeight = 0.0;
@@ -160,12 +180,26 @@ void fitCanvas() {
             emscripten_set_canvas_element_size(kCanvas, width, height);
         }
     }
-    clientSize.width = width;
-    clientSize.height = height;
-    if (glContext != 0) {
+    frame.width = width;
+    frame.height = height;
+    if (glContext != 0 && !contextLost) {
         glViewport(0, 0, width, viewportHeight(height));
     }
     redraw = true;
+}
+
+// Draws the frame of the page's inputs at the clock, with the views'
+// outlines when they are on.
+void drawNow() {
+    redraw = false;
+    frame.timeMs = frameClock();
+    drawFrame(frame);
+    if (shown.overlay && frame.width > 0 && frame.height > 0) {
+        viewOverlay.draw(frameRecord,
+                         static_cast<float>(frame.width) / static_cast<float>(frame.height));
+    }
+    lastCounts = countRecord(frameRecord);
+    ++framesDrawn;
 }
 
 void toggleFullscreen() {
@@ -179,8 +213,44 @@ void toggleFullscreen() {
 }
 
 void setDepth(int depth) {
-    frameDepthBudget = depth;
+    frame.depthBudget = depth;
     redraw = true;
+    updatePanel();
+}
+
+// The visitor's camera: the first move takes the orbit's camera of the frame
+// on screen and stops the clock there, so the view stays where it is left.
+void moveCamera(double yawDegrees, double pitchDegrees, double distanceFactor) {
+    if (!frame.camera) {
+        frame.camera = orbitCamera(frame.timeMs / 1000.0);
+        setStanding(paused, true);
+    }
+    Camera camera = *frame.camera;
+    camera.yawDegrees += yawDegrees;
+    camera.pitchDegrees += pitchDegrees;
+    camera.distance *= distanceFactor > 0.0 ? distanceFactor : 1.0;
+    frame.camera = limitCamera(camera);
+    redraw = true;
+    updatePanel();
+}
+
+// The link to exactly what is on screen. A running clock stops at the frame
+// shown, and the camera moves to the link's rounding of it.
+void share() {
+    if (frame.camera) {
+        frame.camera = shareableCamera(*frame.camera);
+    } else {
+        setStanding(paused, true);
+        setClock(frame.timeMs);
+    }
+    drawNow();
+    shown.clockMs = frame.timeMs;
+    shown.camera = frame.camera;
+    shown.depth = frame.depthBudget;
+    char query[256];
+    if (formatPageQuery(shown, query, sizeof query)) {
+        glasswake_page_share(query);
+    }
     updatePanel();
 }
 
@@ -194,28 +264,60 @@ enum class Control {
     ScrubForward,
     Info,
     Fullscreen,
-    Overlay
+    Overlay,
+    Orbit,
+    Share,
+    Picture,
+    Help,
+    TurnLeft,
+    TurnRight,
+    TiltUp,
+    TiltDown,
+    Nearer,
+    Farther
 };
+
+// The clock's controls move the orbit's camera, so they go back to it.
+void applyClock(Control control) {
+    frame.camera.reset();
+    switch (control) {
+        case Control::Pause:
+            setStanding(paused, !paused);
+            break;
+        case Control::StepBack:
+        case Control::StepForward:
+            setStanding(paused, true);
+            setClock(clockMs() + (control == Control::StepBack ? -kStepMs : kStepMs));
+            break;
+        case Control::ScrubBack:
+        case Control::ScrubForward:
+            setClock(clockMs() + (control == Control::ScrubBack ? -kScrubMs : kScrubMs));
+            break;
+        default:  // back to the orbit, running
+            setStanding(paused, false);
+            break;
+    }
+}
+
+void applyCamera(Control control) {
+    switch (control) {
+        case Control::TurnLeft:
+        case Control::TurnRight:
+            // A growing yaw turns the scene to the left.
+            moveCamera(control == Control::TurnLeft ? kKeyDegrees : -kKeyDegrees, 0.0, 1.0);
+            break;
+        case Control::TiltUp:
+        case Control::TiltDown:
+            moveCamera(0.0, control == Control::TiltUp ? kKeyDegrees : -kKeyDegrees, 1.0);
+            break;
+        default:
+            moveCamera(0.0, 0.0, control == Control::Nearer ? 1.0 / kKeyZoom : kKeyZoom);
+            break;
+    }
+}
 
 void apply(Control control) {
     switch (control) {
-        case Control::Pause:
-            setPaused(!paused);
-            break;
-        case Control::StepBack:
-            setPaused(true);
-            setClock(clockMs() - kStepMs);
-            break;
-        case Control::StepForward:
-            setPaused(true);
-            setClock(clockMs() + kStepMs);
-            break;
-        case Control::ScrubBack:
-            setClock(clockMs() - kScrubMs);
-            break;
-        case Control::ScrubForward:
-            setClock(clockMs() + kScrubMs);
-            break;
         case Control::Info:
             infoVisible = !infoVisible;
             break;
@@ -223,11 +325,69 @@ void apply(Control control) {
             toggleFullscreen();
             break;
         case Control::Overlay:
-            overlayVisible = !overlayVisible;
+            shown.overlay = !shown.overlay;
             redraw = true;
+            break;
+        case Control::Share:
+            share();
+            break;
+        case Control::Picture:
+            drawNow();
+            glasswake_page_save_png("glasswake.png");
+            break;
+        case Control::Help:
+            helpVisible = !helpVisible;
+            glasswake_page_help(helpVisible);
+            break;
+        default:
+            if (control >= Control::TurnLeft) {
+                applyCamera(control);
+            } else {
+                applyClock(control);
+            }
             break;
     }
     updatePanel();
+}
+
+// The keys, by their place on the keyboard; "?" by what it types.
+bool applyKey(const EmscriptenKeyboardEvent& event) {
+    struct Binding {
+        const char* code;
+        Control control;
+    };
+    static const Binding bindings[] = {
+        {"Space", Control::Pause},
+        {"ArrowLeft", Control::StepBack},
+        {"ArrowRight", Control::StepForward},
+        {"ArrowDown", Control::ScrubBack},
+        {"ArrowUp", Control::ScrubForward},
+        {"KeyI", Control::Info},
+        {"KeyF", Control::Fullscreen},
+        {"KeyV", Control::Overlay},
+        {"KeyO", Control::Orbit},
+        {"KeyL", Control::Share},
+        {"KeyP", Control::Picture},
+        {"KeyA", Control::TurnLeft},
+        {"KeyD", Control::TurnRight},
+        {"KeyW", Control::TiltUp},
+        {"KeyS", Control::TiltDown},
+        {"Equal", Control::Nearer},
+        {"NumpadAdd", Control::Nearer},
+        {"Minus", Control::Farther},
+        {"NumpadSubtract", Control::Farther},
+    };
+    if (std::strcmp(event.key, "?") == 0) {
+        apply(Control::Help);
+        return true;
+    }
+    for (const Binding& binding : bindings) {
+        if (std::strcmp(event.code, binding.code) == 0) {
+            apply(binding.control);
+            return true;
+        }
+    }
+    return false;
 }
 
 EM_BOOL onKeyDown(int, const EmscriptenKeyboardEvent* event, void*) {
@@ -242,30 +402,17 @@ EM_BOOL onKeyDown(int, const EmscriptenKeyboardEvent* event, void*) {
             setDepth(digit[0] - '0');
             return EM_TRUE;
         }
-        return EM_FALSE;
     }
-    struct Binding {
-        const char* code;
-        Control control;
-    };
-    static const Binding bindings[] = {
-        {"Space", Control::Pause},
-        {"ArrowLeft", Control::StepBack},
-        {"ArrowRight", Control::StepForward},
-        {"ArrowDown", Control::ScrubBack},
-        {"ArrowUp", Control::ScrubForward},
-        {"KeyI", Control::Info},
-        {"KeyF", Control::Fullscreen},
-        {"KeyV", Control::Overlay},
-    };
-    for (const Binding& binding : bindings) {
-        if (std::strcmp(code, binding.code) == 0) {
-            apply(binding.control);
-            return EM_TRUE;
-        }
+    if (applyKey(*event)) {
+        return EM_TRUE;
     }
     if (std::strcmp(code, "Escape") == 0) {
-        emscripten_exit_fullscreen();
+        // Escape closes the help first, then leaves full screen.
+        if (helpVisible) {
+            apply(Control::Help);
+        } else {
+            emscripten_exit_fullscreen();
+        }
         return EM_TRUE;
     }
     return EM_FALSE;
@@ -291,12 +438,18 @@ EM_BOOL onFullscreenChange(int, const EmscriptenFullscreenChangeEvent*, void*) {
     return EM_FALSE;
 }
 
+// A hidden tab draws nothing and its clock stands.
+EM_BOOL onVisibilityChange(int, const EmscriptenVisibilityChangeEvent* event, void*) {
+    setStanding(tabHidden, event->hidden != 0);
+    return EM_FALSE;
+}
+
 void onTitleTimer(void*) {
     if (running) {
         emscripten_set_window_title(GetTitle());
         updatePanel();
         // A new pixel ratio (another screen, zoom) need not come with a resize.
-        if (fixedWidth == 0 && emscripten_get_device_pixel_ratio() != fittedPixelRatio) {
+        if (shown.width == 0 && emscripten_get_device_pixel_ratio() != fittedPixelRatio) {
             fitCanvas();
         }
     }
@@ -314,10 +467,7 @@ const char* onBeforeUnload(int, const void*, void*) {
     return nullptr;  // no question to the user
 }
 
-EM_BOOL onAnimationFrame(double, void*) {
-    if (!running) {
-        return EM_FALSE;
-    }
+void countFrame() {
     const double now = emscripten_get_now();
     ++framesSinceReport;
     if (now - reportStartMs >= 500.0) {
@@ -325,83 +475,143 @@ EM_BOOL onAnimationFrame(double, void*) {
         framesSinceReport = 0;
         reportStartMs = now;
     }
-    // A standing clock draws only when something changed.
-    if (paused && !redraw) {
+}
+
+EM_BOOL onAnimationFrame(double, void*) {
+    if (!running) {
+        return EM_FALSE;
+    }
+    // Nothing to draw on while hidden or without a context; a standing
+    // clock draws only when something changed.
+    if (tabHidden || contextLost || (paused && !redraw)) {
         return EM_TRUE;
     }
-    redraw = false;
-    frameTimeMs = frameClock();
-    const bool keepGoing = Frame();
-    if (overlayVisible && clientSize.width > 0 && clientSize.height > 0) {
-        viewOverlay.draw(frameRecord, static_cast<float>(clientSize.width) /
-                                          static_cast<float>(clientSize.height));
-    }
-    lastCounts = countRecord(frameRecord);
+    countFrame();
+    drawNow();
     if (!firstFrameDrawn) {
         firstFrameDrawn = true;
         updatePanel();
         glasswake_page_frame_drawn();
     }
-    if (!keepGoing) {
-        // The desktop closes the window here; a page stops drawing.
-        onBeforeUnload(0, nullptr, nullptr);
-        return EM_FALSE;
-    }
     return EM_TRUE;
 }
 
-// "t=MS", "depth=D", "size=WxH"; anything else, or a value that does not
-// parse in full, is ignored.
-bool parseNumber(const char* text, long long low, long long high, long long& value,
-                 const char** end) {
-    char* stop = nullptr;
-    if (*text < '0' || *text > '9') {
-        return false;
+// The canvas's context: no alpha, depth, stencil or multisampling, like the
+// desktop's; the drawing stays readable after it is shown, for the PNG
+// button and links.
+EMSCRIPTEN_WEBGL_CONTEXT_HANDLE createContext() {
+    EmscriptenWebGLContextAttributes attributes;
+    emscripten_webgl_init_context_attributes(&attributes);
+    attributes.alpha = EM_FALSE;
+    attributes.depth = EM_FALSE;
+    attributes.stencil = EM_FALSE;
+    attributes.antialias = EM_FALSE;
+    attributes.majorVersion = 1;
+    attributes.preserveDrawingBuffer = EM_TRUE;
+    const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context =
+        emscripten_webgl_create_context(kCanvas, &attributes);
+    if (context <= 0) {
+        return 0;
     }
-    value = std::strtoll(text, &stop, 10);
-    *end = stop;
-    return value >= low && value <= high;
+    emscripten_webgl_make_context_current(context);
+    GLint limits[3] = {0, 0, 0};
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, limits);
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, limits + 2);
+    for (const GLint limit : limits) {
+        largestDrawingSide = limit > 0 ? std::min(largestDrawingSide, limit) : largestDrawingSide;
+    }
+    return context;
 }
 
-struct Options {
-    bool fixedClock = false;
-    std::uint32_t clockMs = 0;
-    int depth = -1;
-    int width = 0;
-    int height = 0;
-};
+EM_BOOL onContextLost(int, const void*, void*) {
+    setStanding(contextLost, true);
+    glasswake_page_status(kContextLostText);
+    return EM_TRUE;  // asks the browser to give the context back
+}
 
-Options parseArguments(int argc, char** argv) {
-    Options options;
-    for (int i = 1; i < argc; ++i) {
-        const char* argument = argv[i];
-        const char* end = nullptr;
-        long long value = 0;
-        long long second = 0;
-        if (std::strncmp(argument, "t=", 2) == 0) {
-            if (parseNumber(argument + 2, 0, 0xFFFFFFFFLL, value, &end) && *end == '\0') {
-                options.fixedClock = true;
-                options.clockMs = static_cast<std::uint32_t>(value);
-            }
-        } else if (std::strncmp(argument, "depth=", 6) == 0) {
-            if (parseNumber(argument + 6, 0, kMaxViewerDepth, value, &end) && *end == '\0') {
-                options.depth = static_cast<int>(value);
-            }
-        } else if (std::strncmp(argument, "size=", 5) == 0) {
-            if (parseNumber(argument + 5, 1, kMaxCanvasSide, value, &end) && *end == 'x' &&
-                parseNumber(end + 1, 1, kMaxCanvasSide, second, &end) && *end == '\0') {
-                options.width = static_cast<int>(value);
-                options.height = static_cast<int>(second);
-            }
-        }
+void watchContext();
+
+// The browser gave the context back empty: a new handle on it, then the
+// backend, its texture and the overlay again.
+EM_BOOL onContextRestored(int, const void*, void*) {
+    emscripten_webgl_make_context_current(0);
+    sceneBackend->destroy();  // with no context current it only forgets
+    viewOverlay.destroy();
+    emscripten_webgl_destroy_context(glContext);
+    glContext = createContext();
+    if (glContext == 0 || !createSceneBackend()) {
+        showFailure(kInitFailed);
+        running = false;
+        return EM_TRUE;
     }
-    return options;
+    viewOverlay.create();
+    watchContext();  // destroying the old handle took its listeners
+    glasswake_page_status("");
+    setStanding(contextLost, false);
+    fitCanvas();
+    return EM_TRUE;
+}
+
+void watchContext() {
+    emscripten_set_webglcontextlost_callback(kCanvas, nullptr, EM_TRUE, onContextLost);
+    emscripten_set_webglcontextrestored_callback(kCanvas, nullptr, EM_TRUE, onContextRestored);
+}
+
+void listen() {
+    emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, onKeyDown);
+    emscripten_set_resize_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, onResize);
+    emscripten_set_fullscreenchange_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_FALSE,
+                                             onFullscreenChange);
+    emscripten_set_visibilitychange_callback(nullptr, EM_FALSE, onVisibilityChange);
+    emscripten_set_beforeunload_callback(nullptr, onBeforeUnload);
+    watchContext();
+    const struct {
+        const char* target;
+        Control control;
+    } buttons[] = {
+        {"#pause", Control::Pause},         {"#back", Control::StepBack},
+        {"#forward", Control::StepForward}, {"#info-button", Control::Info},
+        {"#views", Control::Overlay},       {"#fullscreen", Control::Fullscreen},
+        {"#orbit", Control::Orbit},         {"#share", Control::Share},
+        {"#png", Control::Picture},         {"#help-button", Control::Help},
+    };
+    for (const auto& button : buttons) {
+        emscripten_set_click_callback(
+            button.target, reinterpret_cast<void*>(static_cast<std::intptr_t>(button.control)),
+            EM_FALSE, onButton);
+    }
+    const char* const depthButtons[] = {"#depth0", "#depth1", "#depth2", "#depth3", "#depth4"};
+    for (std::intptr_t depth = 0; depth <= kMaxViewerDepth; ++depth) {
+        emscripten_set_click_callback(depthButtons[depth], reinterpret_cast<void*>(-depth - 1),
+                                      EM_FALSE, onButton);
+    }
+}
+
+// What the URL asks for; reduced motion starts paused like a fixed time.
+void applyOptions(const PageOptions& options) {
+    shown = options;
+    frame.depthBudget = options.depth >= 0 ? options.depth : frame.depthBudget;
+    frame.camera = options.camera;
+    paused = options.clockMs || options.camera || glasswake_page_reduced_motion();
+    standingClockMs = options.clockMs.value_or(0);
+    if (shown.width != 0) {
+        emscripten_set_element_css_size(kCanvas, shown.width, shown.height);
+    }
 }
 
 }  // namespace
 
 extern "C" {
-// For the page's tests: the clock, the pause state and what the last frame drew.
+// For the page's own script: a drag of (dx, dy) CSS pixels turns the
+// camera so the scene follows the pointer; a pinch or the wheel multiplies
+// the distance by `factor`.
+EMSCRIPTEN_KEEPALIVE void glasswake_turn(double dx, double dy) {
+    moveCamera(-dx * kDragDegreesPerPixel, dy * kDragDegreesPerPixel, 1.0);
+}
+EMSCRIPTEN_KEEPALIVE void glasswake_zoom(double factor) {
+    moveCamera(0.0, 0.0, factor);
+}
+// For the page's tests: the clock, the pause state, what the last frame drew.
 EMSCRIPTEN_KEEPALIVE double glasswake_clock_ms() {
     return clockMs();
 }
@@ -412,57 +622,31 @@ EMSCRIPTEN_KEEPALIVE double glasswake_views() {
     return static_cast<double>(lastCounts.views);
 }
 EMSCRIPTEN_KEEPALIVE int glasswake_overlay() {
-    return overlayVisible ? 1 : 0;
+    return shown.overlay ? 1 : 0;
+}
+EMSCRIPTEN_KEEPALIVE double glasswake_frames() {
+    return static_cast<double>(framesDrawn);
 }
 }
 
 int main(int argc, char** argv) {
-    const Options options = parseArguments(argc, argv);
-    if (options.depth >= 0) {
-        frameDepthBudget = options.depth;
-    }
+    const PageOptions options = parsePageArguments(argc, argv);
     sceneBackend = &webglBackend;
     if (!PreInit()) {
         showFailure(kPreInitFailed);
         return 0;
     }
-
     // The canvas and its context in place of the window.
-    fixedWidth = options.width;
-    fixedHeight = options.height;
-    if (fixedWidth != 0) {
-        emscripten_set_element_css_size(kCanvas, fixedWidth, fixedHeight);
-    }
-    EmscriptenWebGLContextAttributes attributes;
-    emscripten_webgl_init_context_attributes(&attributes);
-    attributes.alpha = EM_FALSE;
-    attributes.depth = EM_FALSE;
-    attributes.stencil = EM_FALSE;
-    attributes.antialias = EM_FALSE;  // the desktop draws without multisampling
-    attributes.majorVersion = 1;
-    // A fixed frame stays readable after it is shown, for links and tests.
-    attributes.preserveDrawingBuffer = options.fixedClock ? EM_TRUE : EM_FALSE;
-    glContext = emscripten_webgl_create_context(kCanvas, &attributes);
-    if (glContext <= 0) {
-        glContext = 0;
+    applyOptions(options);
+    glContext = createContext();
+    if (glContext == 0) {
         showFailure(kWindowCreationFailed);
         return 0;
-    }
-    emscripten_webgl_make_context_current(glContext);
-    GLint limits[3] = {0, 0, 0};
-    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, limits);
-    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, limits + 2);
-    for (const GLint limit : limits) {
-        largestDrawingSide = limit > 0 ? std::min(largestDrawingSide, limit) : largestDrawingSide;
     }
     emscripten_set_window_title(GetCaption());
     fitCanvas();
 
     startMs = emscripten_get_now();
-    if (options.fixedClock) {
-        paused = true;
-        pausedClockMs = options.clockMs;
-    }
     if (!Init()) {
         showFailure(kInitFailed);
         return 0;
@@ -471,32 +655,7 @@ int main(int argc, char** argv) {
     viewOverlay.create();
     emscripten_set_interval(onTitleTimer, kTitleTimerPeriodMs, nullptr);
     running = true;
-
-    emscripten_set_keydown_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_TRUE, onKeyDown);
-    emscripten_set_resize_callback(EMSCRIPTEN_EVENT_TARGET_WINDOW, nullptr, EM_FALSE, onResize);
-    emscripten_set_fullscreenchange_callback(EMSCRIPTEN_EVENT_TARGET_DOCUMENT, nullptr, EM_FALSE,
-                                             onFullscreenChange);
-    emscripten_set_beforeunload_callback(nullptr, onBeforeUnload);
-    const struct {
-        const char* target;
-        std::intptr_t id;
-    } buttons[] = {
-        {"#pause", static_cast<std::intptr_t>(Control::Pause)},
-        {"#back", static_cast<std::intptr_t>(Control::StepBack)},
-        {"#forward", static_cast<std::intptr_t>(Control::StepForward)},
-        {"#info-button", static_cast<std::intptr_t>(Control::Info)},
-        {"#views", static_cast<std::intptr_t>(Control::Overlay)},
-        {"#fullscreen", static_cast<std::intptr_t>(Control::Fullscreen)},
-        {"#depth0", -1},
-        {"#depth1", -2},
-        {"#depth2", -3},
-        {"#depth3", -4},
-        {"#depth4", -5},
-    };
-    for (const auto& button : buttons) {
-        emscripten_set_click_callback(button.target, reinterpret_cast<void*>(button.id), EM_FALSE,
-                                      onButton);
-    }
+    listen();
     reportStartMs = emscripten_get_now();
     updatePanel();
     emscripten_request_animation_frame_loop(onAnimationFrame, nullptr);

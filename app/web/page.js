@@ -1,11 +1,12 @@
 // Runs inside glasswake.js before the program: hands it the canvas and the
-// URL parameters, fetches the data files into its file system, and turns a
-// failure to start into a message on the page.
+// URL parameters, fetches the data files into its file system, turns a
+// failure to start into a message on the page, and turns drags, pinches and
+// the wheel into camera moves.
 
-// The files the scene opens, relative to the page as to the desktop program's
-// working directory. A file that cannot be fetched is left out, so the
-// program meets it missing and says so as on the desktop.
-var glasswakeDataFiles = ['base2.lwo', 'crystal1.lwo', 'crystal2.lwo', 'crystal3.lwo', 'env.bmp'];
+// glasswakeDataFiles (from the build, before this script) names the files
+// the scene opens, relative to the page as to the desktop program's working
+// directory. A file that cannot be fetched is left out, so the program meets
+// it missing and says so as on the desktop.
 
 Module['canvas'] = document.getElementById('glasswake');
 Module['arguments'] = [];
@@ -52,8 +53,7 @@ function glasswakeFetch(url) {
 
 Module['preRun'] = [function () {
   FS.mkdir('/data');
-  glasswakeDataFiles.forEach(function (name) {
-    var dependency = 'data/' + name;
+  glasswakeDataFiles.forEach(function (dependency) {
     addRunDependency(dependency);
     glasswakeFetch(dependency).then(function (bytes) {
       if (bytes === 'stalled') {
@@ -62,7 +62,7 @@ Module['preRun'] = [function () {
         return;
       }
       if (bytes) {
-        FS.writeFile('/data/' + name, new Uint8Array(bytes));
+        FS.writeFile('/' + dependency, new Uint8Array(bytes));
       }
       removeRunDependency(dependency);
     });
@@ -77,3 +77,51 @@ document.querySelectorAll('#controls button').forEach(function (button) {
   // Keys go to the page, not to the last button clicked.
   button.addEventListener('click', function () { button.blur(); });
 });
+
+// For embedding: controls=0 leaves the canvas alone on the page.
+if (new URLSearchParams(location.search).get('controls') === '0') {
+  document.getElementById('controls').hidden = true;
+}
+
+// One pointer (mouse or finger) turns the camera, two pinch it nearer or
+// farther, the wheel too; the program holds the camera to its limits.
+(function () {
+  var canvas = Module['canvas'];
+  var pointers = new Map();
+  var spread = 0;
+  function ready() { return document.documentElement.dataset.frame === 'drawn'; }
+  function distance() {
+    var at = Array.from(pointers.values());
+    return at.length === 2 ? Math.hypot(at[0].x - at[1].x, at[0].y - at[1].y) : 0;
+  }
+  canvas.addEventListener('pointerdown', function (event) {
+    if (event.pointerType === 'mouse' && event.button !== 0) return;
+    canvas.setPointerCapture(event.pointerId);
+    pointers.set(event.pointerId, { x: event.clientX, y: event.clientY });
+    spread = distance();
+    canvas.focus();
+  });
+  canvas.addEventListener('pointermove', function (event) {
+    var last = pointers.get(event.pointerId);
+    if (!last || !ready()) return;
+    var now = { x: event.clientX, y: event.clientY };
+    pointers.set(event.pointerId, now);
+    if (pointers.size === 1) {
+      Module._glasswake_turn(now.x - last.x, now.y - last.y);
+    } else if (pointers.size === 2) {
+      var apart = distance();
+      if (spread > 0 && apart > 0) Module._glasswake_zoom(spread / apart);
+      spread = apart;
+    }
+  });
+  function release(event) {
+    pointers.delete(event.pointerId);
+    spread = distance();
+  }
+  canvas.addEventListener('pointerup', release);
+  canvas.addEventListener('pointercancel', release);
+  canvas.addEventListener('wheel', function (event) {
+    event.preventDefault();
+    if (ready()) Module._glasswake_zoom(Math.exp(event.deltaY * 0.001));
+  }, { passive: false });
+})();

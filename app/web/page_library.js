@@ -17,6 +17,41 @@ mergeInto(LibraryManager.library, {
     HEAPF64[width >> 3] = window.innerWidth;
     HEAPF64[height >> 3] = window.innerHeight;
   },
+  glasswake_page_camera: function (orbiting) {
+    document.getElementById('orbit').disabled = orbiting;
+  },
+  glasswake_page_status: function (text) {
+    var status = document.getElementById('status');
+    status.textContent = UTF8ToString(text);
+    status.hidden = status.textContent === '';
+  },
+  glasswake_page_help: function (visible) {
+    document.getElementById('help').hidden = !visible;
+  },
+  glasswake_page_share: function (query) {
+    var link = document.getElementById('link');
+    link.value = location.href.split(/[?#]/)[0] + UTF8ToString(query);
+    link.hidden = false;
+    link.focus();
+    link.select();
+    if (navigator.clipboard) {
+      navigator.clipboard.writeText(link.value).catch(function () {});
+    }
+  },
+  glasswake_page_save_png: function (name) {
+    var fileName = UTF8ToString(name);
+    Module['canvas'].toBlob(function (blob) {
+      if (!blob) return;
+      var anchor = document.createElement('a');
+      anchor.href = URL.createObjectURL(blob);
+      anchor.download = fileName;
+      anchor.click();
+      setTimeout(function () { URL.revokeObjectURL(anchor.href); }, 60000);
+    }, 'image/png');
+  },
+  glasswake_page_reduced_motion: function () {
+    return window.matchMedia('(prefers-reduced-motion: reduce)').matches;
+  },
   glasswake_page_panel: function (depth, paused, infoVisible, fps, views, fans) {
     document.getElementById('depth').textContent = String(depth);
     document.getElementById('pause').textContent = paused ? 'Play' : 'Pause';

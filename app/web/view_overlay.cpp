@@ -1,6 +1,7 @@
 #include "app/web/view_overlay.h"
 
 #include <GLES2/gl2.h>
+#include <emscripten/html5.h>
 
 #include "render/backends/shader_program.h"
 #include "render/render_backend.h"
@@ -45,7 +46,8 @@ bool WebViewOverlay::create() {
 }
 
 void WebViewOverlay::destroy() {
-    if (program_ != 0) {
+    // Without a context the objects went with it: only forget them.
+    if (program_ != 0 && emscripten_webgl_get_current_context() != 0) {
         glDeleteBuffers(1, &buffer_);
         glDeleteProgram(program_);
     }

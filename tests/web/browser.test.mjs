@@ -43,9 +43,12 @@ after(() => browser.close().finally(() => fs.rmSync(scratch, { recursive: true, 
 // A page served by serve() that records console errors and uncaught
 // exceptions; `respond` maps paths to answers given instead ('never': no
 // answer), `prepare` runs before the page's own scripts.
-async function open(query, { respond = {}, prepare, viewport } = {}) {
+async function open(query, { respond = {}, prepare, viewport, reducedMotion } = {}) {
   const page = await browser.newPage();
   if (viewport) await page.setViewport(viewport);
+  if (reducedMotion) {
+    await page.emulateMediaFeatures([{ name: 'prefers-reduced-motion', value: 'reduce' }]);
+  }
   if (prepare) await page.evaluateOnNewDocument(prepare);
   const errors = [];
   page.on('console', (message) => {
@@ -64,10 +67,10 @@ async function open(query, { respond = {}, prepare, viewport } = {}) {
   return { page, errors, frame: await frame.jsonValue() };
 }
 
-// Whether at least 99 % of the canvas's pixels have all channels within 4 of
-// the reference picture at `url`, compared inside the page.
-async function assertMatches(page, url, what) {
-  const share = await page.evaluate(async (url) => {
+// Whether at least `least` of the canvas's pixels have all channels within
+// `within` of the picture at `url` (a data: URL too), compared in the page.
+async function assertMatches(page, url, what, { least = 0.99, within = 4 } = {}) {
+  const share = await page.evaluate(async (url, within) => {
     const canvas = document.getElementById('glasswake');
     const pixels = (source) => {
       const flat = new OffscreenCanvas(canvas.width, canvas.height).getContext('2d');
@@ -77,21 +80,40 @@ async function assertMatches(page, url, what) {
     const blob = await (await fetch(url)).blob();
     const expected = pixels(await createImageBitmap(blob, { colorSpaceConversion: 'none' }));
     const actual = pixels(canvas);
-    let within = 0;
+    let close = 0;
     for (let i = 0; i < actual.length; i += 4) {
-      if ([0, 1, 2].every((c) => Math.abs(actual[i + c] - expected[i + c]) <= 4)) within += 1;
+      if ([0, 1, 2].every((c) => Math.abs(actual[i + c] - expected[i + c]) <= within)) close += 1;
     }
-    return within / (actual.length / 4);
-  }, url);
-  assert.ok(share >= 0.99, `${what}: only ${(share * 100).toFixed(3)} % of pixels within 4`);
+    return close / (actual.length / 4);
+  }, url, within);
+  assert.ok(share >= least, `${what}: only ${(share * 100).toFixed(3)} % of pixels within ${within}`);
 }
 
-test('frames match the desktop tool, also with V, without console errors; title', async () => {
-  // The demo's frame (at the page's default depth), and one later that looks
-  // one face deeper.
-  for (const [time, depth, extra] of [[2500, '2', ''], [5300, '3', '&depth=3']]) {
+// The canvas as a PNG data: URL.
+const canvasPicture = (page) =>
+  page.$eval('#glasswake', (canvas) => canvas.toDataURL('image/png'));
+// Two animation frames, so whatever changed has been drawn.
+const settle = (page) => page.evaluate(() => new Promise((done) =>
+  requestAnimationFrame(() => requestAnimationFrame(done))));
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+// A mouse drag by (dx, dy) from the middle of the canvas.
+async function drag(page, dx, dy) {
+  const box = await page.$eval('#glasswake', (canvas) => canvas.getBoundingClientRect().toJSON());
+  const [x, y] = [box.x + box.width / 2, box.y + box.height / 2];
+  await page.mouse.move(x, y);
+  await page.mouse.down();
+  await page.mouse.move(x + dx, y + dy, { steps: 4 });
+  await page.mouse.up();
+}
+
+test('frames match the desktop tool, also with V and cam=, without console errors; title',
+  async () => {
+  // The demo's frame (at the page's default depth), one later that looks one
+  // face deeper, and one from a camera of the visitor's.
+  for (const [time, depth, extra, ...options] of [[2500, '2', ''], [5300, '3', '&depth=3'],
+    [0, '2', '&cam=200.5,35,6.25', '--camera', '200.5,35,6.25']]) {
     const name = `frame_${time}.png`;
-    reference(name, time, '--depth', depth);
+    reference(name, time, '--depth', depth, ...options);
     const query = `?t=${time}&size=640x480${extra}`;
     const { page, errors, frame } = await open(query);
     assert.equal(frame, 'drawn');
@@ -177,16 +199,26 @@ test('keys pause, step and scrub the clock, set the depth and show the panel', a
   await page.close();
 });
 
-test('an invalid size is ignored: at a pixel ratio of 2 the canvas is the window times 2', async () => {
-  const { page, errors, frame } = await open('?size=abc',
+test('the canvas fills the page above the control bar at every size, also at a pixel ratio of 2',
+  async () => {
+  // An invalid size is ignored as a whole; the bar never covers the picture
+  // (where the views' legend is drawn), nor leaves the window.
+  const { page, errors, frame } = await open('?size=abc&views=1',
     { viewport: { width: 400, height: 300, deviceScaleFactor: 2 } });
   assert.equal(frame, 'drawn');
-  for (const [width, height] of [[400, 300], [500, 250], [400, 300], [320, 240], [400, 300]]) {
+  for (const [width, height] of [[400, 300], [500, 250], [320, 240], [1280, 720], [400, 300]]) {
     await page.setViewport({ width, height, deviceScaleFactor: 2 });
-    await page.waitForFunction(([width, height]) => {
+    await page.waitForFunction(() => {
       const canvas = document.getElementById('glasswake');
-      return canvas.width === 2 * width && canvas.height === 2 * height;
-    }, { timeout: 5000 }, [width, height]);
+      const box = canvas.getBoundingClientRect();
+      return canvas.width === Math.round(2 * box.width) &&
+        canvas.height === Math.round(2 * box.height);
+    }, { timeout: 5000 });
+    const [canvas, bar] = await page.$$eval('#glasswake, #controls',
+      (elements) => elements.map((element) => element.getBoundingClientRect().toJSON()));
+    assert.ok(canvas.bottom <= bar.top && bar.bottom <= height && canvas.width === width &&
+      bar.right <= width && canvas.height > height / 2, `${width}x${height}: ${
+      JSON.stringify([canvas, bar])}`);
   }
   assert.deepEqual(errors, []);
   await page.close();
@@ -219,4 +251,109 @@ test('R records the canvas as a WebM for as long as it runs; the panel shows the
   assert.equal(await page.$eval('#record', (button) => button.textContent), 'Record');
   assert.deepEqual(errors, []);
   await page.close();
+});
+
+test('the camera: a drag turns it and stops the orbit, the wheel and keys move it, O goes back',
+  async () => {
+  const { page, errors } = await open('?size=320x240');
+  const orbiting = () => page.$eval('#orbit', (button) => button.disabled);
+  assert.equal(await orbiting(), true);
+  await drag(page, 60, -20);
+  assert.equal(await orbiting(), false);
+  await settle(page);
+  // The view stays where it was left: the clock stands and the picture too.
+  const turned = await canvasPicture(page);
+  await sleep(300);
+  await settle(page);
+  assert.equal(await canvasPicture(page), turned);
+  assert.equal(await page.evaluate(() => Module._glasswake_paused()), 1);
+  for (const move of [() => page.mouse.wheel({ deltaY: 300 }), () => page.keyboard.press('KeyW'),
+    () => page.keyboard.press('KeyA'), () => page.keyboard.press('Minus')]) {
+    const before = await canvasPicture(page);
+    await move();
+    await settle(page);
+    assert.notEqual(await canvasPicture(page), before);
+  }
+  await page.keyboard.press('KeyO');
+  assert.equal(await orbiting(), true);
+  assert.equal(await page.evaluate(() => Module._glasswake_paused()), 0);
+  assert.deepEqual(errors, []);
+  await page.close();
+});
+
+test('the link gives the same picture; the PNG download is the canvas', async () => {
+  const { page, errors } = await open('?size=320x240&t=1500&depth=3');
+  await drag(page, 31, -13);
+  await page.keyboard.press('KeyV');
+  await page.click('#share');
+  const link = await page.$eval('#link', (field) => !field.hidden && field.value);
+  assert.match(link, /\?cam=[\d.]+,[\d.-]+,[\d.]+&depth=3&views=1&size=320x240$/);
+  await settle(page);
+  const picture = await canvasPicture(page);
+  const copy = await open(link.slice(link.indexOf('?')));
+  await settle(copy.page);
+  await assertMatches(copy.page, picture, link, { least: 1, within: 0 });
+
+  const session = await page.createCDPSession();
+  await session.send('Browser.setDownloadBehavior', { behavior: 'allow', downloadPath: scratch });
+  await page.keyboard.press('KeyP');
+  const file = path.join(scratch, 'glasswake.png');
+  while (!fs.existsSync(file)) await sleep(50);
+  await assertMatches(page, '/reference/glasswake.png', 'PNG', { least: 1, within: 0 });
+  assert.deepEqual([...errors, ...copy.errors], []);
+  await Promise.all([page.close(), copy.page.close()]);
+});
+
+test('a lost context is said and drawn again; a hidden tab stands; reduced motion; help',
+  async () => {
+  const { page, errors } = await open('?size=320x240&t=2500');
+  const frames = () => page.evaluate(() => Module._glasswake_frames());
+  const picture = await canvasPicture(page);
+  await page.evaluate(() => {
+    window.loseContext = document.getElementById('glasswake').getContext('webgl')
+      .getExtension('WEBGL_lose_context');
+    window.loseContext.loseContext();
+  });
+  await page.waitForFunction(() => !document.getElementById('status').hidden);
+  assert.match(await page.$eval('#status', (status) => status.textContent), /context was lost/);
+  const lostFrames = await frames();
+  await page.keyboard.press('ArrowRight');  // changes the frame, yet nothing can draw it
+  await sleep(200);
+  assert.equal(await frames(), lostFrames);
+  await page.keyboard.press('ArrowLeft');
+  await page.evaluate(() => window.loseContext.restoreContext());
+  await page.waitForFunction((lost) => Module._glasswake_frames() > lost &&
+    document.getElementById('status').hidden, {}, lostFrames);
+  await assertMatches(page, picture, 'after the context came back', { least: 1, within: 0 });
+
+  // Hidden, the running clock stands and nothing is drawn; shown, it goes on.
+  await page.keyboard.press('Space');
+  const hide = (hidden) => page.evaluate((hidden) => {
+    Object.defineProperty(document, 'hidden', { value: hidden, configurable: true });
+    Object.defineProperty(document, 'visibilityState',
+      { value: hidden ? 'hidden' : 'visible', configurable: true });
+    document.dispatchEvent(new Event('visibilitychange'));
+    return [Module._glasswake_clock_ms(), Module._glasswake_frames()];
+  }, hidden);
+  const [hiddenAt, hiddenFrames] = await hide(true);
+  await sleep(400);
+  const [shownAt, shownFrames] = await hide(false);
+  assert.ok(shownAt - hiddenAt < 50 && shownFrames === hiddenFrames,
+    `hidden for 400 ms: clock ${hiddenAt} -> ${shownAt}, frames ${hiddenFrames} -> ${shownFrames}`);
+  await sleep(200);
+  assert.ok(await page.evaluate(() => Module._glasswake_clock_ms()) > shownAt + 100);
+
+  // ? shows the help, Escape and ? hide it.
+  const help = () => page.$eval('#help', (panel) => !panel.hidden && panel.offsetHeight > 0);
+  for (const [key, shown] of [['?', true], ['Escape', false], ['?', true], ['?', false]]) {
+    await page.keyboard.press(key);
+    assert.equal(await help(), shown, key);
+  }
+  assert.deepEqual(errors, []);
+  await page.close();
+
+  const calm = await open('', { prepare: () => {}, reducedMotion: true });
+  assert.equal(await calm.page.evaluate(() => Module._glasswake_paused()), 1);
+  assert.equal(await calm.page.$eval('#pause', (button) => button.textContent), 'Play');
+  await calm.page.close();
 });
