@@ -277,8 +277,29 @@ test('the camera: a drag turns it and stops the orbit, the wheel and keys move i
   await page.keyboard.press('KeyO');
   assert.equal(await orbiting(), true);
   assert.equal(await page.evaluate(() => Module._glasswake_paused()), 0);
-  assert.deepEqual(errors, []);
-  await page.close();
+
+  // Embedded without controls: the canvas takes the whole window, one finger
+  // turns, two pinching to half their spread double the distance (the link says).
+  const bare = await open('?controls=0');
+  assert.deepEqual(await bare.page.evaluate(() => [document.getElementById('controls').hidden,
+    document.getElementById('glasswake').getBoundingClientRect().height === innerHeight]),
+  [true, true]);
+  const touch = await bare.page.createCDPSession();
+  await touch.send('Emulation.setTouchEmulationEnabled', { enabled: true });
+  for (const [type, ...at] of [['touchStart', [300, 300]], ['touchMove', [330, 290]],
+    ['touchEnd'], ['touchStart', [320, 300], [480, 300]], ['touchMove', [360, 300], [440, 300]],
+    ['touchEnd']]) {
+    await touch.send('Input.dispatchTouchEvent',
+      { type, touchPoints: at.map(([x, y], id) => ({ x, y, id })) });
+  }
+  await bare.page.keyboard.press('KeyL');
+  const link = await bare.page.$eval('#link', (field) => field.value);
+  // 10 pixels up tilt 4 degrees down from the orbit's pitch.
+  const [, pitch, distance] = link.match(/cam=[\d.]+,([\d.-]+),([\d.]+)/).map(Number);
+  assert.ok(Math.abs(distance - 2 * Math.sqrt(17)) < 0.01 &&
+    Math.abs(pitch - (Math.atan(0.25) * 180 / Math.PI - 4)) < 0.01, link);
+  assert.deepEqual([...errors, ...bare.errors], []);
+  await Promise.all([page.close(), bare.page.close()]);
 });
 
 test('the link gives the same picture; the PNG download is the canvas', async () => {
