@@ -35,7 +35,7 @@ void glasswake_page_frame_drawn();
 void glasswake_page_window_size(double* width, double* height);
 void glasswake_page_panel(int depth, bool paused, bool infoVisible, double framesPerSecond,
                           double views, double fans);
-void glasswake_page_camera(bool orbiting);
+void glasswake_page_camera(bool orbiting, double yaw, double pitch, double distance);
 void glasswake_page_status(const char* text);
 void glasswake_page_help(bool visible);
 void glasswake_page_share(const char* query);
@@ -136,10 +136,11 @@ void showFailure(const FailureMessage& message) {
 }
 
 void updatePanel() {
+    const Camera camera = frame.camera.value_or(Camera{});
+    glasswake_page_camera(!frame.camera, camera.yawDegrees, camera.pitchDegrees, camera.distance);
     glasswake_page_panel(frame.depthBudget, paused, infoVisible, framesPerSecond,
                          static_cast<double>(lastCounts.views),
                          static_cast<double>(lastCounts.fans));
-    glasswake_page_camera(!frame.camera);
 }
 
 // The drawing size: the size from the URL, else the canvas's CSS size (the
@@ -593,6 +594,10 @@ void applyOptions(const PageOptions& options) {
     frame.depthBudget = options.depth >= 0 ? options.depth : frame.depthBudget;
     frame.camera = options.camera;
     paused = options.clockMs || options.camera || glasswake_page_reduced_motion();
+    // A page opened in a background tab starts with its clock standing.
+    EmscriptenVisibilityChangeEvent visibility{};
+    tabHidden = emscripten_get_visibility_status(&visibility) == EMSCRIPTEN_RESULT_SUCCESS &&
+                visibility.hidden;
     standingClockMs = options.clockMs.value_or(0);
     if (shown.width != 0) {
         emscripten_set_element_css_size(kCanvas, shown.width, shown.height);

@@ -17,8 +17,12 @@ mergeInto(LibraryManager.library, {
     HEAPF64[width >> 3] = window.innerWidth;
     HEAPF64[height >> 3] = window.innerHeight;
   },
-  glasswake_page_camera: function (orbiting) {
-    document.getElementById('orbit').disabled = orbiting;
+  glasswake_page_camera: function (orbiting, yaw, pitch, distance) {
+    var orbit = document.getElementById('orbit');
+    orbit.disabled = orbiting;
+    // For the information panel: the numbers cam= and --camera take.
+    orbit.dataset.camera = orbiting ? 'orbit' : 'camera ' + yaw.toFixed(2) + ',' +
+      pitch.toFixed(2) + ',' + distance.toFixed(2);
   },
   glasswake_page_status: function (text) {
     var status = document.getElementById('status');
@@ -59,7 +63,8 @@ mergeInto(LibraryManager.library, {
     panel.hidden = !infoVisible;
     if (infoVisible) {
       panel.textContent = (paused ? 'paused' : fps.toFixed(1) + ' fps') + '\n' +
-        views + ' views, ' + fans + ' fans per frame' +
+        views + ' views, ' + fans + ' fans per frame\n' +
+        document.getElementById('orbit').dataset.camera +
         (glasswakeRecording ? '\n' + glasswakeRecordingText() : '');
     }
   },

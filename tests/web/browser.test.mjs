@@ -188,7 +188,7 @@ test('keys pause, step and scrub the clock, set the depth and show the panel', a
 
   await page.keyboard.press('KeyI');
   assert.match(await page.$eval('#info', (panel) => (panel.hidden ? '' : panel.textContent)),
-    /views, \d+ fans per frame/);
+    /views, \d+ fans per frame\norbit$/);
 
   await page.keyboard.press('Space');
   const running = await state();
