@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <csignal>
@@ -266,9 +267,15 @@ constexpr std::uint64_t kPaletteFrames = 32;
 // Set by Ctrl+C (or SIGTERM) while a clip is made: the loop stops and
 // removes the partial file.
 volatile std::sig_atomic_t interrupted = 0;
+// The ffmpeg being fed, told to stop with the tool (a terminal's Ctrl+C
+// reaches it anyway; a signal sent to the tool alone does not).
+std::atomic<pid_t> runningFfmpeg{-1};
 
 void onInterrupt(int) {
     interrupted = 1;
+    const pid_t ffmpeg = runningFfmpeg.load();
+    if (ffmpeg > 0)
+        kill(ffmpeg, SIGTERM);
 }
 
 void catchInterrupts() {
@@ -402,6 +409,7 @@ int encodePass(const RenderOptions& options, RenderSession& session, Explaining&
         std::remove(file.c_str());
         return fail(error);
     }
+    runningFfmpeg = video.pid;
     FramePipeline pipeline;
     pipeline.start(frameBytes(session), 1,
                    [&video](std::uint64_t, const std::uint8_t* rgb, std::string& why) {
@@ -409,6 +417,7 @@ int encodePass(const RenderOptions& options, RenderSession& session, Explaining&
                    });
     int status = drawFrames(options, session, explaining, pipeline, step, progress);
     const bool piped = pipeline.finish(error, status != 0);
+    runningFfmpeg = -1;
     std::string ffmpegError;
     const bool encoded = video.finish(status != 0 || !piped, ffmpegError);
     // Ctrl+C reaches ffmpeg too; its failure is then no news.
@@ -428,7 +437,9 @@ int renderVideo(const RenderOptions& options, RenderSession& session, Explaining
     if (options.video == VideoFormat::Gif) {
         const std::uint64_t step = options.frames / kPaletteFrames + 1;
         progress.total += (options.frames + step - 1) / step;
-        status = encodePass(options, session, explaining, destination, VideoFormat::GifPalette,
+        RenderOptions sampling = options;  // the views are listed once, in the clip's pass
+        sampling.listViews = false;
+        status = encodePass(sampling, session, explaining, destination, VideoFormat::GifPalette,
                             destination.palette, step, progress);
     }
     if (status == 0) {

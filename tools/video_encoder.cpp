@@ -27,6 +27,8 @@ bool runnable(const std::string& path) {
 // players otherwise guess from the frame height.
 const char* const kBt709Chain = "vflip,scale=out_color_matrix=bt709:out_range=tv,format=yuv420p";
 
+const char* const kGifDither = "paletteuse=dither=bayer:bayer_scale=3:diff_mode=rectangle";
+
 // What follows the input for each format: the filter chain, the codec and
 // the container (named, since the partial file's name has no extension).
 std::vector<std::string> formatArguments(VideoFormat format, const std::string& palette) {
@@ -52,8 +54,12 @@ std::vector<std::string> formatArguments(VideoFormat format, const std::string& 
             arguments = {"-vf", "palettegen", "-frames:v", "1", "-c:v", "png", "-f", "image2"};
             break;
         case VideoFormat::Gif:
-            arguments = {"-i",    palette, "-lavfi", "[0:v]vflip[v];[v][1:v]paletteuse",
-                         "-loop", "0",     "-f",     "gif"};
+            // Ordered dithering keeps still parts identical from frame to
+            // frame, so only the changed rectangle is stored again: a
+            // fraction of the size and time of error diffusion.
+            arguments = {
+                "-i",    palette, "-lavfi", std::string("[0:v]vflip[v];[v][1:v]") + kGifDither,
+                "-loop", "0",     "-f",     "gif"};
             break;
         case VideoFormat::None:
             break;
