@@ -4,8 +4,9 @@
 # diagram, the depth plot and table of performance.md, and the menu icons.
 #   scripts/docs.sh          build if needed, then write docs/*.png, docs/*.svg and
 #                            app/sdl/icons/*.png
-# With CI=true the depth plot is measured over fewer frames: CI only checks
-# that everything still runs (its timings mean nothing).
+# With CI=true everything is written to a scratch folder and checked there, so
+# a CI run leaves the checkout as it found it; the depth plot is then measured
+# over fewer frames (CI only checks that everything still runs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -18,31 +19,55 @@ bash scripts/install-deps.sh python3 python3-matplotlib python3-pil
 # Debian's own Python: matplotlib comes from its packages.
 python=/usr/bin/python3
 
+out=.
+frames=240
+if [ "${CI:-}" = "true" ]; then
+    out=$(mktemp -d)
+    trap 'rm -rf "$out"' EXIT
+    mkdir -p "$out/docs" "$out/app/sdl/icons"
+    cp docs/performance.md "$out/docs/"  # its table is rewritten in place
+    frames=8
+fi
+
 # The pictures come from the exact backend, the reference drawing, so they
 # change when the frame does, not with the backend the machine would pick.
 render() { "$tool" render --backend exact --time-ms 2500 "$@"; }
 
 # The menu icons: the same moment at every size the icon theme asks for.
+made=()
 for size in 16 32 48 64 128 256; do
-    render --size "${size}x$size" --output "app/sdl/icons/glasswake-$size.png"
+    render --size "${size}x$size" --output "$out/app/sdl/icons/glasswake-$size.png"
+    made+=("app/sdl/icons/glasswake-$size.png")
 done
 
 # The README's frame, and the same moment looking through 0, 1 and 2 faces.
-render --output docs/frame.png
+render --output "$out/docs/frame.png"
 for depth in 0 1 2; do
-    render --size 320x240 --depth "$depth" --output "docs/depth-$depth.png"
+    render --size 320x240 --depth "$depth" --output "$out/docs/depth-$depth.png"
+    made+=("docs/depth-$depth.png")
 done
-render --overlay views --output docs/overlay.png
+render --overlay views --output "$out/docs/overlay.png"
 
 # One face close up: in the frame, and its mirrored and refracted views alone.
-"$python" scripts/face_pictures.py "$tool" 2500
-render --size 320x240 --overlay views --depth 1 --output docs/overlay-depth-1.png
+"$python" scripts/face_pictures.py "$tool" 2500 "$out/docs"
+render --size 320x240 --overlay views --depth 1 --output "$out/docs/overlay-depth-1.png"
 
-"$python" scripts/clip_diagram.py docs/clipper.svg
+"$python" scripts/clip_diagram.py "$out/docs/clipper.svg"
 
-frames=240
-if [ "${CI:-}" = "true" ]; then
-    frames=8
+"$python" scripts/plot_performance.py --tool "$tool" --frames "$frames" \
+    --plot "$out/docs/performance-depth.png" --doc "$out/docs/performance.md"
+made+=(docs/frame.png docs/overlay.png docs/overlay-depth-1.png docs/face-frame.png
+    docs/face-mirrored.png docs/face-refracted.png docs/clipper.svg docs/performance-depth.png)
+
+# Everything was made, and the depth table sits between its markers.
+for file in "${made[@]}"; do
+    if [ ! -s "$out/$file" ]; then
+        echo "docs.sh: $file was not made" >&2
+        exit 1
+    fi
+done
+if ! grep -q -- "<!-- depth-table:end -->" "$out/docs/performance.md"; then
+    echo "docs.sh: docs/performance.md lost its depth table" >&2
+    exit 1
 fi
-"$python" scripts/plot_performance.py --tool "$tool" --frames "$frames"
-echo "docs/: pictures and plot written"
+echo "docs/: pictures and plot written${CI:+ to $out (CI), and checked}"

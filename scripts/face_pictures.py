@@ -5,9 +5,9 @@ Picks the refracted view one face deep whose own children cover the most
 (so the picture shows the recursion going on) and its mirrored twin, which
 is recorded just before it and shares its window. Draws the whole frame with
 the view overlay, then each child alone (`--only-view`), all large, and crops
-the same box around the face from the three: docs/face-frame.png,
-docs/face-mirrored.png, docs/face-refracted.png.
-Usage: face_pictures.py TOOL TIME_MS
+the same box around the face from the three: face-frame.png,
+face-mirrored.png, face-refracted.png in DIR (default docs).
+Usage: face_pictures.py TOOL TIME_MS [DIR]
 """
 import os
 import subprocess
@@ -43,6 +43,7 @@ def pick_views(listing):
 
 def main():
     tool, time_ms = sys.argv[1], sys.argv[2]
+    folder = sys.argv[3] if len(sys.argv) > 3 else "docs"
     with tempfile.TemporaryDirectory() as scratch:
         listing = render(tool, time_ms, "--list-views", "--output", os.devnull)
         mirrored, refracted = pick_views(listing)
@@ -69,7 +70,7 @@ def main():
         crop = tuple(int(round(v)) for v in (cx - w / 2, cy - h / 2, cx + w / 2, cy + h / 2))
         for name, picture in pictures.items():
             picture.crop(crop).resize((HEIGHT * 4 // 3, HEIGHT), Image.LANCZOS).save(
-                f"docs/face-{name}.png", optimize=True)
+                os.path.join(folder, f"face-{name}.png"), optimize=True)
     print(f"face views {mirrored} (mirrored) and {refracted} (refracted)")
 
 

@@ -89,15 +89,10 @@ std::string dataPath(const std::string& root, const char* file) {
 
 constexpr int maxProblemsPerFile = 12;
 
-}  // namespace
-
-std::vector<std::string> checkObjectGeometry(const SceneObject& object, const std::string& name) {
-    std::vector<std::string> problems;
-    if (object.faceCount <= 0 || !object.faces || object.pointCount <= 0 || !object.points) {
-        problems.push_back(name + ": the object has no faces");
-        return problems;
-    }
-    const float scale = objectScale(object);
+// Each face: enough vertices, a plane, planar, convex, wound outward. False
+// when any face is unsound enough that the solid cannot be judged.
+bool checkFaces(const SceneObject& object, const std::string& name, float scale,
+                std::vector<std::string>& problems) {
     const float tolerance = 1e-4f * scale;
     bool facesSound = true;
     for (int f = 0; f < object.faceCount; ++f) {
@@ -130,6 +125,47 @@ std::vector<std::string> checkObjectGeometry(const SceneObject& object, const st
             facesSound = false;
         }
     }
+    return facesSound;
+}
+
+// The solid: no vertex in front of a face it shares an edge with, and the
+// surface wraps its centre once.
+void checkSolid(const SceneObject& object, const std::string& name, float scale,
+                std::vector<std::string>& problems) {
+    const float tolerance = 1e-4f * scale;
+    for (int e = 0; e < object.edgeCount; ++e) {
+        const Edge& edge = object.edges[e];
+        for (const Face* near : {edge.faceA, edge.faceB}) {
+            const Face* far = near == edge.faceA ? edge.faceB : edge.faceA;
+            for (int k = 0; k < far->vertexCount; ++k) {
+                if (planeOffset(*near, far->vertices[k]->position) > tolerance) {
+                    problems.push_back(
+                        name + format(": object is not convex: vertex %d lies in front of face %d",
+                                      int(far->vertices[k] - object.points),
+                                      int(near - object.faces)));
+                    break;
+                }
+            }
+        }
+    }
+    const long wraps = wrapsAroundCentre(object);
+    if (wraps != 1) {
+        problems.push_back(name + format(": object is not convex: its surface goes %d times "
+                                         "round its centre",
+                                         int(wraps)));
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> checkObjectGeometry(const SceneObject& object, const std::string& name) {
+    std::vector<std::string> problems;
+    if (object.faceCount <= 0 || !object.faces || object.pointCount <= 0 || !object.points) {
+        problems.push_back(name + ": the object has no faces");
+        return problems;
+    }
+    const float scale = objectScale(object);
+    const bool facesSound = checkFaces(object, name, scale, problems);
     // The solid, once its faces are sound and every edge joins two of them:
     // an inward face is reported once above, not again for every edge it meets.
     bool linked = facesSound && object.edges && object.edgeCount > 0;
@@ -137,28 +173,7 @@ std::vector<std::string> checkObjectGeometry(const SceneObject& object, const st
         linked = object.edges[e].faceA && object.edges[e].faceB;
     }
     if (linked) {
-        for (int e = 0; e < object.edgeCount; ++e) {
-            const Edge& edge = object.edges[e];
-            for (const Face* near : {edge.faceA, edge.faceB}) {
-                const Face* far = near == edge.faceA ? edge.faceB : edge.faceA;
-                for (int k = 0; k < far->vertexCount; ++k) {
-                    if (planeOffset(*near, far->vertices[k]->position) > tolerance) {
-                        problems.push_back(
-                            name +
-                            format(": object is not convex: vertex %d lies in front of face %d",
-                                   int(far->vertices[k] - object.points),
-                                   int(near - object.faces)));
-                        break;
-                    }
-                }
-            }
-        }
-        const long wraps = wrapsAroundCentre(object);
-        if (wraps != 1) {
-            problems.push_back(name + format(": object is not convex: its surface goes %d times "
-                                             "round its centre",
-                                             int(wraps)));
-        }
+        checkSolid(object, name, scale, problems);
     }
     if (problems.size() > static_cast<std::size_t>(maxProblemsPerFile)) {
         const int more = static_cast<int>(problems.size()) - maxProblemsPerFile;

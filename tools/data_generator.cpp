@@ -378,14 +378,19 @@ MeshData generateObject(int index) {
     return generateCrystal(crystalShapes[index - 1]);
 }
 
-PictureData generateEnvironment() {
-    const int size = pictureSize;
-    // Layers are summed in 16-bit-ish integers per channel, then clamped.
-    std::vector<int> red(size * size), green(size * size), blue(size * size);
+namespace {
+
+// The picture's layers, summed per channel in plain integers, clamped at the end.
+struct Layers {
+    std::vector<int> red, green, blue;
+    explicit Layers(int pixels) : red(pixels), green(pixels), blue(pixels) {}
+};
+
+// Sky, aurora and lattice. Every phase is a whole multiple of x and y, so the
+// picture repeats after 256 pixels both ways and tiles without a seam.
+void paintSky(Layers& layers, int size) {
     for (int y = 0; y < size; ++y) {
         for (int x = 0; x < size; ++x) {
-            // Every phase is a whole multiple of x and y, so the picture repeats
-            // after 256 pixels both ways and tiles without a seam.
             const int skyHue = x * 6 + wave(y * 2 + 40) / 6;
             const int skyValue = 110 + wave(x + y * 3) / 24;
             int sky[3];
@@ -404,13 +409,15 @@ PictureData generateEnvironment() {
             const int lattice = (latticeA * latticeB) / 65536;  // -16 .. 16
 
             const int i = y * size + x;
-            red[i] = sky[0] + aurora[0] * glow / 256 + lattice;
-            green[i] = sky[1] + aurora[1] * glow / 256 + lattice;
-            blue[i] = sky[2] + aurora[2] * glow / 256 + lattice;
+            layers.red[i] = sky[0] + aurora[0] * glow / 256 + lattice;
+            layers.green[i] = sky[1] + aurora[1] * glow / 256 + lattice;
+            layers.blue[i] = sky[2] + aurora[2] * glow / 256 + lattice;
         }
     }
+}
 
-    // Soft stars, wrapped round the edges so they tile too.
+// Soft stars, wrapped round the edges so they tile too.
+void addStars(Layers& layers, int size) {
     StarRandom random;
     for (int star = 0; star < 140; ++star) {
         const int cx = random.below(size);
@@ -431,21 +438,29 @@ PictureData generateEnvironment() {
                 }
                 const int falloff = (r2 - d2) * (r2 - d2) * 256 / (r2 * r2);  // 0 .. 256
                 const int i = ((cy + dy) & (size - 1)) * size + ((cx + dx) & (size - 1));
-                red[i] += tint[0] * brightness / 256 * falloff / 256;
-                green[i] += tint[1] * brightness / 256 * falloff / 256;
-                blue[i] += tint[2] * brightness / 256 * falloff / 256;
+                layers.red[i] += tint[0] * brightness / 256 * falloff / 256;
+                layers.green[i] += tint[1] * brightness / 256 * falloff / 256;
+                layers.blue[i] += tint[2] * brightness / 256 * falloff / 256;
             }
         }
     }
+}
 
+}  // namespace
+
+PictureData generateEnvironment() {
+    const int size = pictureSize;
+    Layers layers(size * size);
+    paintSky(layers, size);
+    addStars(layers, size);
     PictureData picture;
     picture.width = size;
     picture.height = size;
     picture.rgb.resize(static_cast<std::size_t>(size) * size * 3);
     for (int i = 0; i < size * size; ++i) {
-        picture.rgb[i * 3 + 0] = static_cast<std::uint8_t>(clampByte(red[i]));
-        picture.rgb[i * 3 + 1] = static_cast<std::uint8_t>(clampByte(green[i]));
-        picture.rgb[i * 3 + 2] = static_cast<std::uint8_t>(clampByte(blue[i]));
+        picture.rgb[i * 3 + 0] = static_cast<std::uint8_t>(clampByte(layers.red[i]));
+        picture.rgb[i * 3 + 1] = static_cast<std::uint8_t>(clampByte(layers.green[i]));
+        picture.rgb[i * 3 + 2] = static_cast<std::uint8_t>(clampByte(layers.blue[i]));
     }
     return picture;
 }

@@ -20,39 +20,32 @@ bool sizeIsUsable(int width, int height) {
     return width > 0 && height > 0;
 }
 
-}  // namespace
-
-bool HeadlessGl::create(int w, int h) {
-    destroy();
-    if (!sizeIsUsable(w, h)) {
-        error = "frame size must be positive";
-        return false;
-    }
+// Mesa's surfaceless display, initialised; EGL_NO_DISPLAY with error saying
+// why when there is none.
+EGLDisplay openDisplay(std::string& error) {
     auto getPlatformDisplay = reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(
         eglGetProcAddress("eglGetPlatformDisplayEXT"));
     if (!getPlatformDisplay) {
         error = "eglGetPlatformDisplayEXT is not available (is Mesa's EGL installed?)";
-        return false;
+        return EGL_NO_DISPLAY;
     }
     EGLDisplay dpy =
         getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     if (dpy == EGL_NO_DISPLAY) {
         error = eglFailure("eglGetPlatformDisplayEXT(surfaceless)");
-        return false;
+        return EGL_NO_DISPLAY;
     }
-    display = dpy;
     EGLint major = 0;
     EGLint minor = 0;
     if (!eglInitialize(dpy, &major, &minor)) {
         error = eglFailure("eglInitialize");
-        display = nullptr;
-        return false;
+        return EGL_NO_DISPLAY;
     }
-    if (!eglBindAPI(EGL_OPENGL_API)) {
-        error = eglFailure("eglBindAPI(OpenGL)");
-        destroy();
-        return false;
-    }
+    return dpy;
+}
+
+// An RGB8 OpenGL config with pbuffers; null with error saying why when there is none.
+EGLConfig chooseConfig(EGLDisplay dpy, std::string& error) {
     const EGLint configAttributes[] = {EGL_SURFACE_TYPE,
                                        EGL_PBUFFER_BIT,
                                        EGL_RENDERABLE_TYPE,
@@ -68,6 +61,31 @@ bool HeadlessGl::create(int w, int h) {
     EGLint found = 0;
     if (!eglChooseConfig(dpy, configAttributes, &chosen, 1, &found) || found < 1) {
         error = eglFailure("eglChooseConfig(pbuffer, OpenGL, RGB8)");
+        return nullptr;
+    }
+    return chosen;
+}
+
+}  // namespace
+
+bool HeadlessGl::create(int w, int h) {
+    destroy();
+    if (!sizeIsUsable(w, h)) {
+        error = "frame size must be positive";
+        return false;
+    }
+    EGLDisplay dpy = openDisplay(error);
+    if (dpy == EGL_NO_DISPLAY) {
+        return false;
+    }
+    display = dpy;
+    if (!eglBindAPI(EGL_OPENGL_API)) {
+        error = eglFailure("eglBindAPI(OpenGL)");
+        destroy();
+        return false;
+    }
+    EGLConfig chosen = chooseConfig(dpy, error);
+    if (!chosen) {
         destroy();
         return false;
     }

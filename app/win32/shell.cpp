@@ -77,21 +77,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     }
 }
 
-}  // namespace
-
-int runShell(HINSTANCE instance, const char* commandLine) {
-    running = false;
-    loadSettings();
-    applyCommandLine(displaySettings, commandLine != nullptr ? commandLine : "");
-
-    if (!PreInit()) {
-        showFailure(nullptr, kPreInitFailed);
-        return 0;
-    }
-
-    clientSize.width = displaySettings.width;
-    clientSize.height = displaySettings.height;
-
+// Registers the class and opens the window the settings ask for; null
+// after showing why when either fails.
+HWND createWindow(HINSTANCE instance) {
     WNDCLASSA windowClass;
     std::memset(&windowClass, 0, sizeof windowClass);
     windowClass.style = CS_OWNDC | CS_HREDRAW | CS_VREDRAW;
@@ -101,7 +89,7 @@ int runShell(HINSTANCE instance, const char* commandLine) {
     windowClass.lpszClassName = kWindowClassName;
     if (RegisterClassA(&windowClass) == 0) {
         showFailure(nullptr, kWindowClassFailed);
-        return 0;
+        return nullptr;
     }
 
     // Windowed, the settings' size is the outer size; the client area
@@ -116,9 +104,56 @@ int runShell(HINSTANCE instance, const char* commandLine) {
                         displaySettings.height, nullptr, nullptr, instance, nullptr);
     if (window == nullptr) {
         showFailure(nullptr, kWindowCreationFailed);
+    }
+    return window;
+}
+
+// Messages first; with the queue empty, the next frame at once, never a
+// sleep. Returns the quit message's code.
+int runMessageLoop(HWND window) {
+    // Until a message is taken the record must read as something other than
+    // the quit message.
+    MSG message;
+    std::memset(&message, 0, sizeof message);
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+    while (message.message != WM_QUIT) {
+        if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+            continue;
+        }
+        frameTimeMs = frameTimeFromCounter(readCounter(), startCounter, counterFrequency);
+        HDC dc = GetDC(window);
+        if (!Frame()) {
+            ReleaseDC(window, dc);
+            // Posts the quit message, which ends the loop on the next pass.
+            DestroyWindow(window);
+            continue;
+        }
+        SwapBuffers(dc);
+        ReleaseDC(window, dc);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+}  // namespace
+
+int runShell(HINSTANCE instance, const char* commandLine) {
+    running = false;
+    loadSettings();
+    applyCommandLine(displaySettings, commandLine != nullptr ? commandLine : "");
+
+    if (!PreInit()) {
+        showFailure(nullptr, kPreInitFailed);
         return 0;
     }
 
+    clientSize.width = displaySettings.width;
+    clientSize.height = displaySettings.height;
+    HWND window = createWindow(instance);
+    if (window == nullptr) {
+        return 0;
+    }
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
 
@@ -134,32 +169,8 @@ int runShell(HINSTANCE instance, const char* commandLine) {
 
     SetTimer(window, kTitleTimerId, kTitleTimerPeriodMs, nullptr);
     running = true;
-
-    // Until a message is taken the record must read as something other than
-    // the quit message.
-    MSG message;
-    std::memset(&message, 0, sizeof message);
-    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
-    while (message.message != WM_QUIT) {
-        if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-            continue;
-        }
-        // The queue is empty: draw the next frame at once, never sleep.
-        frameTimeMs = frameTimeFromCounter(readCounter(), startCounter, counterFrequency);
-        HDC dc = GetDC(window);
-        if (!Frame()) {
-            ReleaseDC(window, dc);
-            // Posts the quit message, which ends the loop on the next pass.
-            DestroyWindow(window);
-            continue;
-        }
-        SwapBuffers(dc);
-        ReleaseDC(window, dc);
-    }
-
+    const int code = runMessageLoop(window);
     running = false;
     Shutdown();
-    return static_cast<int>(message.wParam);
+    return code;
 }
