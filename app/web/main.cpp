@@ -21,8 +21,8 @@
 #include "app/shell_rules.h"
 #include "app/web/page_url.h"
 #include "app/web/view_overlay.h"
+#include "render/backends/backend_by_name.h"
 #include "render/backends/shader_program.h"
-#include "render/backends/webgl_backend.h"
 #include "render/frame_record.h"
 #include "render/render_stats.h"
 #include "scene/hooks.h"
@@ -58,7 +58,6 @@ constexpr double kKeyZoom = 1.1;
 constexpr const char* kContextLostText =
     "The graphics context was lost; drawing resumes when the browser gives it back.";
 
-WebGlBackend webglBackend;
 WebViewOverlay viewOverlay;
 EMSCRIPTEN_WEBGL_CONTEXT_HANDLE glContext = 0;
 bool running = false;
@@ -636,7 +635,7 @@ EMSCRIPTEN_KEEPALIVE double glasswake_frames() {
 
 int main(int argc, char** argv) {
     const PageOptions options = parsePageArguments(argc, argv);
-    sceneBackend = &webglBackend;
+    sceneBackend = makeBackend("auto");
     if (!PreInit()) {
         showFailure(kPreInitFailed);
         return 0;

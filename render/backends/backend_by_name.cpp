@@ -2,14 +2,25 @@
 
 #include <cstring>
 
+#ifdef __EMSCRIPTEN__
+#include "render/backends/webgl_backend.h"
+#else
 #include "render/backends/exact_backend.h"
 #ifndef _WIN32
 #include "render/backends/fast_backend.h"
+#endif
 #endif
 
 RenderBackend* makeBackend(const char* name) {
     if (!name)
         return nullptr;
+#ifdef __EMSCRIPTEN__
+    // The browser has WebGL only.
+    if (std::strcmp(name, "webgl") == 0 || std::strcmp(name, "auto") == 0) {
+        static WebGlBackend webgl;
+        return &webgl;
+    }
+#else
     if (std::strcmp(name, "exact") == 0) {
         static ExactBackend exact;
         return &exact;
@@ -23,6 +34,7 @@ RenderBackend* makeBackend(const char* name) {
         static AutoBackend automatic;
         return &automatic;
     }
+#endif
 #endif
     return nullptr;
 }
