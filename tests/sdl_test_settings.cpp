@@ -194,8 +194,8 @@ TEST(SettingsFileTest, SaveReplacesAtomicallyKeepingModeOwnerAndLinks) {
 
     fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     const bool root = geteuid() == 0;
-    if (root) {  // only root can give the file away; the save must give it back
-        ASSERT_EQ(chown(path.c_str(), 65534, 65534), 0);
+    if (root) {  // only root can give the file away (owner only); the save must give it back
+        ASSERT_EQ(chown(path.c_str(), 65534, getegid()), 0);
     }
     ASSERT_TRUE(saveSettingsFile(path, kSaved, problem)) << problem;
     EXPECT_EQ(readText(path), "[Settings]\n" SAVED_KEYS("\n"));
