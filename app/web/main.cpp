@@ -171,7 +171,8 @@ void fitCanvas() {
         // The browser may give a smaller drawing buffer than asked for.
         int bufferWidth = width;
         int bufferHeight = height;
-        if (glContext != 0) {
+        // A lost context reports no drawing buffer at all.
+        if (glContext != 0 && !contextLost) {
             emscripten_webgl_get_drawing_buffer_size(glContext, &bufferWidth, &bufferHeight);
         }
         if (bufferWidth < width || bufferHeight < height) {
@@ -332,8 +333,10 @@ void apply(Control control) {
             share();
             break;
         case Control::Picture:
-            drawNow();
-            glasswake_page_save_png("glasswake.png");
+            if (!contextLost) {  // the canvas would be blank
+                drawNow();
+                glasswake_page_save_png("glasswake.png");
+            }
             break;
         case Control::Help:
             helpVisible = !helpVisible;
