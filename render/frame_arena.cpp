@@ -14,13 +14,15 @@ bool FrameArena::create(std::int32_t polygonCapacity_, std::int32_t pointCapacit
     polygons = new (std::nothrow) Polygon[static_cast<std::size_t>(polygonCapacity_)];
     points = new (std::nothrow) Point2[static_cast<std::size_t>(pointCapacity_)];
     slots = new (std::nothrow) Point2*[static_cast<std::size_t>(slotCapacity_)];
-    if (!polygons || !points || !slots) {
+    slotLines = new (std::nothrow) std::int32_t[static_cast<std::size_t>(slotCapacity_)];
+    if (!polygons || !points || !slots || !slotLines || !lines.create(pointCapacity_)) {
         release();
         return false;
     }
     polygonCapacity = polygonCapacity_;
     pointCapacity = pointCapacity_;
     slotCapacity = slotCapacity_;
+    slotsHeldBack = slotCapacity_ / 3;
     ready = true;
     reset();
     return true;
@@ -34,15 +36,20 @@ void FrameArena::reset() {
     nextPoint = points;
     nextSlot = slots;
     overflowed = false;
+    lines.reset();
 }
 
 void FrameArena::release() {
     delete[] polygons;
     delete[] points;
     delete[] slots;
+    delete[] slotLines;
+    lines.release();
     polygons = nullptr;
     points = nullptr;
     slots = nullptr;
+    slotLines = nullptr;
+    slotsHeldBack = 0;
     ready = false;
     polygonCapacity = 0;
     pointCapacity = 0;
@@ -56,7 +63,7 @@ bool FrameArena::hasRoom(std::int32_t polygonCount, std::int32_t pointCount,
     const bool room = ready && polygonCount >= 0 && pointCount >= 0 && slotCount >= 0 &&
                       polygonCount <= polygonCapacity - polygonsUsed &&
                       pointCount <= pointCapacity - pointsUsed &&
-                      slotCount <= slotCapacity - slotsUsed;
+                      slotCount <= slotCapacity - slotsHeldBack - slotsUsed;
     if (!room) {
         overflowed = true;
     }
@@ -82,8 +89,8 @@ Point2* FrameArena::newPoint(float x, float y) {
     return point;
 }
 
-Point2** FrameArena::takeSlots(std::int32_t n) {
-    if (!hasRoom(0, 0, n)) {
+Point2** FrameArena::takeSlots(std::int32_t n, bool mending) {
+    if (mending ? !ready || n < 0 || n > slotCapacity - slotsUsed : !hasRoom(0, 0, n)) {
         return nullptr;
     }
     slotsUsed += n;
@@ -101,6 +108,7 @@ bool Polygon::allocateVertices(std::int32_t n) {
     }
     vertexCount = n;
     vertices = taken;
+    fanFromCentre = false;
     return true;
 }
 
@@ -114,11 +122,15 @@ bool Polygon::copyFrom(const Polygon& source) {
         vertices = nullptr;
         return false;
     }
+    const std::int32_t* fromLines = frameArena.linesOf(from);
+    std::int32_t* takenLines = frameArena.linesOf(taken);
     for (std::int32_t i = 0; i < n; ++i) {
         taken[i] = from[i];
+        takenLines[i] = fromLines[i];
     }
     vertexCount = n;
     vertices = taken;
+    fanFromCentre = source.fanFromCentre;
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "render/line_table.h"
 #include "render/polygon.h"
 
 // The three bump pools every frame's 2D geometry comes from. Rewound once per
@@ -15,12 +16,18 @@ struct FrameArena {
     Polygon* polygons = nullptr;
     Point2* points = nullptr;
     Point2** slots = nullptr;
+    // Beside every slot, the line (LineTable index, -1 unknown) of the edge
+    // from that slot's vertex to the next one of its polygon.
+    std::int32_t* slotLines = nullptr;
     std::int32_t polygonsUsed = 0;
     std::int32_t pointsUsed = 0;
     std::int32_t slotsUsed = 0;
     Polygon* nextPolygon = nullptr;
     Point2* nextPoint = nullptr;
     Point2** nextSlot = nullptr;
+    // Slots only mending may take: the cut pieces gain points on their edges
+    // once the frame is cut, so a frame that fills the rest still tiles.
+    std::int32_t slotsHeldBack = 0;
     bool overflowed = false;  // a request was refused since the last reset
     bool ready = false;       // created and not released
 
@@ -44,7 +51,14 @@ struct FrameArena {
 
     Polygon* newPolygon();               // null when the pool is used up
     Point2* newPoint(float x, float y);  // null when the pool is used up
-    Point2** takeSlots(std::int32_t n);  // null when fewer than n are left
+    // Null when fewer than n are left; mending may use the held-back slots
+    // and does not mark the frame as overflowed.
+    Point2** takeSlots(std::int32_t n, bool mending = false);
+    std::int32_t* linesOf(Point2* const* vertexSlots) const {
+        return slotLines + (vertexSlots - slots);
+    }
+
+    LineTable lines;  // rewound and sized with the pools
 };
 
 extern FrameArena frameArena;

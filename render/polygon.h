@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 struct Face;
@@ -21,6 +22,10 @@ struct Edge2 {
 // right of every edge). Nodes, slots and points all belong to the frame arena.
 struct Polygon {
     std::int32_t vertexCount = 0;
+    // Set once the polygon gained points on its edges: runs of its vertices
+    // lie on one line, where a fan from vertex 0 would fold over itself, so
+    // it is drawn as a fan round its centre (fanCentre) instead.
+    bool fanFromCentre = false;
     Point2** vertices = nullptr;
     Face* face = nullptr;  // set by the projection only
     Polygon* next = nullptr;
@@ -32,6 +37,41 @@ struct Polygon {
     bool copyFrom(const Polygon& source);
     // Writes the vertexCount edges (closing edge last); the table must hold them.
     std::int32_t listEdges(Edge2* edges) const;
+};
+
+// The mean of the polygon's vertices: inside it, off every edge.
+inline Point2 fanCentre(const Polygon& polygon) {
+    float x = 0.0f;
+    float y = 0.0f;
+    for (std::int32_t i = 0; i < polygon.vertexCount; ++i) {
+        x += polygon.vertices[i]->x;
+        y += polygon.vertices[i]->y;
+    }
+    const float scale = polygon.vertexCount > 0 ? 1.0f / float(polygon.vertexCount) : 0.0f;
+    return Point2{x * scale, y * scale};
+}
+
+// The triangle fan that draws a polygon: its vertices in order, or, once it
+// gained points on its edges, its centre, its vertices and its first vertex
+// again.
+struct Fan {
+    const Polygon& polygon;
+    bool centred;
+    Point2 centre;
+
+    explicit Fan(const Polygon& p)
+        : polygon(p),
+          centred(p.fanFromCentre && p.vertexCount >= 3),
+          centre(centred ? fanCentre(p) : Point2{}) {}
+    std::int32_t size() const {
+        return centred ? polygon.vertexCount + 2 : std::max(polygon.vertexCount, 0);
+    }
+    const Point2& operator[](std::int32_t k) const {
+        if (!centred) {
+            return *polygon.vertices[k];
+        }
+        return k == 0 ? centre : *polygon.vertices[k <= polygon.vertexCount ? k - 1 : 0];
+    }
 };
 
 // A chain of polygons that owns nothing.

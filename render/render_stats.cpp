@@ -7,6 +7,7 @@
 
 RenderStats renderStats;
 int frameDepthBudget = 2;
+bool frameMending = true;
 
 void resetRenderStats() {
     renderStats = RenderStats();
@@ -25,6 +26,12 @@ void beginFrameStats() {
 }
 
 void endFrameStats() {
+    // Everything is cut: the pieces get the points their neighbours made on
+    // their edges, so they tile their windows exactly.
+    renderStats.frameMended = frameMending && frameArena.lines.mend(frameRecord);
+    if (frameMending && !renderStats.frameMended) {
+        ++renderStats.unmendedFrames;
+    }
     const RecordCounts counts = countRecord(frameRecord);
     renderStats.viewsDrawn = counts.views;
     renderStats.triangleFans = counts.fans;

@@ -14,9 +14,11 @@ struct RenderStats {
     std::int32_t pointsUsed = 0;
     std::int32_t slotsUsed = 0;
     bool frameOverflowed = false;  // the arena, record or edge table refused something
+    bool frameMended = false;      // every T-junction was mended (else drawn as cut)
     // Since the last resetRenderStats.
     std::int64_t framesRendered = 0;
     std::int64_t overflowFrames = 0;
+    std::int64_t unmendedFrames = 0;  // no room to mend them
     std::int32_t peakPolygonsUsed = 0;
     std::int32_t peakPointsUsed = 0;
     std::int32_t peakSlotsUsed = 0;
@@ -30,6 +32,10 @@ extern RenderStats renderStats;
 // visible faces raised to this power, and every level costs stack.
 extern int frameDepthBudget;
 constexpr int kMaxFrameDepthBudget = 12;
+
+// False draws frames as cut, T-junctions and all: for pictures and counts
+// of what mending changes.
+extern bool frameMending;
 
 // Clears every counter, cumulative ones included.
 void resetRenderStats();

@@ -34,6 +34,11 @@ View::View(const Vector3& eyePosition, const Vector3& target, float zoom, float 
         polygon->vertices[1] = frameArena.newPoint(halfWidth, 1.0f);
         polygon->vertices[2] = frameArena.newPoint(halfWidth, -1.0f);
         polygon->vertices[3] = frameArena.newPoint(-halfWidth, -1.0f);
+        std::int32_t* lines = frameArena.linesOf(polygon->vertices);
+        for (int i = 0; i < 4; ++i) {
+            lines[i] =
+                frameArena.lines.lineThrough(polygon->vertices[i], polygon->vertices[(i + 1) % 4]);
+        }
         window.head = polygon;
         window.count = 1;
     }

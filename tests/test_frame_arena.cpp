@@ -19,7 +19,8 @@ TEST_F(FrameArenaTest, RefusesWhatWouldPassTheCapacityAndFlagsTheFrame) {
     EXPECT_FALSE(frameArena.create(-1, 10, 10));
     EXPECT_EQ(frameArena.newPolygon(), nullptr);
 
-    ASSERT_TRUE(frameArena.create(2, 3, 4));
+    // Of 6 slots, a third is kept for mending the cut frame.
+    ASSERT_TRUE(frameArena.create(2, 3, 6));
     EXPECT_NE(frameArena.newPolygon(), nullptr);
     EXPECT_NE(frameArena.newPolygon(), nullptr);
     EXPECT_FALSE(frameArena.overflowed);
@@ -44,6 +45,8 @@ TEST_F(FrameArenaTest, RefusesWhatWouldPassTheCapacityAndFlagsTheFrame) {
     EXPECT_TRUE(frameArena.hasRoom(2, 3, 4));
     EXPECT_FALSE(frameArena.hasRoom(0, 0, 5));
     EXPECT_TRUE(frameArena.overflowed);
+    EXPECT_NE(frameArena.takeSlots(6, true), nullptr);
+    EXPECT_EQ(frameArena.takeSlots(1, true), nullptr);
 }
 
 }  // namespace

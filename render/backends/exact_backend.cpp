@@ -19,9 +19,10 @@ void drawFill(const DrawCommand& command) {
         if (polygon->vertexCount <= 0) {
             continue;
         }
+        const Fan fan(*polygon);
         glBegin(GL_TRIANGLE_FAN);
-        for (std::int32_t i = 0; i < polygon->vertexCount; ++i) {
-            glVertex2f(polygon->vertices[i]->x, polygon->vertices[i]->y);
+        for (std::int32_t i = 0; i < fan.size(); ++i) {
+            glVertex2f(fan[i].x, fan[i].y);
         }
         glEnd();
     }
@@ -37,9 +38,10 @@ void drawEnvironment(const DrawCommand& command) {
         if (polygon->vertexCount <= 0) {
             continue;
         }
+        const Fan fan(*polygon);
         glBegin(GL_TRIANGLE_FAN);
-        for (std::int32_t i = 0; i < polygon->vertexCount; ++i) {
-            const Point2& point = *polygon->vertices[i];
+        for (std::int32_t i = 0; i < fan.size(); ++i) {
+            const Point2& point = fan[i];
             glTexCoord2f((offset + point.x) * kTextureScale, (offset + point.y) * kTextureScale);
             glVertex2f(point.x, point.y);
         }

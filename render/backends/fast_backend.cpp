@@ -164,8 +164,8 @@ void FastBackend::beginFrame(float aspect) {
     flatCount_ = 0;
 }
 
-void FastBackend::addFan(const Polygon& polygon, std::int32_t first, std::int32_t count,
-                         bool textured, float offset, const Rgba& color, const Rgba& tint) {
+void FastBackend::addFan(const Fan& fan, std::int32_t first, std::int32_t count, bool textured,
+                         float offset, const Rgba& color, const Rgba& tint) {
     // Fan vertex 0 and vertices first .. first + count - 1.
     const std::int32_t needed = count + 1;
     if (vertexCount_ + needed > chunkVertices_) {
@@ -175,7 +175,7 @@ void FastBackend::addFan(const Polygon& polygon, std::int32_t first, std::int32_
     std::int32_t& indexCount = textured ? texturedCount_ : flatCount_;
     const std::int32_t base = vertexCount_;
     for (std::int32_t k = 0; k < needed; ++k) {
-        const Point2& point = *polygon.vertices[k == 0 ? 0 : first + k - 1];
+        const Point2& point = fan[k == 0 ? 0 : first + k - 1];
         Vertex& vertex = vertices_[vertexCount_++];
         vertex.x = point.x;
         vertex.y = point.y;
@@ -195,12 +195,13 @@ void FastBackend::addFan(const Polygon& polygon, std::int32_t first, std::int32_
 void FastBackend::addPolygons(const Polygon* polygons, bool textured, float offset,
                               const Rgba& color, const Rgba& tint) {
     for (const Polygon* polygon = polygons; polygon; polygon = polygon->next) {
-        const std::int32_t n = polygon->vertexCount;
+        const Fan fan(*polygon);
+        const std::int32_t n = fan.size();
         // Fewer than three vertices cover no pixel. A fan longer than a chunk
         // goes in pieces that share its first vertex.
         for (std::int32_t first = 1; first + 1 < n; first += chunkVertices_ - 2) {
-            addFan(*polygon, first, std::min(n - first, chunkVertices_ - 1), textured, offset,
-                   color, tint);
+            addFan(fan, first, std::min(n - first, chunkVertices_ - 1), textured, offset, color,
+                   tint);
         }
     }
 }

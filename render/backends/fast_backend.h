@@ -44,8 +44,8 @@ private:
     };
     void addPolygons(const Polygon* polygons, bool textured, float offset, const Rgba& color,
                      const Rgba& tint);
-    void addFan(const Polygon& polygon, std::int32_t first, std::int32_t count, bool textured,
-                float offset, const Rgba& color, const Rgba& tint);
+    void addFan(const Fan& fan, std::int32_t first, std::int32_t count, bool textured, float offset,
+                const Rgba& color, const Rgba& tint);
     void flush();
     static Rgba clamped(const Color& color);
     static Rgba premultiplied(const Rgba& color);

@@ -225,17 +225,18 @@ WebGlBackend::Cursor WebGlBackend::stage(const FrameRecord& record, Cursor from,
     vertexCount = 0;
     Cursor cursor = from;
     while (cursor.command < record.count) {
-        const Polygon* polygon = cursor.polygon;
-        if (polygon->vertexCount <= stagingCapacity_) {
-            if (vertexCount + polygon->vertexCount > stagingCapacity_) {
+        const Fan fan(*cursor.polygon);
+        const std::int32_t size = fan.size();
+        if (size <= stagingCapacity_) {
+            if (vertexCount + size > stagingCapacity_) {
                 break;
             }
             float* out = staging_ + static_cast<std::size_t>(vertexCount) * 2;
-            for (std::int32_t i = 0; i < polygon->vertexCount; ++i) {
-                *out++ = polygon->vertices[i]->x;
-                *out++ = polygon->vertices[i]->y;
+            for (std::int32_t i = 0; i < size; ++i) {
+                *out++ = fan[i].x;
+                *out++ = fan[i].y;
             }
-            vertexCount += polygon->vertexCount;
+            vertexCount += size;
         }
         cursor = following(record, onePass_, cursor);
     }
@@ -275,16 +276,16 @@ void WebGlBackend::draw(const FrameRecord& record, Cursor from, Cursor to) {
     std::int32_t colorsOf = -1;
     for (Cursor cursor = from; cursor.command != to.command || cursor.polygon != to.polygon;
          cursor = following(record, onePass_, cursor)) {
-        const Polygon* polygon = cursor.polygon;
-        if (polygon->vertexCount > stagingCapacity_) {
+        const std::int32_t size = Fan(*cursor.polygon).size();
+        if (size > stagingCapacity_) {
             continue;  // stage() could not take it either
         }
         if (colorsOf != cursor.command) {
             colorsOf = cursor.command;
             setColors(record, cursor.command);
         }
-        glDrawArrays(GL_TRIANGLE_FAN, first, polygon->vertexCount);
-        first += polygon->vertexCount;
+        glDrawArrays(GL_TRIANGLE_FAN, first, size);
+        first += size;
     }
 }
 
