@@ -21,7 +21,7 @@ string(REGEX REPLACE "\n([^\n])" "\n \\1" licence_text "${licence_text}")
 set(debian_copyright ${CMAKE_BINARY_DIR}/packaging/copyright)
 file(WRITE ${debian_copyright}
      "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
-     "Upstream-Name: glasswake\n\nFiles: *\nCopyright: the Glasswake developers\n"
+     "Upstream-Name: glasswake\n\nFiles: *\nCopyright: 2026 the Glasswake developers\n"
      "License: Expat\n ${licence_text}")
 set(glasswake_maintainer "Glasswake developers <glasswake@example.org>")
 set(debian_changelog ${CMAKE_BINARY_DIR}/packaging/changelog)
@@ -44,11 +44,11 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${glasswake_maintainer}")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "real-time demo of crystals that mirror and refract their surroundings\n"
-    "Glasswake draws three crystals on a base while the camera circles them.\n"
-    "Every visible face opens a mirrored and a refracted view of the scene,\n"
-    "two faces deep, cut by the program's own polygon clipper and filled by\n"
-    "OpenGL. The package holds the demo, glasswake-tool (headless pictures,\n"
-    "clips and timings) and the data set.")
+string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
+       "real-time demo of crystals that mirror and refract their surroundings\n"
+       "Glasswake draws three crystals on a base while the camera circles them.\n"
+       "Every visible face opens a mirrored and a refracted view of the scene,\n"
+       "two faces deep, cut by the program's own polygon clipper and filled by\n"
+       "OpenGL. The package holds the demo, glasswake-tool (headless pictures,\n"
+       "clips and timings) and the data set.")
 include(CPack)

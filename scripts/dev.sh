@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # One entry point for building, running and testing Glasswake.
-#   scripts/dev.sh run       install what is missing, build, start the demo
+#   scripts/dev.sh run       install what the demo needs, build it, start it
 #   scripts/dev.sh test      install what is missing, build, run every test
 #   scripts/dev.sh sanitize  the tests again, built with ASan + UBSan
 #   scripts/dev.sh fuzz      short libFuzzer runs of the file readers
@@ -14,7 +14,8 @@ jobs=$(nproc 2>/dev/null || echo 2)
 build() {  # build DIR [cmake options...]; $targets, if set, limits what is built
     local dir=$1
     shift
-    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLASSWAKE_WERROR=ON "$@" >/dev/null
+    cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLASSWAKE_WERROR=ON \
+        -DGLASSWAKE_TESTS="${tests:-ON}" "$@" >/dev/null
     cmake --build "$dir" -j "$jobs" ${targets:+--target $targets}
 }
 
@@ -25,8 +26,9 @@ build)
     build build
     ;;
 run)
-    bash scripts/install-deps.sh
-    build build
+    # Only what the demo needs: no test tool chain, and no tests built.
+    bash scripts/install-deps.sh run
+    tests=OFF build build
     if [ -x build/app/sdl/glasswake ] && [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
         exec build/app/sdl/glasswake "${@:2}"
     fi
@@ -46,6 +48,9 @@ test)
     if [ -f cmake/mingw-w64-x86_64.cmake ]; then
         bash scripts/windows.sh test
     fi
+    # The release artefacts, from the builds above, checked as shipped.
+    bash scripts/release.sh
+    bash tests/e2e_release.sh
     ;;
 sanitize)
     bash scripts/install-deps.sh

@@ -1,25 +1,35 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Glasswake needs to build, test and run, or
-# only the ones named on the command line (e.g. clang-format-14 for the
-# format check). Only missing packages are installed; uses sudo when not run
-# as root.
+# Installs the Debian packages Glasswake needs. Only missing packages are
+# installed; uses sudo when not run as root.
+#   scripts/install-deps.sh       everything: building, running and every test
+#   scripts/install-deps.sh run   only what building and running the Linux demo
+#                                 (and its tool) needs
 #   scripts/install-deps.sh web   everything, plus the browser build and its
 #                                 test driver: emscripten, Chromium, Node.js
 #                                 with npm, and the npm packages pinned in
 #                                 package-lock.json
+#   scripts/install-deps.sh PACKAGE...  only the named packages (e.g.
+#                                 clang-format-14 for the format check)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(
-  build-essential cmake ninja-build pkg-config git zip unzip
-  libgtest-dev libgmock-dev libbenchmark-dev
+# Compiler, build tools, and the libraries the demo and the tool link.
+run_packages=(
+  build-essential cmake ninja-build pkg-config
   libgl1-mesa-dev libglu1-mesa-dev libegl1-mesa-dev libgl1-mesa-dri
-  libpng-dev zlib1g-dev libsdl2-dev libpolyclipping-dev
+  libpng-dev zlib1g-dev libsdl2-dev
+)
+# The tests, benchmarks, fuzzing, pictures of docs/, the Windows build under
+# Wine, and the release checks.
+test_packages=(
+  git zip unzip libgtest-dev libgmock-dev libbenchmark-dev libpolyclipping-dev
   xvfb xauth xfonts-base xdotool x11-apps x11-utils imagemagick python3-matplotlib python3-pil
   ffmpeg  # the tool's video output (optional for users); the tests decode its videos
   clang-14 libclang-rt-14-dev clang-format-14
   g++-mingw-w64-x86-64 wine wine64
+  lintian desktop-file-utils
 )
+packages=("${run_packages[@]}" "${test_packages[@]}")
 
 web=false
 if [ "${1:-}" = web ]; then
@@ -29,6 +39,8 @@ if [ "${1:-}" = web ]; then
   # A Node.js from elsewhere (it ships its own npm) is used as it is.
   command -v node >/dev/null 2>&1 || packages+=(nodejs)
   command -v npm >/dev/null 2>&1 || packages+=(npm)
+elif [ "${1:-}" = run ]; then
+  packages=("${run_packages[@]}")
 elif [ $# -gt 0 ]; then
   packages=("$@")
 fi

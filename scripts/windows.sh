@@ -1,13 +1,12 @@
 #!/usr/bin/env bash
 # The Windows build: cross-compiled with mingw-w64, packed as a zip, tested under Wine.
 #   scripts/windows.sh build   configure and build build-windows
-#   scripts/windows.sh zip     build, then pack dist/glasswake-windows-x64.zip
+#   scripts/windows.sh zip     build, then pack dist/glasswake-VERSION-windows-x64.zip
 #   scripts/windows.sh test    build, zip, then run the Windows tests under Wine
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 build_dir=$root/build-windows
-zip_file=$root/dist/glasswake-windows-x64.zip
 jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 
 build() {
@@ -15,6 +14,9 @@ build() {
     cmake -S . -B "$build_dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLASSWAKE_WERROR=ON >/dev/null
     cmake --build "$build_dir" -j "$jobs"
+    # The version of project() in CMakeLists.txt names the zip.
+    zip_file=$root/dist/glasswake-$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' \
+        "$build_dir/CMakeCache.txt")-windows-x64.zip
 }
 
 package() {

@@ -7,7 +7,7 @@
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(realpath "${1:-$root/build-windows}")
-zip_file=$(realpath "${2:-$root/dist/glasswake-windows-x64.zip}")
+zip_file=$(realpath "${2:-$(ls "$root"/dist/glasswake-*-windows-x64.zip | tail -n 1)}")
 probe_exe=$build/tests/win32_probe.exe
 recorder=$build/tests/hook_recorder.exe
 long_title="Glasswake by Orvel / Lumo [fps: +inf :-)]"

@@ -1,6 +1,7 @@
 // The browser build in headless Chromium (Debian's, with SwiftShader for
-// WebGL), driven by puppeteer-core. Needs dist/web/ (scripts/web.sh build)
-// and the desktop tool for the reference frames: run by scripts/web.sh test.
+// WebGL), driven by puppeteer-core. Needs dist/web/ (scripts/web.sh build) or
+// the folder GLASSWAKE_WEB_DIR names, and the desktop tool for the reference
+// frames: run by scripts/web.sh test.
 import { after, test } from 'node:test';
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
@@ -11,7 +12,7 @@ import { fileURLToPath } from 'node:url';
 import puppeteer from 'puppeteer-core';
 
 const root = path.resolve(path.dirname(fileURLToPath(import.meta.url)), '../..');
-const dist = path.join(root, 'dist/web');
+const dist = process.env.GLASSWAKE_WEB_DIR ?? path.join(root, 'dist/web');
 const tool = path.join(root, 'build/tools/glasswake-tool');
 const longTitle = 'Glasswake by Orvel / Lumo [fps: +inf :-)]';
 const preInitFailure = "App returned false on PreInit(), we shouldn't really continue.";
