@@ -8,6 +8,9 @@
 // directory. A file that cannot be fetched is left out, so the program meets
 // it missing and says so as on the desktop.
 
+// glasswakeVersion, from the same place, is the project's version.
+document.getElementById('version').textContent = 'Glasswake ' + glasswakeVersion;
+
 Module['canvas'] = document.getElementById('glasswake');
 Module['arguments'] = [];
 new URLSearchParams(location.search).forEach(function (value, name) {

@@ -107,7 +107,7 @@ async function drag(page, dx, dy) {
   await page.mouse.up();
 }
 
-test('frames match the desktop tool, also with V and cam=, without console errors; title',
+test('frames match the desktop tool, also with V and cam=, without console errors; title; version',
   async () => {
   // The demo's frame (at the page's default depth), one later that looks one
   // face deeper, and one from a camera of the visitor's.
@@ -120,6 +120,9 @@ test('frames match the desktop tool, also with V and cam=, without console error
     assert.equal(frame, 'drawn');
     await assertMatches(page, `/reference/${name}`, query);
     if (time === 2500) {
+      // The help panel names the version the desktop tool reports.
+      assert.equal(await page.$eval('#version', (p) => p.textContent),
+        execFileSync(tool, ['--version']).toString().trim().replace('glasswake-tool', 'Glasswake'));
       // V outlines the views as the tool's overlay does; V again takes them off.
       reference('overlay_2500.png', 2500, '--overlay', 'views');
       for (const [expected, on] of [['overlay_2500.png', 1], [name, 0]]) {
