@@ -31,9 +31,13 @@ void describeOpenError(ReadFailure* why, int error) {
 std::FILE* openRegular(const char* path, const char* mode, int& error) {
 #ifdef _WIN32
     // No FIFOs to block on here; devices such as CON or NUL open at once and
-    // are refused by the check after the open, directories by the one before.
+    // are refused by the checks after the open, directories by the one before.
+    // Some runtimes cannot stat a device name yet report the opened device as a
+    // regular file: a regular file always has a status, so a name that opens
+    // without one is no data file either.
     struct _stat64 status;
-    if (_stat64(path, &status) == 0 && (status.st_mode & _S_IFMT) != _S_IFREG) {
+    const bool named = _stat64(path, &status) == 0;
+    if (named && (status.st_mode & _S_IFMT) != _S_IFREG) {
         error = 0;
         return nullptr;
     }
@@ -42,7 +46,7 @@ std::FILE* openRegular(const char* path, const char* mode, int& error) {
         error = errno;
         return nullptr;
     }
-    if (_fstat64(_fileno(file), &status) != 0 || (status.st_mode & _S_IFMT) != _S_IFREG) {
+    if (!named || _fstat64(_fileno(file), &status) != 0 || (status.st_mode & _S_IFMT) != _S_IFREG) {
         std::fclose(file);
         error = 0;
         return nullptr;
