@@ -362,7 +362,7 @@ int drawFrames(const RenderOptions& options, RenderSession& session, Explaining&
         std::uint8_t* pixels = pipeline.acquire();
         if (!pixels)
             return kEncoderFailed;
-        if (!session.gl.readRowsBottomUp(pixels))
+        if (!session.gl.readBgrxBottomUp(pixels))
             return fail("cannot read the frame back from OpenGL");
         pipeline.submit(k);
         progress.step();
@@ -372,7 +372,7 @@ int drawFrames(const RenderOptions& options, RenderSession& session, Explaining&
 
 std::size_t frameBytes(const RenderSession& session) {
     return static_cast<std::size_t>(session.gl.width) *
-           static_cast<std::size_t>(session.gl.height) * 3;
+           static_cast<std::size_t>(session.gl.height) * 4;
 }
 
 // PNG files, written by one worker per core while the next frames are drawn.
@@ -387,8 +387,8 @@ int renderSequence(const RenderOptions& options, RenderSession& session, Explain
                        char name[32];
                        std::snprintf(name, sizeof name, "frame_%05llu.png",
                                      static_cast<unsigned long long>(k));
-                       return writePngRgb((destination.folder / name).string(), width, height, rgb,
-                                          true, error);
+                       return writePngBgrx((destination.folder / name).string(), width, height, rgb,
+                                           error);
                    });
     const int status = drawFrames(options, session, explaining, pipeline, 1, progress);
     std::string error;

@@ -162,7 +162,9 @@ bool HeadlessGl::readPixels(std::vector<std::uint8_t>& rgb) const {
         return false;
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
     rgb.resize(rowBytes * static_cast<std::size_t>(height));
-    if (!readRowsBottomUp(rgb.data()))
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    if (glGetError() != GL_NO_ERROR)
         return false;
     // GL's first row is the bottom one; swap rows in place.
     std::vector<std::uint8_t> row(rowBytes);
@@ -176,10 +178,10 @@ bool HeadlessGl::readPixels(std::vector<std::uint8_t>& rgb) const {
     return true;
 }
 
-bool HeadlessGl::readRowsBottomUp(std::uint8_t* rgb) const {
+bool HeadlessGl::readBgrxBottomUp(std::uint8_t* bgrx) const {
     if (!surface)
         return false;
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, bgrx);
     return glGetError() == GL_NO_ERROR;
 }

@@ -24,7 +24,8 @@ struct HeadlessGl {
     void destroy();
     // The whole framebuffer as 8-bit RGB, top row first (GL reads bottom-up).
     bool readPixels(std::vector<std::uint8_t>& rgb) const;
-    // The same into width * height * 3 bytes at rgb, as GL gives them: bottom
-    // row first (for writers that take rows in either order without a copy).
-    bool readRowsBottomUp(std::uint8_t* rgb) const;
+    // The framebuffer as GL reads it fastest (a plain copy, half the time of
+    // RGB), into width * height * 4 bytes: bottom row first, each pixel blue,
+    // green, red and a byte of no meaning. For writers that take that order.
+    bool readBgrxBottomUp(std::uint8_t* bgrx) const;
 };

@@ -27,20 +27,9 @@ struct File {
     }
 };
 
-}  // namespace
-
-bool writePngRgb(const std::string& path, int width, int height,
-                 const std::vector<std::uint8_t>& rgb, std::string& error) {
-    if (width <= 0 || height <= 0 ||
-        rgb.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3) {
-        error = path + ": pixel buffer does not match the picture size";
-        return false;
-    }
-    return writePngRgb(path, width, height, rgb.data(), false, error);
-}
-
-bool writePngRgb(const std::string& path, int width, int height, const std::uint8_t* rgb,
-                 bool bottomUp, std::string& error) {
+// RGB rows top first, or (bgrx) GL's fastest readback: BGRX rows bottom first.
+bool writePng(const std::string& path, int width, int height, const std::uint8_t* pixels, bool bgrx,
+              std::string& error) {
     const std::string partial = partialPath(path);
     File file;
     file.handle = std::fopen(partial.c_str(), "wb");
@@ -51,14 +40,14 @@ bool writePngRgb(const std::string& path, int width, int height, const std::uint
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     std::vector<png_bytep> rows(static_cast<std::size_t>(height));
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * (bgrx ? 4 : 3);
     for (int y = 0; y < height; ++y) {
         rows[static_cast<std::size_t>(y)] = const_cast<png_bytep>(
-            rgb + static_cast<std::size_t>(bottomUp ? height - 1 - y : y) * rowBytes);
+            pixels + static_cast<std::size_t>(bgrx ? height - 1 - y : y) * rowBytes);
     }
     if (!png || !info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
         error = path + (png && info ? ": cannot write PNG data" : ": out of memory");
+        png_destroy_write_struct(&png, &info);
         std::remove(partial.c_str());
         return false;
     }
@@ -69,6 +58,10 @@ bool writePngRgb(const std::string& path, int width, int height, const std::uint
     png_set_compression_level(png, kCompressionLevel);
     png_set_filter(png, PNG_FILTER_TYPE_BASE, kFilters);
     png_write_info(png, info);
+    if (bgrx) {
+        png_set_bgr(png);
+        png_set_filler(png, 0, PNG_FILLER_AFTER);  // dropped on the way out
+    }
     png_write_image(png, rows.data());
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
@@ -81,6 +74,23 @@ bool writePngRgb(const std::string& path, int width, int height, const std::uint
         return false;
     }
     return commitPartial(partial, path, error);
+}
+
+}  // namespace
+
+bool writePngRgb(const std::string& path, int width, int height,
+                 const std::vector<std::uint8_t>& rgb, std::string& error) {
+    if (width <= 0 || height <= 0 ||
+        rgb.size() != static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3) {
+        error = path + ": pixel buffer does not match the picture size";
+        return false;
+    }
+    return writePng(path, width, height, rgb.data(), false, error);
+}
+
+bool writePngBgrx(const std::string& path, int width, int height, const std::uint8_t* bgrx,
+                  std::string& error) {
+    return writePng(path, width, height, bgrx, true, error);
 }
 
 bool readPngRgb(const std::string& path, int& width, int& height, std::vector<std::uint8_t>& rgb,

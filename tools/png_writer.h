@@ -9,10 +9,9 @@
 // says why in error.
 bool writePngRgb(const std::string& path, int width, int height,
                  const std::vector<std::uint8_t>& rgb, std::string& error);
-// The same for width x height pixels at rgb; bottomUp when the rows come
-// bottom row first, as OpenGL reads them back.
-bool writePngRgb(const std::string& path, int width, int height, const std::uint8_t* rgb,
-                 bool bottomUp, std::string& error);
+// The same for width x height pixels as HeadlessGl::readBgrxBottomUp gives them.
+bool writePngBgrx(const std::string& path, int width, int height, const std::uint8_t* bgrx,
+                  std::string& error);
 
 // Reads any 8-bit PNG back as RGB (top row first); for tests and comparisons.
 bool readPngRgb(const std::string& path, int& width, int& height, std::vector<std::uint8_t>& rgb,

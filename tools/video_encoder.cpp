@@ -116,7 +116,7 @@ bool VideoEncoder::start(const std::string& ffmpeg, VideoFormat format, int fram
     std::snprintf(rate, sizeof rate, "%.17g", fps);
     std::vector<std::string> arguments = {
         ffmpeg,     "-hide_banner", "-loglevel", "error", "-nostats",   "-y", "-f", "rawvideo",
-        "-pix_fmt", "rgb24",        "-s",        size,    "-framerate", rate, "-i", "pipe:0"};
+        "-pix_fmt", "bgr0",         "-s",        size,    "-framerate", rate, "-i", "pipe:0"};
     const std::vector<std::string> output = formatArguments(format, palette);
     arguments.insert(arguments.end(), output.begin(), output.end());
     arguments.push_back(file);
@@ -147,7 +147,7 @@ bool VideoEncoder::start(const std::string& ffmpeg, VideoFormat format, int fram
 }
 
 bool VideoEncoder::write(const std::uint8_t* rgb, std::string& error) {
-    std::size_t left = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
+    std::size_t left = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
     while (left > 0) {
         const ssize_t written = ::write(pipe, rgb, left);
         if (written < 0 && errno == EINTR)

@@ -31,11 +31,12 @@ struct VideoEncoder {
     int height = 0;
 
     // Starts ffmpeg writing `format` to `file`: width x height frames at
-    // `fps`, each sent bottom row first as GL reads them back. A GIF uses
+    // `fps`, each sent as GL reads it back fastest (BGRX, bottom row first). A GIF uses
     // the palette its first pass wrote.
     bool start(const std::string& ffmpeg, VideoFormat format, int frameWidth, int frameHeight,
                double fps, const std::string& file, const std::string& palette, std::string& error);
-    // One frame of width * height * 3 bytes; false once ffmpeg stopped reading.
+    // One frame as HeadlessGl::readBgrxBottomUp gives it; false once ffmpeg
+    // stopped reading.
     bool write(const std::uint8_t* rgb, std::string& error);
     // Ends the stream and waits for ffmpeg: false unless the file is complete.
     // After `stop`, ffmpeg is told to quit rather than to finish the file.
