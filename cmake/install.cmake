@@ -30,6 +30,14 @@ file(WRITE ${debian_changelog}
      "  * Release ${PROJECT_VERSION}.\n\n"
      " -- ${glasswake_maintainer}  Mon, 07 Dec 2026 00:00:00 +0000\n")
 execute_process(COMMAND gzip -9nf ${debian_changelog})
+# The manual pages carry the version; Debian wants them compressed.
+foreach(page glasswake.6 glasswake-tool.1)
+    configure_file(app/sdl/man/${page} ${CMAKE_BINARY_DIR}/packaging/${page} @ONLY)
+    execute_process(COMMAND gzip -9nf ${CMAKE_BINARY_DIR}/packaging/${page})
+    string(REGEX REPLACE ".*\\." "" section ${page})
+    install(FILES ${CMAKE_BINARY_DIR}/packaging/${page}.gz
+            DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+endforeach()
 install(FILES README.md LICENSE ${debian_copyright} ${debian_changelog}.gz
         DESTINATION ${glasswake_doc_dir})
 

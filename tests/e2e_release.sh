@@ -21,7 +21,8 @@ check "SHA256SUMS names the three artefacts of version $v and matches them" eval
 want=$(printf '%s\n' ./usr/bin/glasswake{,-tool} ./usr/share/applications/glasswake.desktop \
     ./usr/share/doc/glasswake/{LICENSE,README.md,changelog.gz,copyright} \
     ./usr/share/glasswake/data/{base2.lwo,crystal1.lwo,crystal2.lwo,crystal3.lwo,env.bmp} \
-    ./usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/glasswake.png | sort)
+    ./usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/glasswake.png \
+    ./usr/share/man/man1/glasswake-tool.1.gz ./usr/share/man/man6/glasswake.6.gz | sort)
 check "the package's files" equals "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)" "$want"
 depends=$(dpkg-deb -f "$deb" Depends)
 check "Depends names the linked libraries: $depends" eval '[[ "$depends" == *libsdl2-2.0-0* && "$depends" == *libpng16-16* && "$depends" == *libegl1* ]]'
