@@ -206,8 +206,10 @@ elseif(CASE STREQUAL "video")
     run_tool(1 render ${clip} --output missing.mp4)
     expect_match("${err}" "no ffmpeg on PATH; install it .* or give --ffmpeg PATH\n$")
     set(TOOL ${tool})
-    run_tool(1 render ${clip} --ffmpeg /bin/false --output failed.mp4)
+    file(CREATE_LINK /bin/false ${WORK_DIR}/failing SYMBOLIC)  # found before --root moves
+    run_tool(1 render ${clip} --ffmpeg ./failing --output failed.mp4)
     expect_match("${err}" "ffmpeg failed \\(exit status 1\\)")
+    file(REMOVE ${WORK_DIR}/failing)
     foreach(output --output|stopped.mp4 --output|stopped.gif --output-dir|stopped)
         string(REPLACE "|" ";" output ${output})
         execute_process(COMMAND timeout -s INT 3 ${TOOL} render --frames 100000 --size 64x48

@@ -317,9 +317,10 @@ int prepare(const RenderOptions& options, Destination& destination) {
             std::filesystem::create_directories(path, ec);
     } else {
         std::string error;
-        destination.ffmpeg = findFfmpeg(options.ffmpeg, error);
-        if (destination.ffmpeg.empty())
+        const std::string ffmpeg = findFfmpeg(options.ffmpeg, error);
+        if (ffmpeg.empty())
             return fail(error);
+        destination.ffmpeg = std::filesystem::absolute(ffmpeg, ec).string();  // as found here
         destination.video = path.string();
         destination.partial = partialPath(destination.video);
         if (options.video == VideoFormat::Gif)
