@@ -9,6 +9,8 @@ namespace {
 // inside, so shared edges of neighbouring faces do not leave hairline gaps.
 constexpr float kInsideTolerance = -0.00001f;
 
+constexpr std::int32_t kNotLookedUp = -2;
+
 struct EdgeLine {
     float p;
     float q;
@@ -21,7 +23,7 @@ EdgeLine lineOf(const Point2* from, const Point2* to) {
     line.p = to->y - from->y;
     line.q = -(to->x - from->x);
     line.r = line.p * from->x + line.q * from->y;
-    line.index = -1;
+    line.index = kNotLookedUp;
     return line;
 }
 
@@ -153,7 +155,7 @@ enum class Cut { Kept, MovedOut, Split, OutOfRoom };
 // Cuts one polygon of the inside list by one edge: the part outside goes to
 // the head of outside, the polygon keeps the part inside. MovedOut: the
 // whole polygon is outside and the caller unlinks it.
-Cut cutPolygon(const EdgeLine& line, Polygon* polygon, PolygonList& outside) {
+Cut cutPolygon(EdgeLine& line, const Edge2& edge, Polygon* polygon, PolygonList& outside) {
     const std::int32_t n = polygon->vertexCount;
     Point2** v = polygon->vertices;
     if (n <= 0) {
@@ -182,6 +184,10 @@ Cut cutPolygon(const EdgeLine& line, Polygon* polygon, PolygonList& outside) {
         return Cut::OutOfRoom;
     }
     const std::int32_t* lines = frameArena.linesOf(v);
+    // Most edges cut nothing: their line is looked up at their first cut.
+    if (line.index == kNotLookedUp) {
+        line.index = frameArena.lines.lineThrough(edge.from, edge.to);
+    }
     Cutting c{v, lines, n, o, t, nullptr, nullptr, line.index};
     c.a = crossing(line, v[o - 1], v[o], lines[o - 1]);
     c.b = crossing(line, v[t - 1], v[t < n ? t : 0], lines[t - 1]);
@@ -217,12 +223,11 @@ bool PolygonList::clip(const Edge2* edges, std::int32_t edgeCount, PolygonList& 
     }
     for (std::int32_t e = 0; e < edgeCount && inside.count > 0; ++e) {
         EdgeLine line = lineOf(edges[e].from, edges[e].to);
-        line.index = frameArena.lines.lineThrough(edges[e].from, edges[e].to);
         Polygon* previous = nullptr;
         Polygon* polygon = inside.head;
         while (polygon) {
             Polygon* const following = polygon->next;
-            const Cut cut = cutPolygon(line, polygon, outside);
+            const Cut cut = cutPolygon(line, edges[e], polygon, outside);
             if (cut == Cut::OutOfRoom) {
                 return giveUp();
             }

@@ -109,6 +109,7 @@ bool Polygon::allocateVertices(std::int32_t n) {
     vertexCount = n;
     vertices = taken;
     fanFromCentre = false;
+    mendChecked = false;
     return true;
 }
 
@@ -131,6 +132,7 @@ bool Polygon::copyFrom(const Polygon& source) {
     vertexCount = n;
     vertices = taken;
     fanFromCentre = source.fanFromCentre;
+    mendChecked = false;
     return true;
 }
 

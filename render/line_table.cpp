@@ -37,8 +37,12 @@ bool LineTable::create(std::int32_t pointCapacity) {
     // defining members; a line needs at least one crossing or clip edge.
     lineCapacity = pointCapacity + 16;
     memberCapacity = 4 * pointCapacity + 64;
+    // A frame keeps about one entry for every two points it makes, and the
+    // table is kept at most half full. Much larger would only spread a
+    // frame's entries over more cache lines: a frame busier than the cap
+    // allows is drawn unmended.
     std::uint32_t entryCapacity = 64;
-    while (entryCapacity < 4u * static_cast<std::uint32_t>(lineCapacity)) {
+    while (entryCapacity < static_cast<std::uint32_t>(pointCapacity) && entryCapacity < 65536) {
         entryCapacity *= 2;
     }
     lines = new (std::nothrow) Line[static_cast<std::size_t>(lineCapacity)];
@@ -230,7 +234,10 @@ std::int32_t LineTable::gained(const Polygon& polygon, const std::int32_t* edgeL
 bool LineTable::mendPolygon(Polygon& polygon) {
     const std::int32_t n = polygon.vertexCount;
     const std::int32_t* edgeLines = frameArena.linesOf(polygon.vertices);
-    const std::int32_t extra = polygon.fanFromCentre || n < 3 ? 0 : gained(polygon, edgeLines);
+    // Windows are shared (twins, a view that cut nothing): each is looked at
+    // once.
+    const std::int32_t extra = polygon.mendChecked || n < 3 ? 0 : gained(polygon, edgeLines);
+    polygon.mendChecked = true;
     if (extra == 0) {
         return true;
     }

@@ -239,7 +239,7 @@ elseif(CASE STREQUAL "bench")
         run_tool(0 bench --frames 8 --size 160x120 --root ${SOURCE_DIR} ${choice} --json)
         string(REPLACE "\n" "" out "${out}")
         expect_json(0 backend ${backend} frames 8 width 160 depth 2 heapAllocationsPerFrame 0
-                    arenaOverflowFrames 0)
+                    arenaOverflowFrames 0 unmendedFrames 0)
         expect_match("${out}" "\"views\": {[^}]*\"max\": ([2-9]|[1-9][0-9])")
         expect_match("${out}" "\"arenaPeak\": {\"polygons\": [1-9]")
         expect_match("${out}" "\"traversalMs\": {\"median\": [0-9]")

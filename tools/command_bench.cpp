@@ -101,6 +101,7 @@ struct BenchResult {
     std::int32_t peakPoints = 0;
     std::int32_t peakSlots = 0;
     std::int64_t overflowFrames = 0;
+    std::int64_t unmendedFrames = 0;
     std::uint64_t maxAllocations = 0;
 };
 
@@ -164,6 +165,7 @@ void measure(RenderSession& session, const BenchOptions& options, BenchResult& r
     result.peakPoints = renderStats.peakPointsUsed;
     result.peakSlots = renderStats.peakSlotsUsed;
     result.overflowFrames = renderStats.overflowFrames;
+    result.unmendedFrames = renderStats.unmendedFrames;
 
     // The same frames with drawing off: culling, projection, clipping and
     // recursion alone.
@@ -204,6 +206,7 @@ void printJson(const BenchOptions& options, const BenchResult& result, const cha
                 result.peakPolygons, result.peakPoints, result.peakSlots);
     std::printf("  \"arenaOverflowFrames\": %lld,\n",
                 static_cast<long long>(result.overflowFrames));
+    std::printf("  \"unmendedFrames\": %lld,\n", static_cast<long long>(result.unmendedFrames));
     std::printf("  \"heapAllocationsPerFrame\": %llu\n",
                 static_cast<unsigned long long>(result.maxAllocations));
     std::printf("}\n");
@@ -230,9 +233,12 @@ void printTable(const BenchOptions& options, const BenchResult& result, const ch
     std::printf("%-26s %12.0f %12s %12.0f\n", "triangle fans per frame", fans.median, "", fans.max);
     std::printf("%-26s %12.0f %12s %12.0f\n", "vertices per frame", vertices.median, "",
                 vertices.max);
-    std::printf("arena peak: %d polygons, %d points, %d slots; frames that ran out: %lld\n",
-                result.peakPolygons, result.peakPoints, result.peakSlots,
-                static_cast<long long>(result.overflowFrames));
+    std::printf(
+        "arena peak: %d polygons, %d points, %d slots; frames that ran out: %lld; "
+        "drawn unmended: %lld\n",
+        result.peakPolygons, result.peakPoints, result.peakSlots,
+        static_cast<long long>(result.overflowFrames),
+        static_cast<long long>(result.unmendedFrames));
     std::printf("heap allocations in the busiest frame: %llu (%s)\n",
                 static_cast<unsigned long long>(result.maxAllocations),
                 allocation_counter::countsMalloc()
