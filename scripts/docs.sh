@@ -53,11 +53,14 @@ render --overlay views --output "$out/docs/overlay.png"
 render --size 320x240 --overlay views --depth 1 --output "$out/docs/overlay-depth-1.png"
 
 "$python" scripts/clip_diagram.py "$out/docs/clipper.svg"
+# A crack the mending closes: the same moment drawn as cut and as mended.
+"$python" scripts/crack_pictures.py "$tool" 2500 "$out/docs/cracks.png"
 
 "$python" scripts/plot_performance.py --tool "$tool" --frames "$frames" \
     --plot "$out/docs/performance-depth.png" --doc "$out/docs/performance.md"
 made+=(docs/frame.png docs/overlay.png docs/overlay-depth-1.png docs/face-frame.png
-    docs/face-mirrored.png docs/face-refracted.png docs/clipper.svg docs/performance-depth.png)
+    docs/face-mirrored.png docs/face-refracted.png docs/clipper.svg docs/cracks.png
+    docs/performance-depth.png)
 
 # Everything was made, and the depth table sits between its markers.
 for file in "${made[@]}"; do

@@ -45,7 +45,9 @@ const char* const renderUsage =
     "as the demo); --overlay views draws every view's window outline over the frame,\n"
     "coloured by depth, mirrored views dashed, with a legend; --only-view N draws only view N\n"
     "(the index of its Fill command) and what is seen through it; --list-views prints\n"
-    "every view of the frame: index, kind, depth, parent, polygons, window area.\n"
+    "every view of the frame: index, kind, depth, parent, polygons, window area;\n"
+    "--unmended draws the pieces as cut, without the points their neighbours made on their\n"
+    "edges (the hairline cracks that mending removes).\n"
     "--backend exact|fast picks what draws (default: fast where the context allows it).\n"
     "--camera YAW,PITCH,DISTANCE looks from there instead of the orbit: degrees about the\n"
     "vertical axis (0 where the orbit starts), degrees above the target's level (-10 to 80),\n"
@@ -71,6 +73,7 @@ struct RenderOptions {
     bool overlay = false;
     std::int32_t onlyView = -1;
     bool listViews = false;
+    bool unmended = false;
     BackendChoice backend = BackendChoice::Auto;
     std::optional<Camera> camera;
 };
@@ -130,6 +133,7 @@ int parseOptions(int argc, char** argv, RenderOptions& options) {
         {"--overlay", Kind::Word, nullptr, "views", 0, 0, "views"},
         {"--only-view", Kind::Count, &onlyView, "a view index", 0, INT32_MAX - 1},
         {"--list-views", Kind::Flag, &options.listViews, nullptr},
+        {"--unmended", Kind::Flag, &options.unmended, nullptr},
         {"--root", Kind::Text, &options.root, "a directory"},
         {"--output", Kind::Text, &options.output, "a file name"},
         {"--output-dir", Kind::Text, &options.outputDir, "a directory"},
@@ -508,6 +512,7 @@ int runRender(int argc, char** argv) {
     }
     session.depth = options.depth;
     session.camera = options.camera;
+    frameMending = !options.unmended;
     Explaining explaining;
     if (options.onlyView >= 0) {
         if (!explaining.subtree.select(sceneBackend, options.onlyView, frameRecord.capacity)) {
