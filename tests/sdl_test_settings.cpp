@@ -13,6 +13,7 @@
 #include <new>
 #include <string>
 
+#include "app/linux_paths.h"
 #include "app/sdl/settings_file.h"
 #include "tests/support.h"
 
@@ -257,3 +258,33 @@ TEST(SettingsFileTest, SavesAtOnceFollowOneAnotherAndAKilledOneDamagesNothing) {
 }
 
 }  // namespace
+
+TEST(LinuxPathsTest, SettingsUnderXdgOrHomeFoldersMadePrivateDataSetFoundWhole) {
+    EXPECT_EQ(settingsFilePath("/x/cfg", "/home/u"), "/x/cfg/glasswake/Brightforge.INI");
+    // Unset, empty and relative XDG_CONFIG_HOME are ignored, as the base directory rules ask.
+    for (const char* xdg : {static_cast<const char*>(nullptr), "", "cfg"}) {
+        EXPECT_EQ(settingsFilePath(xdg, "/home/u"), "/home/u/.config/glasswake/Brightforge.INI");
+    }
+    // No usable home: the starting folder, named absolutely since the program moves to its data.
+    EXPECT_EQ(settingsFilePath(nullptr, "u"), fs::current_path().string() + "/Brightforge.INI");
+
+    const std::string base = testing_support::scratchPath("xdg");
+    fs::remove_all(base);
+    std::string problem;
+    ASSERT_TRUE(makeParentFolders(base + "/cfg/glasswake/Brightforge.INI", problem)) << problem;
+    EXPECT_EQ(fs::status(base + "/cfg/glasswake").permissions(), fs::perms::owner_all);
+    std::ofstream(base + "/file").put('x');
+    EXPECT_FALSE(makeParentFolders(base + "/file/glasswake/Brightforge.INI", problem));
+    EXPECT_EQ(problem, "cannot make the folder " + base + "/file/glasswake (Not a directory)");
+
+    // A data/ lacking one file is passed over, the first whole one taken; every folder is named.
+    fs::create_directories(base + "/data");
+    fs::copy(testing_support::sourcePath("data/base2.lwo"), base + "/data/base2.lwo");
+    const std::string source = testing_support::sourcePath(".");
+    std::string root;
+    std::string tried;
+    EXPECT_TRUE(findDataRoot({base, source, base + "/cfg"}, root, tried));
+    EXPECT_EQ(root, source);
+    EXPECT_FALSE(findDataRoot({base, base + "/cfg"}, root, tried));
+    EXPECT_EQ(tried, base + "/data, " + base + "/cfg/data");
+}

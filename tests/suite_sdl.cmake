@@ -2,7 +2,7 @@
 # Xvfb (end-to-end), driven from a scratch directory with a copy of data/.
 if(TARGET glasswake_sdl_app)
     add_executable(sdl_test_settings ${CMAKE_CURRENT_SOURCE_DIR}/sdl_test_settings.cpp)
-    target_link_libraries(sdl_test_settings PRIVATE glasswake_shell_sdl glasswake_test_support GTest::gtest
+    target_link_libraries(sdl_test_settings PRIVATE glasswake_shell_sdl glasswake_linux_paths glasswake_test_support GTest::gtest
                           GTest::gtest_main glasswake_warnings)
     gtest_discover_tests(sdl_test_settings WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
                          DISCOVERY_TIMEOUT 60)
