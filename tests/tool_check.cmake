@@ -199,6 +199,8 @@ elseif(CASE STREQUAL "video")
         endif()
     endforeach()
     expect_files(CLIP.MP4 clip.gif clip.webm moment.png)
+    file(READ ${WORK_DIR}/clip.gif gif LIMIT 4096 HEX)  # loops forever: a repeat count of 0
+    expect_match("${gif}" "4e45545343415045322e300301(0000)")
     # A failed encode and an interrupted one leave no file under the name
     # asked for and no partial one; a PNG sequence keeps only whole frames.
     set(tool ${TOOL})
