@@ -499,11 +499,11 @@ int runRender(int argc, char** argv) {
     const int parsed = parseOptions(argc, argv, options);
     if (parsed != 0)
         return parsed == -1 ? 0 : parsed;
+    if (!options.haveTime)
+        catchInterrupts();  // before the partial file exists
     Destination destination;
     if (const int prepared = prepare(options, destination); prepared != 0)
         return prepared;
-    if (!options.haveTime)
-        catchInterrupts();
     RenderSession session;
     session.backend = options.backend;
     if (!session.open("render", options.root, options.width, options.height)) {
