@@ -14,9 +14,13 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 bash scripts/install-deps.sh
 # The package is built from a clean configuration of its own, so options
-# left in build/ (a sanitizer, a debug build) never reach it.
+# left in build/ (a sanitizer, a debug build) never reach it, and with the
+# hardening flags Debian builds its own packages with.
+flags() { DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"; }
 cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLASSWAKE_WERROR=ON \
-    -DGLASSWAKE_TESTS=OFF >/dev/null
+    -DGLASSWAKE_TESTS=OFF -DCMAKE_C_FLAGS="$(flags CFLAGS) $(flags CPPFLAGS)" \
+    -DCMAKE_CXX_FLAGS="$(flags CXXFLAGS) $(flags CPPFLAGS)" \
+    -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)" >/dev/null
 cmake --build build-release -j "$jobs"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-release/CMakeCache.txt)
 mkdir -p dist
