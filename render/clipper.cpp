@@ -61,7 +61,8 @@ Point2* crossing(const EdgeLine& cut, Point2* from, Point2* to, std::int32_t alo
     LineTable& table = frameArena.lines;
     Point2* shared = nullptr;
     Point2** known = nullptr;
-    if (along >= 0 && cut.index >= 0 && along != cut.index && !table.full) {
+    if (along >= 0 && along < table.lineCount && cut.index >= 0 && along != cut.index &&
+        !table.full) {
         const LineTable::Line& edge = table.lines[along];
         const LineTable::Line& cutter = table.lines[cut.index];
         if (edge.a == cutter.a || edge.a == cutter.b) {
@@ -87,7 +88,7 @@ Point2* crossing(const EdgeLine& cut, Point2* from, Point2* to, std::int32_t alo
     }
     // Made from the edge itself: a point of both lines all the same.
     Point2* made = crossingPoint(cut, from, to);
-    if (along >= 0) {
+    if (along >= 0 && along < table.lineCount) {
         table.addMember(along, made);
     }
     if (cut.index >= 0 && cut.index != along) {

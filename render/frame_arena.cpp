@@ -106,6 +106,11 @@ bool Polygon::allocateVertices(std::int32_t n) {
         vertices = nullptr;
         return false;
     }
+    // Lines unknown until whoever fills the slots says otherwise.
+    std::int32_t* lines = frameArena.linesOf(taken);
+    for (std::int32_t i = 0; i < n; ++i) {
+        lines[i] = -1;
+    }
     vertexCount = n;
     vertices = taken;
     fanFromCentre = false;
