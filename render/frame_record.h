@@ -26,6 +26,10 @@ struct DrawCommand {
     // window.
     std::int32_t view = 0;
     std::int32_t parent = -1;
+    // Fill and Environment alike: an object cut the view's window, so its
+    // Environment covers the pieces left, not the Fill's polygons. False
+    // means the two cover the very same polygons.
+    bool windowCut = false;
     Color color;                 // unclamped, as the traversal computed it
     float textureOffset = 0.0f;  // the eye's height; environment only
     std::int32_t polygonCount = 0;

@@ -1,12 +1,8 @@
 #pragma once
 
 #include "assets/image.h"
+#include "render/draw_rules.h"
 #include "render/frame_record.h"
-
-// Every backend projects window coordinates onto the screen the same way:
-// x over +-kScreenHalfHeight * aspect, y over +-kScreenHalfHeight. The root
-// window spans +-aspect by +-1, so a border is left around it.
-constexpr float kScreenHalfHeight = 1.1f;
 
 // Draws recorded frames. Every call but name() needs the backend's context
 // current, except destroy(), which may run after the context is gone (it

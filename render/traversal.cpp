@@ -60,6 +60,7 @@ std::int32_t View::recordEnvironment() const {
     command.depth = level;
     command.view = fillCommand;
     command.parent = parentCommand;
+    command.windowCut = windowCut;
     command.color = envColor;
     command.textureOffset = eye.y;
     command.polygonCount = window.count;
@@ -68,6 +69,7 @@ std::int32_t View::recordEnvironment() const {
 }
 
 void View::draw(const TraversalScene& scene, int depth) {
+    windowCut = false;
     fillCommand = recordFill();
     // A view that could not be recorded opens nothing: its children would
     // have no parent entry, and the frame is out of room anyway.
@@ -81,6 +83,9 @@ void View::draw(const TraversalScene& scene, int depth) {
                 traverseObject(scene, row[i], depth - 1);
             }
         }
+        // The cutting is over: the Fill learns what the backends may draw
+        // in one pass with it.
+        frameRecord.commands[fillCommand].windowCut = windowCut;
         // Fully covered: the objects hide everything, no environment shows.
         if (isCovered()) {
             return;
@@ -120,7 +125,8 @@ void View::traverseObject(const TraversalScene& scene, int index, int depth) {
     // Whatever the outline covers is hidden from the objects visited later.
     PolygonList covered;
     PolygonList uncovered;
-    window.clip(scratchEdges.data(), outlineCount, covered, uncovered);
+    // A clip that gives up (out of room) leaves the window as it was.
+    windowCut = window.clip(scratchEdges.data(), outlineCount, covered, uncovered) || windowCut;
     window.count = uncovered.count;
     window.head = uncovered.head;
     if (covered.count <= 0) {

@@ -32,6 +32,7 @@ struct View {
     ViewKind kind = ViewKind::Root;
     std::int32_t parentCommand = -1;
     std::int32_t fillCommand = -1;  // its own Fill entry, once recorded
+    bool windowCut = false;         // an object's outline replaced the window by pieces
 
     View() = default;
     // The root View; takes its window (one polygon, four slots, four points)

@@ -70,7 +70,8 @@ void WebViewOverlay::draw(const FrameRecord& record, float aspect) {
         }
     }
     glUseProgram(program_);
-    glUniform2f(scaleLocation_, 1.0f / (kScreenHalfHeight * aspect), 1.0f / kScreenHalfHeight);
+    const Point2 scale = clipScale(aspect);
+    glUniform2f(scaleLocation_, scale.x, scale.y);
     glBindBuffer(GL_ARRAY_BUFFER, buffer_);
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(vertices_.size() * sizeof(float)),
                  vertices_.data(), GL_STREAM_DRAW);

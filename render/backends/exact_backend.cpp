@@ -4,11 +4,12 @@
 
 namespace {
 
-// The environment picture repeats every ten window units.
-constexpr float kTextureScale = 0.1f;
+void setColor(const Rgba& color) {
+    glColor4f(color.c[0], color.c[1], color.c[2], color.c[3]);
+}
 
 void drawFill(const DrawCommand& command) {
-    glColor4f(command.color.r, command.color.g, command.color.b, command.color.a);
+    setColor(passColors(command).tint);
     // The blend adds colour times alpha, so a fill with alpha 0 (every
     // mirrored view's) changes no pixel; rasterising it cost a tenth of the
     // frame in the software renderer.
@@ -28,12 +29,11 @@ void drawFill(const DrawCommand& command) {
     }
 }
 
-// Laid flat over the window in screen space, shifted by the eye's height so
-// every child shows the picture at its own offset.
+// Laid flat over the window in screen space.
 void drawEnvironment(const DrawCommand& command) {
     glEnable(GL_TEXTURE_2D);
-    glColor4f(command.color.r, command.color.g, command.color.b, command.color.a);
-    const float offset = command.textureOffset;
+    const PassColors pass = passColors(command);
+    setColor(pass.environment);
     for (const Polygon* polygon = command.polygons; polygon; polygon = polygon->next) {
         if (polygon->vertexCount <= 0) {
             continue;
@@ -42,7 +42,8 @@ void drawEnvironment(const DrawCommand& command) {
         glBegin(GL_TRIANGLE_FAN);
         for (std::int32_t i = 0; i < fan.size(); ++i) {
             const Point2& point = fan[i];
-            glTexCoord2f((offset + point.x) * kTextureScale, (offset + point.y) * kTextureScale);
+            const Point2 texture = textureCoord(pass.textureOffset, point);
+            glTexCoord2f(texture.x, texture.y);
             glVertex2f(point.x, point.y);
         }
         glEnd();

@@ -12,9 +12,6 @@
 
 namespace {
 
-// The environment picture repeats every ten window units.
-constexpr float kTextureScale = 0.1f;
-
 // The fixed-function texel times colour, plus the secondary colour: with a
 // secondary colour of 0 this is the exact backend's environment to the bit.
 // A view drawn in one pass passes its environment colour times its alpha
@@ -59,38 +56,6 @@ GLuint buildProgram() {
 
 }  // namespace
 
-// GL clamps glColor to [0, 1] before the blend multiplies by alpha; faces lit
-// above 1 must be clamped the same way before folding alpha in.
-FastBackend::Rgba FastBackend::clamped(const Color& color) {
-    Rgba rgba;
-    rgba.c[0] = std::clamp(color.r, 0.0f, 1.0f);
-    rgba.c[1] = std::clamp(color.g, 0.0f, 1.0f);
-    rgba.c[2] = std::clamp(color.b, 0.0f, 1.0f);
-    rgba.c[3] = std::clamp(color.a, 0.0f, 1.0f);
-    return rgba;
-}
-
-FastBackend::Rgba FastBackend::premultiplied(const Rgba& color) {
-    Rgba rgba;
-    for (int i = 0; i < 3; ++i) {
-        rgba.c[i] = color.c[i] * color.c[3];
-    }
-    rgba.c[3] = 1.0f;
-    return rgba;
-}
-
-bool FastBackend::isOpaque(const Image& picture) {
-    if (picture.bitsPerPixel != 32 || !picture.pixels) {
-        return true;
-    }
-    for (std::uint32_t i = 3; i < picture.byteSize; i += 4) {
-        if (picture.pixels[i] != 255) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool FastBackend::create(const Image& picture) {
     destroy();
     if (glVersion() < 20) {
@@ -114,8 +79,7 @@ bool FastBackend::create(const Image& picture) {
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
     textureSide_ = std::max(width, height);
-    // A texel's alpha would scale the tint of a one-pass view as well.
-    oneTintedPass_ = isOpaque(picture);
+    oneTintedPass_ = isOpaquePicture(picture);
     minFilter_ = GL_LINEAR_MIPMAP_NEAREST;
     glShadeModel(GL_FLAT);
     glDisable(GL_DEPTH_TEST);
@@ -147,7 +111,8 @@ void FastBackend::beginFrame(float aspect) {
     glGetIntegerv(GL_VIEWPORT, viewport);
     const float unitsPerPixel =
         viewport[2] > 0 && viewport[3] > 0
-            ? std::max(2.2f * aspect / float(viewport[2]), 2.2f / float(viewport[3]))
+            ? std::max(2.0f * kScreenHalfHeight * aspect / float(viewport[2]),
+                       2.0f * kScreenHalfHeight / float(viewport[3]))
             : 1.0f;
     const GLint minFilter = float(textureSide_) * kTextureScale * unitsPerPixel <= 1.0f
                                 ? GL_LINEAR
@@ -164,23 +129,29 @@ void FastBackend::beginFrame(float aspect) {
     flatCount_ = 0;
 }
 
-void FastBackend::addFan(const Fan& fan, std::int32_t first, std::int32_t count, bool textured,
-                         float offset, const Rgba& color, const Rgba& tint) {
+// A textured pass's vertices carry its environment colour and its tint, a
+// flat pass's its tint as the colour.
+void FastBackend::addFan(const Fan& fan, std::int32_t first, std::int32_t count,
+                         const PassColors& pass) {
     // Fan vertex 0 and vertices first .. first + count - 1.
     const std::int32_t needed = count + 1;
     if (vertexCount_ + needed > chunkVertices_) {
         flush();
     }
-    std::uint16_t* indices = textured ? texturedIndices_.get() : flatIndices_.get();
-    std::int32_t& indexCount = textured ? texturedCount_ : flatCount_;
+    std::uint16_t* indices = pass.textured ? texturedIndices_.get() : flatIndices_.get();
+    std::int32_t& indexCount = pass.textured ? texturedCount_ : flatCount_;
+    const Rgba& color = pass.textured ? pass.environment : pass.tint;
+    const Rgba none;
+    const Rgba& tint = pass.textured ? pass.tint : none;
     const std::int32_t base = vertexCount_;
     for (std::int32_t k = 0; k < needed; ++k) {
         const Point2& point = fan[k == 0 ? 0 : first + k - 1];
         Vertex& vertex = vertices_[vertexCount_++];
         vertex.x = point.x;
         vertex.y = point.y;
-        vertex.s = (offset + point.x) * kTextureScale;
-        vertex.t = (offset + point.y) * kTextureScale;
+        const Point2 texture = textureCoord(pass.textureOffset, point);
+        vertex.s = texture.x;
+        vertex.t = texture.y;
         std::memcpy(vertex.color, color.c, sizeof vertex.color);
         std::memcpy(vertex.tint, tint.c, sizeof vertex.tint);  // alpha unused
     }
@@ -192,16 +163,14 @@ void FastBackend::addFan(const Fan& fan, std::int32_t first, std::int32_t count,
     }
 }
 
-void FastBackend::addPolygons(const Polygon* polygons, bool textured, float offset,
-                              const Rgba& color, const Rgba& tint) {
+void FastBackend::addPolygons(const Polygon* polygons, const PassColors& pass) {
     for (const Polygon* polygon = polygons; polygon; polygon = polygon->next) {
         const Fan fan(*polygon);
         const std::int32_t n = fan.size();
         // Fewer than three vertices cover no pixel. A fan longer than a chunk
         // goes in pieces that share its first vertex.
         for (std::int32_t first = 1; first + 1 < n; first += chunkVertices_ - 2) {
-            addFan(fan, first, std::min(n - first, chunkVertices_ - 1), textured, offset, color,
-                   tint);
+            addFan(fan, first, std::min(n - first, chunkVertices_ - 1), pass);
         }
     }
 }
@@ -244,38 +213,29 @@ void FastBackend::drawRecord(const FrameRecord& record) {
     if (!vertices_) {
         return;
     }
-    const Rgba none;
     for (std::int32_t i = 0; i < record.count; ++i) {
         const DrawCommand& command = record.commands[i];
-        const Rgba color = clamped(command.color);
+        const PassColors pass = passColors(command);
         if (command.pass == DrawPass::Environment) {
-            if (!color.addsNothing()) {
-                addPolygons(command.polygons, true, command.textureOffset, color, none);
+            if (!pass.environment.addsNothing()) {
+                addPolygons(command.polygons, pass);
             }
             continue;
         }
-        if (color.addsNothing()) {
+        if (pass.tint.addsNothing()) {
             continue;  // every mirrored view's fill
         }
-        // A view that cut nothing out of its window (no children) shows its
-        // environment over the very polygons of its fill: one textured pass
-        // adds both. Where objects cut the window, the tint stays a pass over
-        // the whole window: the pieces the cuts leave meet the window's edges
-        // at new vertices, and GL's rasteriser, snapping them to its subpixel
-        // grid, gives a few pixels along those edges to one side or the other,
-        // so their union is not quite the window.
+        // A view whose window no object cut shows its environment over the
+        // very polygons of its fill: one textured pass adds both. Where
+        // objects cut the window, the tint stays a pass over the whole window.
         const DrawCommand* next = i + 1 < record.count ? &record.commands[i + 1] : nullptr;
-        if (oneTintedPass_ && next && next->pass == DrawPass::Environment && next->view == i &&
-            next->polygons == command.polygons && next->polygonCount == command.polygonCount) {
-            const Rgba envColor = clamped(next->color);
-            if (!envColor.addsNothing()) {
-                addPolygons(command.polygons, true, next->textureOffset, premultiplied(envColor),
-                            premultiplied(color));
-                ++i;
-                continue;
-            }
+        if (oneTintedPass_ && next && isOnePassPair(command, *next) &&
+            !passColors(*next).environment.addsNothing()) {
+            addPolygons(command.polygons, onePassColors(command, *next));
+            ++i;
+            continue;
         }
-        addPolygons(command.polygons, false, 0.0f, color, none);
+        addPolygons(command.polygons, pass);
     }
     flush();
 }

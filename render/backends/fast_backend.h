@@ -36,20 +36,9 @@ private:
         float color[4];  // as the exact backend's glColor, or see drawRecord
         float tint[3];   // added after texturing
     };
-    struct Rgba {
-        float c[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-        bool addsNothing() const {
-            return c[3] == 0.0f || (c[0] == 0.0f && c[1] == 0.0f && c[2] == 0.0f);
-        }
-    };
-    void addPolygons(const Polygon* polygons, bool textured, float offset, const Rgba& color,
-                     const Rgba& tint);
-    void addFan(const Fan& fan, std::int32_t first, std::int32_t count, bool textured, float offset,
-                const Rgba& color, const Rgba& tint);
+    void addPolygons(const Polygon* polygons, const PassColors& pass);
+    void addFan(const Fan& fan, std::int32_t first, std::int32_t count, const PassColors& pass);
     void flush();
-    static Rgba clamped(const Color& color);
-    static Rgba premultiplied(const Rgba& color);
-    static bool isOpaque(const Image& picture);
 
     Texture environment_;
     std::unique_ptr<Vertex[]> vertices_;

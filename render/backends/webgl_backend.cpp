@@ -17,15 +17,15 @@ namespace {
 constexpr std::int32_t kStagingVertices = 1 << 17;
 
 // The window coordinates become clip space in the vertex shader, where the
-// environment's texture coordinates are also made: the picture repeats every
-// ten window units, shifted by the view's eye height.
+// environment's texture coordinates are also made (see textureCoord).
 constexpr const char* kVertexShader = R"(
 attribute vec2 position;
 uniform vec2 scale;
 uniform float offset;
+uniform float textureScale;
 varying vec2 textureCoord;
 void main() {
-    textureCoord = (vec2(offset) + position) * 0.1;
+    textureCoord = (vec2(offset) + position) * textureScale;
     gl_Position = vec4(position * scale, 0.0, 1.0);
 }
 )";
@@ -42,11 +42,6 @@ void main() {
 }
 )";
 
-// Fixed-function GL clamps a colour to [0, 1] before it is used; NaN gives 0.
-float clampUnit(float value) {
-    return value > 0.0f ? (value < 1.0f ? value : 1.0f) : 0.0f;
-}
-
 GLuint linkProgram() {
     return linkShaderProgram(kVertexShader, kFragmentShader, {"position"}, kWebGlFragmentPreamble);
 }
@@ -57,17 +52,13 @@ bool drawable(const Polygon* polygon) {
 }
 
 // True for the environment of a view that cut nothing out of its window: it
-// covers the very polygons of the fill just before it, so both go in the
-// fill's one pass.
+// goes in the one pass of the fill just before it.
 bool drawnWithItsFill(const FrameRecord& record, std::int32_t index) {
     if (index <= 0 || index >= record.count) {
         return false;
     }
-    const DrawCommand& environment = record.commands[index];
     const DrawCommand& fill = record.commands[index - 1];
-    return environment.pass == DrawPass::Environment && fill.pass == DrawPass::Fill &&
-           environment.view == index - 1 && !isInvisible(fill) &&
-           environment.polygons == fill.polygons && environment.polygonCount == fill.polygonCount;
+    return isOnePassPair(fill, record.commands[index]) && !isInvisible(fill);
 }
 
 }  // namespace
@@ -84,6 +75,7 @@ bool WebGlBackend::create(const Image& picture) {
     }
     scaleLocation_ = glGetUniformLocation(program_, "scale");
     offsetLocation_ = glGetUniformLocation(program_, "offset");
+    textureScaleLocation_ = glGetUniformLocation(program_, "textureScale");
     tintLocation_ = glGetUniformLocation(program_, "tint");
     environmentColorLocation_ = glGetUniformLocation(program_, "environmentColor");
 
@@ -129,15 +121,7 @@ bool WebGlBackend::createTexture(const Image& picture) {
         default:
             break;
     }
-    // The one pass of a view that cut nothing relies on every texel's alpha
-    // being 1 (see setColors).
-    onePass_ = true;
-    if (components == 4 && picture.pixels != nullptr) {
-        const std::size_t count = static_cast<std::size_t>(picture.width) * picture.height;
-        for (std::size_t i = 0; i < count && onePass_; ++i) {
-            onePass_ = picture.pixels[i * 4 + 3] == 255;
-        }
-    }
+    onePass_ = isOpaquePicture(picture);
     GLint maxSide = 64;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
     std::vector<MipmapLevel> levels;
@@ -176,8 +160,9 @@ void WebGlBackend::beginFrame(float aspect) {
         return;
     }
     glUseProgram(program_);
-    // The projection spans +-1.1 * aspect by +-1.1 window units.
-    glUniform2f(scaleLocation_, 1.0f / (1.1f * aspect), 1.0f / 1.1f);
+    const Point2 scale = clipScale(aspect);
+    glUniform2f(scaleLocation_, scale.x, scale.y);
+    glUniform1f(textureScaleLocation_, kTextureScale);
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
     glEnableVertexAttribArray(0);
     glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, 0, nullptr);
@@ -243,30 +228,18 @@ WebGlBackend::Cursor WebGlBackend::stage(const FrameRecord& record, Cursor from,
     return cursor;
 }
 
-// A fill sets the tint, an environment its colour times the texel. A view
-// that cut nothing gets both in one pass, each colour times its alpha and
-// the output alpha 1, so the (GL_SRC_ALPHA, GL_ONE) blend adds them as they
-// are.
+// The shader adds tint + texel x environment colour (see PassColors).
 void WebGlBackend::setColors(const FrameRecord& record, std::int32_t index) {
     const DrawCommand& command = record.commands[index];
-    const Color& c = command.color;
-    const float r = clampUnit(c.r), g = clampUnit(c.g), b = clampUnit(c.b);
-    const float a = clampUnit(c.a);
-    if (command.pass == DrawPass::Environment) {
-        glUniform4f(tintLocation_, 0.0f, 0.0f, 0.0f, 0.0f);
-        glUniform4f(environmentColorLocation_, r, g, b, a);
-        glUniform1f(offsetLocation_, command.textureOffset);
-    } else if (onePass_ && drawnWithItsFill(record, index + 1)) {
-        const DrawCommand& environment = record.commands[index + 1];
-        const Color& e = environment.color;
-        const float ea = clampUnit(e.a);
-        glUniform4f(tintLocation_, r * a, g * a, b * a, 0.0f);
-        glUniform4f(environmentColorLocation_, clampUnit(e.r) * ea, clampUnit(e.g) * ea,
-                    clampUnit(e.b) * ea, 1.0f);
-        glUniform1f(offsetLocation_, environment.textureOffset);
-    } else {
-        glUniform4f(tintLocation_, r, g, b, a);
-        glUniform4f(environmentColorLocation_, 0.0f, 0.0f, 0.0f, 0.0f);
+    const PassColors pass = onePass_ && drawnWithItsFill(record, index + 1)
+                                ? onePassColors(command, record.commands[index + 1])
+                                : passColors(command);
+    const Rgba& t = pass.tint;
+    const Rgba& e = pass.environment;
+    glUniform4f(tintLocation_, t.c[0], t.c[1], t.c[2], t.c[3]);
+    glUniform4f(environmentColorLocation_, e.c[0], e.c[1], e.c[2], e.c[3]);
+    if (pass.textured) {
+        glUniform1f(offsetLocation_, pass.textureOffset);
     }
 }
 

@@ -38,6 +38,7 @@ private:
     std::uint32_t texture_ = 0;
     std::int32_t scaleLocation_ = -1;
     std::int32_t offsetLocation_ = -1;
+    std::int32_t textureScaleLocation_ = -1;
     std::int32_t tintLocation_ = -1;
     std::int32_t environmentColorLocation_ = -1;
     // Vertex positions (x, y) of the fans in flight, made in create so a frame
