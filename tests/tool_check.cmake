@@ -178,6 +178,12 @@ elseif(CASE STREQUAL "video")
     # same moment (in RGB, through the bt709 matrix the tags name). 12 frames
     # at 24/s: frame 5 is the one at 208 ms.
     set(clip --frames 12 --fps 24 --size 640x480 --root ${SOURCE_DIR})
+    # In the sanitizer build, the leak checker's tracer crashes at exit after
+    # some MP4 encodes, reading a stale dynamic-TLS entry of the GL driver; the
+    # address checks stay on, and leaks are checked by every other case.
+    if(DEFINED ENV{ASAN_OPTIONS})
+        set(ENV{ASAN_OPTIONS} "$ENV{ASAN_OPTIONS}:detect_leaks=0")
+    endif()
     run_tool(0 render --time-ms 208 --size 640x480 --root ${SOURCE_DIR} --output moment.png)
     foreach(format "CLIP.MP4|h264|yuv420p|bt709|24/1" "clip.webm|vp9|yuv420p|bt709|24/1"
             "clip.gif|gif|bgra|unknown|[0-9/]+")
