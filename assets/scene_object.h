@@ -45,6 +45,7 @@ struct Edge {
     Face* faceB = nullptr;
     Point2* crossing = nullptr;
     std::int32_t silhouette = 0;
+    std::int32_t line = -1;  // the frame's line it projects onto, -1 none
 };
 
 // The optical constants an object starts with and gets back on every load.

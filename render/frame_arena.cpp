@@ -142,9 +142,11 @@ bool Polygon::copyFrom(const Polygon& source) {
 }
 
 std::int32_t Polygon::listEdges(Edge2* edges) const {
+    const std::int32_t* lines = frameArena.linesOf(vertices);
     for (std::int32_t i = 0; i < vertexCount; ++i) {
         edges[i].from = vertices[i];
         edges[i].to = vertices[i + 1 < vertexCount ? i + 1 : 0];
+        edges[i].line = lines[i];
     }
     return vertexCount;
 }

@@ -54,6 +54,11 @@ struct FrameArena {
     // Null when fewer than n are left; mending may use the held-back slots
     // and does not mark the frame as overflowed.
     Point2** takeSlots(std::int32_t n, bool mending = false);
+    // The free slots mending may write before it takes them, and how many.
+    Point2** freeSlots(std::int32_t& room) const {
+        room = ready ? slotCapacity - slotsUsed : 0;
+        return nextSlot;
+    }
     std::int32_t* linesOf(Point2* const* vertexSlots) const {
         return slotLines + (vertexSlots - slots);
     }

@@ -1,19 +1,12 @@
 #include "render/line_table.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <new>
 
 #include "render/frame_arena.h"
 #include "render/frame_record.h"
 
 namespace {
-
-// Line indices share the table with point addresses: as odd numbers they can
-// never equal an (aligned) address.
-std::uintptr_t lineKey(std::int32_t line) {
-    return (static_cast<std::uintptr_t>(line) << 1) | 1u;
-}
 
 // A point of a polygon's own is not added to another of its edges again: a
 // polygon that would visit a point twice folds over itself.
@@ -26,34 +19,34 @@ bool isVertex(const Polygon& polygon, const Point2* point) {
     return false;
 }
 
+// Points made twice at one place are ordered by address: the same order for
+// every polygon that asks.
+bool before(const LineTable::Member& p, const LineTable::Member& q) {
+    return p.along < q.along || (p.along == q.along && p.point < q.point);
+}
+
 }  // namespace
 
 bool LineTable::create(std::int32_t pointCapacity) {
     release();
-    if (pointCapacity < 0) {
+    if (pointCapacity < 0 || pointCapacity > (1 << 26)) {
         return false;
     }
-    // Every crossing is a member of two lines and every line has two
-    // defining members; a line needs at least one crossing or clip edge.
-    lineCapacity = pointCapacity + 16;
-    memberCapacity = 4 * pointCapacity + 64;
-    // A frame keeps about one entry for every two points it makes, and the
-    // table is kept at most half full. Much larger would only spread a
-    // frame's entries over more cache lines: a frame busier than the cap
-    // allows is drawn unmended.
-    std::uint32_t entryCapacity = 64;
-    while (entryCapacity < static_cast<std::uint32_t>(pointCapacity) && entryCapacity < 65536) {
-        entryCapacity *= 2;
-    }
+    // A line for every object edge a front face has, in every view that
+    // projects it, and every window edge; every crossing is a point and a
+    // member of two lines, and a vertex found on a cut's line joins it. A
+    // frame busier than this is drawn unmended.
+    lineCapacity = 3 * pointCapacity + 64;
+    memberCapacity = 4 * pointCapacity + 128;
     lines = new (std::nothrow) Line[static_cast<std::size_t>(lineCapacity)];
     members = new (std::nothrow) Member[static_cast<std::size_t>(memberCapacity)];
-    sortedPoints = new (std::nothrow) Point2*[static_cast<std::size_t>(memberCapacity)];
-    entries = new (std::nothrow) Entry[entryCapacity];
-    if (!lines || !members || !sortedPoints || !entries) {
+    // Every line an edge asks for is sorted once, with its defining points.
+    sortedCapacity = memberCapacity + 2 * lineCapacity;
+    sorted = new (std::nothrow) Member[static_cast<std::size_t>(sortedCapacity)];
+    if (!lines || !members || !sorted) {
         release();
         return false;
     }
-    entryMask = entryCapacity - 1;
     reset();
     return true;
 }
@@ -61,15 +54,13 @@ bool LineTable::create(std::int32_t pointCapacity) {
 void LineTable::release() {
     delete[] lines;
     delete[] members;
-    delete[] sortedPoints;
-    delete[] entries;
+    delete[] sorted;
     lines = nullptr;
     members = nullptr;
-    sortedPoints = nullptr;
-    entries = nullptr;
+    sorted = nullptr;
+    sortedCapacity = 0;
     lineCapacity = 0;
     memberCapacity = 0;
-    entryMask = 0;
     reset();
 }
 
@@ -77,62 +68,15 @@ void LineTable::reset() {
     lineCount = 0;
     memberCount = 0;
     sortedCount = 0;
-    entryCount = 0;
-    full = !entries;
-    // Entries of earlier frames are told apart by their stamp; only when it
-    // wraps round must the table really be cleared.
-    if (++stamp == 0) {
-        for (std::uint32_t i = 0; entries && i <= entryMask; ++i) {
-            entries[i].stamp = 0;
-        }
-        stamp = 1;
-    }
+    full = !lines;
 }
 
-LineTable::Entry* LineTable::find(std::uintptr_t key1, std::uintptr_t key2, bool& found) {
-    found = false;
-    if (full) {
-        return nullptr;
-    }
-    std::uint64_t hash =
-        key1 * 0x9E3779B97F4A7C15ull ^ (key2 + 0x632BE59BD9B4E019ull) * 0xC2B2AE3D27D4EB4Full;
-    hash ^= hash >> 29;
-    for (std::uint32_t i = static_cast<std::uint32_t>(hash) & entryMask;; i = (i + 1) & entryMask) {
-        Entry& entry = entries[i];
-        if (entry.stamp != stamp) {
-            // Kept at most half full, so probing stays short and ends.
-            if (2 * static_cast<std::uint32_t>(entryCount + 1) > entryMask + 1) {
-                full = true;
-                return nullptr;
-            }
-            ++entryCount;
-            entry.key1 = key1;
-            entry.key2 = key2;
-            entry.value = 0;
-            entry.stamp = stamp;
-            return &entry;
-        }
-        if (entry.key1 == key1 && entry.key2 == key2) {
-            found = true;
-            return &entry;
-        }
-    }
-}
-
-std::int32_t LineTable::lineThrough(Point2* a, Point2* b) {
-    if (a == b || !a || !b) {
+std::int32_t LineTable::newLine(Point2* a, Point2* b) {
+    // Two points at one place give no direction to order the line's points by.
+    if (!a || !b || (a->x == b->x && a->y == b->y)) {
         return -1;
     }
-    if (b < a) {
-        std::swap(a, b);
-    }
-    bool found = false;
-    Entry* entry =
-        find(reinterpret_cast<std::uintptr_t>(a), reinterpret_cast<std::uintptr_t>(b), found);
-    if (!entry || found) {
-        return entry ? static_cast<std::int32_t>(entry->value) : -1;
-    }
-    if (lineCount >= lineCapacity) {
+    if (full || lineCount >= lineCapacity) {
         full = true;
         return -1;
     }
@@ -141,137 +85,142 @@ std::int32_t LineTable::lineThrough(Point2* a, Point2* b) {
     line = Line();
     line.a = a;
     line.b = b;
-    entry->value = static_cast<std::uintptr_t>(index);
-    addMember(index, a);
-    addMember(index, b);
     return index;
 }
 
-Point2** LineTable::crossingOf(std::int32_t line1, std::int32_t line2) {
-    bool found = false;
-    Entry* entry = find(lineKey(std::min(line1, line2)), lineKey(std::max(line1, line2)), found);
-    return entry ? reinterpret_cast<Point2**>(&entry->value) : nullptr;
+Point2* LineTable::crossingOf(std::int32_t line1, std::int32_t line2) const {
+    if (!isLine(line1) || !isLine(line2)) {
+        return nullptr;
+    }
+    // Lines hold a handful of points: the shorter list is searched.
+    if (lines[line2].memberCount < lines[line1].memberCount) {
+        const std::int32_t swap = line1;
+        line1 = line2;
+        line2 = swap;
+    }
+    for (std::int32_t m = lines[line1].firstMember; m >= 0; m = members[m].next) {
+        if (members[m].otherLine == line2) {
+            return members[m].point;
+        }
+    }
+    return nullptr;
 }
 
-void LineTable::addMember(std::int32_t line, Point2* point) {
-    if (line < 0 || line >= lineCount || memberCount >= memberCapacity) {
+void LineTable::addCrossing(std::int32_t line1, std::int32_t line2, Point2* point) {
+    addMember(line1, point, line2);
+    addMember(line2, point, line1);
+}
+
+double LineTable::alongLine(const Line& line, const Point2* point) const {
+    const double dx = double(line.b->x) - line.a->x;
+    const double dy = double(line.b->y) - line.a->y;
+    return (double(point->x) - line.a->x) * dx + (double(point->y) - line.a->y) * dy;
+}
+
+void LineTable::addMember(std::int32_t line, Point2* point, std::int32_t otherLine) {
+    if (!isLine(line) || !point) {
+        return;
+    }
+    if (memberCount >= memberCapacity) {
         full = true;
         return;
     }
     Member& member = members[memberCount];
     member.point = point;
+    member.along = alongLine(lines[line], point);
+    member.otherLine = otherLine;
     member.next = lines[line].firstMember;
     lines[line].firstMember = memberCount++;
     ++lines[line].memberCount;
 }
 
-// Orders a line's members along it, once per frame; returns how many.
-std::int32_t LineTable::sortLine(std::int32_t index) {
+// The line's points, defining ones included, in order along it: sorted once
+// per frame, at the first edge that asks. Null when there is no room.
+const LineTable::Member* LineTable::sortedPoints(std::int32_t index) {
     Line& line = lines[index];
-    if (line.sorted >= 0 || line.memberCount <= 2) {
-        return line.memberCount;
-    }
-    line.sorted = sortedCount;
-    Point2** out = sortedPoints + sortedCount;
-    for (std::int32_t m = line.firstMember; m >= 0; m = members[m].next) {
-        *out++ = members[m].point;
-    }
-    sortedCount += line.memberCount;
-    // Along the line from a to its farthest member: the defining points
-    // alone may be too close together to give its direction.
-    const Point2* origin = line.a;
-    double dx = 0.0;
-    double dy = 0.0;
-    for (const Point2* const* p = sortedPoints + line.sorted; p != out; ++p) {
-        const double ex = double((*p)->x) - origin->x;
-        const double ey = double((*p)->y) - origin->y;
-        if (ex * ex + ey * ey > dx * dx + dy * dy) {
-            dx = ex;
-            dy = ey;
+    const std::int32_t n = line.memberCount + 2;
+    if (line.sorted < 0) {
+        if (n > sortedCapacity - sortedCount) {
+            full = true;
+            return nullptr;
         }
-    }
-    // Ties (points made twice at one place) by address: the same order for
-    // every polygon that asks.
-    std::sort(sortedPoints + line.sorted, out, [&](const Point2* p, const Point2* q) {
-        const double tp = (double(p->x) - origin->x) * dx + (double(p->y) - origin->y) * dy;
-        const double tq = (double(q->x) - origin->x) * dx + (double(q->y) - origin->y) * dy;
-        return tp < tq || (tp == tq && p < q);
-    });
-    return line.memberCount;
-}
-
-std::int32_t LineTable::rankOf(const Line& line, const Point2* point) const {
-    for (std::int32_t i = 0; i < line.memberCount; ++i) {
-        if (sortedPoints[line.sorted + i] == point) {
-            return i;
-        }
-    }
-    return -1;
-}
-
-// How many points the polygon's edges lack.
-std::int32_t LineTable::gained(const Polygon& polygon, const std::int32_t* edgeLines) {
-    const std::int32_t n = polygon.vertexCount;
-    std::int32_t extra = 0;
-    for (std::int32_t i = 0; i < n; ++i) {
-        const std::int32_t index = edgeLines[i];
-        if (index < 0 || index >= lineCount || sortLine(index) <= 2) {
-            continue;
-        }
-        const std::int32_t from = rankOf(lines[index], polygon.vertices[i]);
-        const std::int32_t to = rankOf(lines[index], polygon.vertices[i + 1 < n ? i + 1 : 0]);
-        if (from >= 0 && to >= 0 && from != to) {
-            const Line& l = lines[index];
-            const std::int32_t step = to > from ? 1 : -1;
-            for (std::int32_t r = from + step; r != to; r += step) {
-                extra += isVertex(polygon, sortedPoints[l.sorted + r]) ? 0 : 1;
+        Member* out = sorted + sortedCount;
+        std::int32_t k = 0;
+        const auto insert = [&](const Member& member) {
+            // Insertion sort: a line holds a handful of points.
+            std::int32_t j = k++;
+            for (; j > 0 && before(member, out[j - 1]); --j) {
+                out[j] = out[j - 1];
             }
+            out[j] = member;
+        };
+        insert(Member{line.a, alongLine(line, line.a), -1, -1});
+        insert(Member{line.b, alongLine(line, line.b), -1, -1});
+        for (std::int32_t m = line.firstMember; m >= 0; m = members[m].next) {
+            insert(members[m]);
         }
+        line.sorted = sortedCount;
+        sortedCount += n;
     }
-    return extra;
+    return sorted + line.sorted;
 }
 
-bool LineTable::mendPolygon(Polygon& polygon) {
-    const std::int32_t n = polygon.vertexCount;
-    const std::int32_t* edgeLines = frameArena.linesOf(polygon.vertices);
-    // Windows are shared (twins, a view that cut nothing): each is looked at
-    // once.
-    const std::int32_t extra = polygon.mendChecked || n < 3 ? 0 : gained(polygon, edgeLines);
-    polygon.mendChecked = true;
-    if (extra == 0) {
-        return true;
-    }
-    Point2** slots = frameArena.takeSlots(n + extra, true);
-    if (!slots) {
+// Appends to out the points of the edge's line strictly between its ends, in
+// order from `from`; false when there was no room.
+bool LineTable::addPointsBetween(std::int32_t index, const Point2* from, const Point2* to,
+                                 const Polygon& polygon, Span& out) {
+    const Line& line = lines[index];
+    const Member* points = sortedPoints(index);
+    if (!points) {
         return false;
     }
-    std::int32_t* slotLines = frameArena.linesOf(slots);
-    std::int32_t k = 0;
+    const Member* end = points + line.memberCount + 2;
+    Member lo{const_cast<Point2*>(from), alongLine(line, from), -1, -1};
+    Member hi{const_cast<Point2*>(to), alongLine(line, to), -1, -1};
+    const bool forward = before(lo, hi);
+    const Member* first = std::upper_bound(points, end, forward ? lo : hi, before);
+    const Member* last = std::lower_bound(first, end, forward ? hi : lo, before);
+    for (std::ptrdiff_t i = 0, count = last - first; i < count; ++i) {
+        const Member& member = forward ? first[i] : last[-1 - i];
+        const Member* previous =
+            forward ? (i > 0 ? &first[i - 1] : nullptr) : (i > 0 ? &last[-i] : nullptr);
+        // Listed twice (a vertex that joined the line twice): added once.
+        if ((previous && previous->point == member.point) || isVertex(polygon, member.point)) {
+            continue;
+        }
+        if (out.count >= out.room) {
+            return false;
+        }
+        out.points[out.count] = member.point;
+        out.lines[out.count++] = index;
+    }
+    return true;
+}
+
+// Writes the mended polygon straight into the arena's free slots and takes
+// them only when it gained points.
+bool LineTable::mendPolygon(Polygon& polygon, Span& out) {
+    const std::int32_t n = polygon.vertexCount;
+    const std::int32_t* edgeLines = frameArena.linesOf(polygon.vertices);
     for (std::int32_t i = 0; i < n; ++i) {
-        const std::int32_t index = edgeLines[i];
-        slots[k] = polygon.vertices[i];
-        slotLines[k++] = index;
-        if (index < 0 || index >= lineCount || lines[index].memberCount <= 2) {
-            continue;
+        const std::int32_t line = edgeLines[i];
+        if (out.count >= out.room) {
+            return false;
         }
-        const Line& line = lines[index];
-        const std::int32_t from = rankOf(line, polygon.vertices[i]);
-        const std::int32_t to = rankOf(line, polygon.vertices[i + 1 < n ? i + 1 : 0]);
-        if (from < 0 || to < 0 || from == to) {
-            continue;
-        }
-        const std::int32_t step = to > from ? 1 : -1;
-        for (std::int32_t r = from + step; r != to; r += step) {
-            Point2* point = sortedPoints[line.sorted + r];
-            if (!isVertex(polygon, point)) {
-                slots[k] = point;
-                slotLines[k++] = index;
-            }
+        out.points[out.count] = polygon.vertices[i];
+        out.lines[out.count++] = line;
+        if (isLine(line) &&
+            !addPointsBetween(line, polygon.vertices[i], polygon.vertices[i + 1 < n ? i + 1 : 0],
+                              polygon, out)) {
+            return false;
         }
     }
-    polygon.vertices = slots;
-    polygon.vertexCount = k;
-    polygon.fanFromCentre = true;
+    if (out.count > n) {
+        frameArena.takeSlots(out.count, true);
+        polygon.vertices = out.points;
+        polygon.vertexCount = out.count;
+        polygon.fanFromCentre = true;
+    }
     return true;
 }
 
@@ -282,8 +231,17 @@ bool LineTable::mend(const FrameRecord& record) {
     for (std::int32_t c = 0; c < record.count; ++c) {
         for (const Polygon* p = record.commands[c].polygons; p; p = p->next) {
             // The record's polygons are the arena's own; mending is the
-            // last thing done to them in a frame.
-            if (!mendPolygon(*const_cast<Polygon*>(p))) {
+            // last thing done to them in a frame. Windows are shared (twins,
+            // a view that cut nothing): each is looked at once.
+            Polygon& polygon = *const_cast<Polygon*>(p);
+            if (polygon.mendChecked || polygon.vertexCount < 3) {
+                continue;
+            }
+            polygon.mendChecked = true;
+            Span out;
+            out.points = frameArena.freeSlots(out.room);
+            out.lines = frameArena.linesOf(out.points);
+            if (!mendPolygon(polygon, out)) {
                 return false;
             }
         }

@@ -7,47 +7,44 @@
 struct FrameRecord;
 
 // The lines the frame's polygon edges lie on, and every point made on each.
-// A line is named by the two points of the clip edge (or root window edge)
-// that made it, whichever way round, so the same line cut from two sides or
-// by two clips is one line. Every edge the clipper writes keeps the index of
-// its line beside its vertex slot (FrameArena::slotLines); every crossing is
-// listed with both lines it lies on. That is what lets the frame's
-// T-junctions be mended exactly, by pointer, once everything is cut.
+// A line is made once for what it stands for (an object edge as projected
+// into one view, a window edge, the cut a view's plane makes through a face)
+// and named by its index, which every edge on it carries beside its vertex
+// slot (FrameArena::slotLines) and every clip edge carries along. Every
+// crossing of two lines is made once and kept on both; a vertex a cut finds
+// on its line joins it. That is what lets the frame's T-junctions be mended
+// exactly, by pointer, once everything is cut.
 //
-// Fixed pools and a hash table stamped per frame: nothing is cleared or
-// allocated inside a frame. When a pool or the table is full the frame goes
-// on without lines (edges get -1) and is drawn unmended.
+// Fixed pools rewound per frame: nothing is cleared or allocated inside a
+// frame. When a pool is full the frame goes on without lines (new edges get
+// -1) and is drawn unmended.
 struct LineTable {
+    // The points made on it besides its two defining ones are listed.
     struct Line {
-        Point2* a = nullptr;  // the defining points, lower address first
+        Point2* a = nullptr;  // the defining points
         Point2* b = nullptr;
         std::int32_t firstMember = -1;
         std::int32_t memberCount = 0;
-        std::int32_t sorted = -1;  // its members in order along it, in sortedPoints
+        std::int32_t sorted = -1;  // where its points lie in order, in sorted
     };
+    // A point of a line, with its place along it and, for a crossing, the
+    // other line through it.
     struct Member {
         Point2* point = nullptr;
+        double along = 0.0;
+        std::int32_t otherLine = -1;
         std::int32_t next = -1;
-    };
-    struct Entry {
-        std::uintptr_t key1 = 0;
-        std::uintptr_t key2 = 0;
-        std::uintptr_t value = 0;
-        std::uint32_t stamp = 0;
     };
 
     Line* lines = nullptr;
     Member* members = nullptr;
-    Point2** sortedPoints = nullptr;
-    Entry* entries = nullptr;
+    Member* sorted = nullptr;  // the points of every line mending asked for
+    std::int32_t sortedCapacity = 0;
+    std::int32_t sortedCount = 0;
     std::int32_t lineCapacity = 0;
     std::int32_t memberCapacity = 0;
-    std::uint32_t entryMask = 0;
     std::int32_t lineCount = 0;
     std::int32_t memberCount = 0;
-    std::int32_t sortedCount = 0;
-    std::int32_t entryCount = 0;
-    std::uint32_t stamp = 1;
     bool full = false;  // something was refused this frame: draw it unmended
 
     LineTable() = default;
@@ -60,12 +57,13 @@ struct LineTable {
     void release();
     void reset();
 
-    // The line through a and b (either order), made on first use; -1 when
-    // full or a == b.
-    std::int32_t lineThrough(Point2* a, Point2* b);
-    // Where the crossing of two lines is kept once made; null when full.
-    Point2** crossingOf(std::int32_t line1, std::int32_t line2);
-    void addMember(std::int32_t line, Point2* point);
+    // A new line through a and b; -1 when full or either is missing.
+    std::int32_t newLine(Point2* a, Point2* b);
+    bool isLine(std::int32_t line) const { return line >= 0 && line < lineCount; }
+    // The crossing of two lines once made, else null.
+    Point2* crossingOf(std::int32_t line1, std::int32_t line2) const;
+    void addCrossing(std::int32_t line1, std::int32_t line2, Point2* point);
+    void addMember(std::int32_t line, Point2* point, std::int32_t otherLine = -1);
 
     // Gives every polygon the record draws, on each edge, the points of the
     // edge's line that lie between its ends. False when the frame had no room
@@ -73,9 +71,16 @@ struct LineTable {
     bool mend(const FrameRecord& record);
 
 private:
-    Entry* find(std::uintptr_t key1, std::uintptr_t key2, bool& found);
-    std::int32_t sortLine(std::int32_t line);
-    std::int32_t rankOf(const Line& line, const Point2* point) const;
-    std::int32_t gained(const Polygon& polygon, const std::int32_t* edgeLines);
-    bool mendPolygon(Polygon& polygon);
+    // Where a mended polygon is written: the arena's free slots.
+    struct Span {
+        Point2** points = nullptr;
+        std::int32_t* lines = nullptr;
+        std::int32_t room = 0;
+        std::int32_t count = 0;
+    };
+    double alongLine(const Line& line, const Point2* point) const;
+    const Member* sortedPoints(std::int32_t line);
+    bool addPointsBetween(std::int32_t line, const Point2* from, const Point2* to,
+                          const Polygon& polygon, Span& out);
+    bool mendPolygon(Polygon& polygon, Span& out);
 };

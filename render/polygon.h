@@ -12,10 +12,12 @@ struct Point2 {
     float y = 0.0f;
 };
 
-// A directed edge standing for its right-hand half-plane.
+// A directed edge standing for its right-hand half-plane, with the frame's
+// line it lies on (-1: none known, the clipper makes one).
 struct Edge2 {
     Point2* from = nullptr;
     Point2* to = nullptr;
+    std::int32_t line = -1;
 };
 
 // One node of a chain of convex polygons, wound clockwise (interior on the
@@ -36,7 +38,8 @@ struct Polygon {
     bool allocateVertices(std::int32_t n);
     // Fresh slots holding the source's point pointers; face and next untouched.
     bool copyFrom(const Polygon& source);
-    // Writes the vertexCount edges (closing edge last); the table must hold them.
+    // Writes the vertexCount edges (closing edge last) with their lines; the
+    // table must hold them.
     std::int32_t listEdges(Edge2* edges) const;
 };
 

@@ -103,47 +103,66 @@ int outlineEdges(SceneObject& object, const Matrix& matrix, const Vector3& plane
             edge.crossing =
                 planeCrossing(matrix, planeNormal, planeDistance, a->position, b->position);
         }
+        Point2* from = isInFront(a) ? pointOf(a) : edge.crossing;
+        Point2* to = isInFront(b) ? pointOf(b) : edge.crossing;
+        // One line for the outline edge and both faces' edges along it, so
+        // their cuts share points.
+        edge.line = (edge.faceA->frontFacing || edge.faceB->frontFacing) && from != to
+                        ? frameArena.lines.newLine(from, to)
+                        : -1;
         if (edge.silhouette && (isInFront(a) || isInFront(b))) {
-            outline[k++] = Edge2{isInFront(a) ? pointOf(a) : edge.crossing,
-                                 isInFront(b) ? pointOf(b) : edge.crossing};
+            outline[k++] = Edge2{from, to, edge.line};
         }
     }
     return k;
 }
 
+// Writes a face polygon's vertices with the line of the edge from each.
+struct FaceWriter {
+    Point2** out;
+    std::int32_t* lines;
+
+    void put(Point2* point, std::int32_t line) {
+        *out++ = point;
+        *lines++ = line;
+    }
+};
+
 // The part of a front face in front of the plane, in the face's order: i0
-// and i1 are its two cut edges (i1 < 0 when it is not cut).
+// and i1 are its two cut edges (i1 < 0 when it is not cut), joined by a
+// line of their own.
 Polygon* frontPolygon(Face& face, std::int32_t i0, std::int32_t i1) {
     const std::int32_t n = face.vertexCount;
     const bool firstInFront = isInFront(face.vertices[0]);
     Polygon* polygon = frameArena.newPolygon();
     polygon->face = &face;
-    Point2** out = nullptr;
-    if (firstInFront && i1 >= 0) {
-        polygon->allocateVertices(i0 + n - i1 + 2);
-        out = polygon->vertices;
-        for (std::int32_t i = 0; i <= i0; ++i) {
-            *out++ = pointOf(face.vertices[i]);
-        }
-        *out++ = face.edges[i0]->crossing;
-        *out++ = face.edges[i1]->crossing;
-        for (std::int32_t i = i1 + 1; i < n; ++i) {
-            *out++ = pointOf(face.vertices[i]);
-        }
-    } else if (firstInFront) {
-        polygon->allocateVertices(n);
-        out = polygon->vertices;
+    polygon->allocateVertices(firstInFront ? (i1 >= 0 ? i0 + n - i1 + 2 : n) : i1 - i0 + 2);
+    FaceWriter w{polygon->vertices, frameArena.linesOf(polygon->vertices)};
+    const auto edgeLine = [&](std::int32_t i) { return face.edges[i]->line; };
+    if (i1 < 0) {
         for (std::int32_t i = 0; i < n; ++i) {
-            *out++ = pointOf(face.vertices[i]);
+            w.put(pointOf(face.vertices[i]), edgeLine(i));
+        }
+        return polygon;
+    }
+    Point2* c0 = face.edges[i0]->crossing;
+    Point2* c1 = face.edges[i1]->crossing;
+    const std::int32_t chord = frameArena.lines.newLine(c0, c1);
+    if (firstInFront) {
+        for (std::int32_t i = 0; i <= i0; ++i) {
+            w.put(pointOf(face.vertices[i]), edgeLine(i));
+        }
+        w.put(c0, chord);
+        w.put(c1, edgeLine(i1));
+        for (std::int32_t i = i1 + 1; i < n; ++i) {
+            w.put(pointOf(face.vertices[i]), edgeLine(i));
         }
     } else {
-        polygon->allocateVertices(i1 - i0 + 2);
-        out = polygon->vertices;
-        *out++ = face.edges[i0]->crossing;
+        w.put(c0, edgeLine(i0));
         for (std::int32_t i = i0 + 1; i <= i1; ++i) {
-            *out++ = pointOf(face.vertices[i]);
+            w.put(pointOf(face.vertices[i]), edgeLine(i));
         }
-        *out++ = face.edges[i1]->crossing;
+        w.put(c1, chord);
     }
     return polygon;
 }
@@ -170,7 +189,9 @@ int facePolygonsOf(SceneObject& object, PolygonList& facePolygons, Edge2* outlin
                 // Closes the outline along the cut, against the face's own order.
                 Point2* c0 = face.edges[i0]->crossing;
                 Point2* c1 = face.edges[i1]->crossing;
-                outline[k++] = firstInFront ? Edge2{c1, c0} : Edge2{c0, c1};
+                Point2* from = firstInFront ? c1 : c0;
+                Point2* to = firstInFront ? c0 : c1;
+                outline[k++] = Edge2{from, to, frameArena.lines.newLine(from, to)};
             }
             continue;
         }

@@ -37,7 +37,7 @@ View::View(const Vector3& eyePosition, const Vector3& target, float zoom, float 
         std::int32_t* lines = frameArena.linesOf(polygon->vertices);
         for (int i = 0; i < 4; ++i) {
             lines[i] =
-                frameArena.lines.lineThrough(polygon->vertices[i], polygon->vertices[(i + 1) % 4]);
+                frameArena.lines.newLine(polygon->vertices[i], polygon->vertices[(i + 1) % 4]);
         }
         window.head = polygon;
         window.count = 1;
