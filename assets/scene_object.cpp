@@ -1,5 +1,7 @@
 #include "assets/scene_object.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <new>
@@ -232,6 +234,35 @@ void computePlanes(SceneObject& object) {
     }
 }
 
+// Points a rounding error off a plane still count as on it.
+bool isConvex(const SceneObject& object) {
+    float extent = 0.0f;
+    for (std::int32_t p = 0; p < object.pointCount; ++p) {
+        const Vector3& v = object.points[p].position;
+        extent = std::max({extent, std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)});
+    }
+    const float tolerance = 1e-5f * (extent + 1.0f);
+    for (std::int32_t f = 0; f < object.faceCount; ++f) {
+        const Face& face = object.faces[f];
+        if (face.vertexCount < 3 || face.planeNormal.dot(face.planeNormal) < 0.5f) {
+            return false;
+        }
+        for (std::int32_t p = 0; p < object.pointCount; ++p) {
+            const float d = object.points[p].position.dot(face.planeNormal) - face.planeDistance;
+            if (!(d <= tolerance)) {
+                return false;
+            }
+        }
+        for (std::int32_t i = 0; i < face.vertexCount; ++i) {
+            const float d = face.vertices[i]->position.dot(face.planeNormal) - face.planeDistance;
+            if (!(d >= -tolerance)) {
+                return false;
+            }
+        }
+    }
+    return object.faceCount > 0;
+}
+
 }  // namespace
 
 void Face::reset() {
@@ -248,6 +279,7 @@ void Face::reset() {
 }
 
 void SceneObject::clear() {
+    convex = false;
     faceCount = 0;
     delete[] faces;
     faces = nullptr;
@@ -351,6 +383,7 @@ bool SceneObject::loadLwo(const char* path) {
     }
     stream.close();
     computePlanes(*this);
+    convex = isConvex(*this);
     return true;
 }
 

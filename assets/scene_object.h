@@ -68,6 +68,9 @@ struct SceneObject {
     Color reflectColor = kObjectReflectColor;
     Color refractColor = kObjectRefractColor;
     float refractiveIndex = kObjectRefractiveIndex;
+    // Every point lies on or behind every face's plane (and every face on its
+    // own): seen from anywhere, the front faces cover the outline once.
+    bool convex = false;
     // Why the last loadLwo or buildEdges returned false.
     ReadFailure failure;
 

@@ -188,6 +188,26 @@ TEST(LoadLwo, PlanesCentreAndShading) {
     }
 }
 
+// Only a convex object's front faces cover its outline once, which lets the
+// fast backends carry tints down through its faces: a dented or bulging
+// corner (faces no longer flat, points in front of a face) and a face
+// without a plane make it not convex.
+TEST(LoadLwo, ConvexOnlyWhenEveryFaceIsFlatWithNoPointInFrontOfIt) {
+    SceneObject object;
+    MeshData shape = cube(Vector3(), 1.0f);
+    ASSERT_TRUE(load(object, objectFile(shape)));
+    EXPECT_TRUE(object.convex);
+    for (const float corner : {0.5f, 1.5f}) {
+        shape.points[6] = Vector3(corner, corner, corner);
+        ASSERT_TRUE(load(object, objectFile(shape)));
+        EXPECT_FALSE(object.convex) << corner;
+    }
+    shape.points[6] = Vector3(1, 1, 1);
+    shape.faces.push_back({0, 1, 1});
+    ASSERT_TRUE(load(object, objectFile(shape)));
+    EXPECT_FALSE(object.convex);
+}
+
 // An edge table as indices (-1 for none): each edge's end points and faces,
 // then the edge of every face side.
 std::vector<long> tableOf(const SceneObject& o) {
