@@ -60,10 +60,10 @@ struct Rgba {
 
 // What one pass adds, per pixel: tint + texel x environment, weighted by
 // the result's alpha in the (source alpha, one) blend. A fill is its tint
-// alone, an environment its colour times the picture. A view whose window
-// was not cut gets both in one pass: each colour premultiplied and the
-// result's alpha 1 (the tint's alpha is 0, the environment's 1), so the sum
-// is what the two passes add, rounded once.
+// alone, an environment its colour times the picture. Tints and an
+// environment drawn in one pass (render/pass_plan.h) are each premultiplied
+// with the result's alpha 1 (the tint's alpha is 0, the environment's 1), so
+// the sum is what the separate passes add, rounded once.
 struct PassColors {
     Rgba tint;
     Rgba environment;
@@ -83,23 +83,7 @@ inline PassColors passColors(const DrawCommand& command) {
     return pass;
 }
 
-inline PassColors onePassColors(const DrawCommand& fill, const DrawCommand& environment) {
-    PassColors pass;
-    pass.tint = Rgba::clamped(fill.color).premultiplied(0.0f);
-    pass.environment = Rgba::clamped(environment.color).premultiplied(1.0f);
-    pass.textureOffset = environment.textureOffset;
-    pass.textured = true;
-    return pass;
-}
-
-// The environment command drawn in one pass with the fill just before it:
-// the same view, its window not cut, so both cover the very same polygons.
-inline bool isOnePassPair(const DrawCommand& fill, const DrawCommand& environment) {
-    return fill.pass == DrawPass::Fill && environment.pass == DrawPass::Environment &&
-           environment.view == fill.view && !fill.windowCut;
-}
-
-// One pass relies on every texel's alpha being 1: a texel's alpha would
+// Merged passes rely on every texel's alpha being 1: a texel's alpha would
 // scale the tint as well.
 inline bool isOpaquePicture(const Image& picture) {
     if (picture.bitsPerPixel != 32 || !picture.pixels) {

@@ -30,6 +30,12 @@ struct DrawCommand {
     // Environment covers the pieces left, not the Fill's polygons. False
     // means the two cover the very same polygons.
     bool windowCut = false;
+    // Fill only: the view's uncovered pieces and its children's windows (one
+    // of each pair of twins) cover its window exactly once, so its tint may
+    // be drawn with them rather than over the whole window. False where an
+    // object that is not convex cut the window (its faces may overlap or
+    // leave gaps) or the frame ran out of room under the view.
+    bool windowTiled = false;
     Color color;                 // unclamped, as the traversal computed it
     float textureOffset = 0.0f;  // the eye's height; environment only
     std::int32_t polygonCount = 0;

@@ -76,51 +76,75 @@ void View::draw(const TraversalScene& scene, int depth) {
     if (fillCommand < 0) {
         return;
     }
+    bool tiled = true;
     if (depth > 0) {
         if (objectIndex >= 0 && objectIndex <= TraversalScene::kMaxObjects && scene.visibility) {
             const std::int32_t* row = scene.visibility[objectIndex];
             for (int i = 0; i <= TraversalScene::kMaxObjects && row[i] >= 0 && !isCovered(); ++i) {
-                traverseObject(scene, row[i], depth - 1);
+                tiled = traverseObject(scene, row[i], depth - 1) && tiled;
             }
         }
         // The cutting is over: the Fill learns what the backends may draw
         // in one pass with it.
         frameRecord.commands[fillCommand].windowCut = windowCut;
-        // Fully covered: the objects hide everything, no environment shows.
-        if (isCovered()) {
-            return;
-        }
     }
-    recordEnvironment();
+    // Fully covered: the objects hide everything, no environment shows.
+    if (depth <= 0 || !isCovered()) {
+        recordEnvironment();
+    }
+    // Whatever ran out of room under this view (a child, a face, this
+    // environment) leaves part of the window to no pass.
+    frameRecord.commands[fillCommand].windowTiled = tiled && !frameOutOfRoom();
 }
 
-void View::traverseObject(const TraversalScene& scene, int index, int depth) {
+namespace {
+
+// The section of an object by a view's plane closes its outline; it faces
+// the eye when the eye is on the side the plane cuts away.
+bool sectionFacesEye(const SceneObject& object, const View& view) {
+    if (view.eye.dot(view.planeNormal) >= view.planeDistance) {
+        return false;
+    }
+    for (std::int32_t i = 0; i < object.edgeCount; ++i) {
+        if (object.edges[i].crossing) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool View::traverseObject(const TraversalScene& scene, int index, int depth) {
     // Once the frame has run out of room nothing more is cut or opened;
     // what is already recorded is still drawn.
     if (index < 0 || index >= scene.objectCount || frameOutOfRoom()) {
-        return;
+        return true;
     }
     SceneObject& object = scene.objects[index];
     if (object.faceCount <= 0 || object.edgeCount <= 0 || !object.edges) {
-        return;
+        return true;
     }
     if (!object.markPointsInFront(planeNormal, planeDistance)) {
-        return;
+        return true;
     }
     if (!object.markFrontFaces(eye)) {
-        return;
+        return true;
     }
     if (scratchEdgesNeeded(object) > static_cast<std::int64_t>(scratchEdges.size())) {
         renderStats.frameOverflowed = true;
-        return;
+        return true;
     }
 
     PolygonList facePolygons;
     const int outlineCount =
         object.projectFaces(matrix, planeNormal, planeDistance, facePolygons, scratchEdges.data());
     if (outlineCount == 0 || facePolygons.count <= 0) {
-        return;
+        return true;
     }
+    // Faces of an object that is not convex can lie two over one spot or
+    // leave part of its outline to none; no face covers a section.
+    const bool facesTile = object.convex && !sectionFacesEye(object, *this);
 
     // Whatever the outline covers is hidden from the objects visited later.
     PolygonList covered;
@@ -130,7 +154,7 @@ void View::traverseObject(const TraversalScene& scene, int index, int depth) {
     window.count = uncovered.count;
     window.head = uncovered.head;
     if (covered.count <= 0) {
-        return;
+        return true;
     }
 
     View child;
@@ -152,6 +176,7 @@ void View::traverseObject(const TraversalScene& scene, int index, int depth) {
             child.draw(scene, depth);
         }
     }
+    return facesTile;
 }
 
 void View::openChild(View& child, const SceneObject& object, int index, const Face& face,

@@ -56,7 +56,10 @@ struct View {
     // Records this view and everything seen through it into frameRecord,
     // spending at most depth levels of faces.
     void draw(const TraversalScene& scene, int depth);
-    void traverseObject(const TraversalScene& scene, int index, int depth);
+    // Cuts the object's outline out of the window and opens a child per
+    // face; false when the faces' windows may not cover the cut-out part
+    // exactly once.
+    bool traverseObject(const TraversalScene& scene, int index, int depth);
     // Sets child up to look through face of object (scene index index) at
     // childWindow, mirrored or refracted.
     void openChild(View& child, const SceneObject& object, int index, const Face& face,

@@ -9,14 +9,15 @@
 #include "render/backends/exact_backend.h"
 #include "render/backends/gl.h"
 #include "render/backends/shader_program.h"
+#include "render/pass_plan.h"
 
 namespace {
 
 // The fixed-function texel times colour, plus the secondary colour: with a
 // secondary colour of 0 this is the exact backend's environment to the bit.
-// A view drawn in one pass passes its environment colour times its alpha
-// with alpha 1 and its tint times alpha as the secondary colour, which the
-// blend (GL_SRC_ALPHA, GL_ONE) then adds as they are.
+// A merged pass passes its environment colour times its alpha with alpha 1
+// and its summed tints as the secondary colour, which the blend
+// (GL_SRC_ALPHA, GL_ONE) then adds as they are.
 const char* const kVertexShader =
     "#version 110\n"
     "void main() {\n"
@@ -185,9 +186,10 @@ void FastBackend::flush() {
     glEnableClientState(GL_COLOR_ARRAY);
     glVertexPointer(2, GL_FLOAT, stride, &vertices_[0].x);
     glColorPointer(4, GL_FLOAT, stride, vertices_[0].color);
-    // Fills first: llvmpipe's blend rounds with the colour already in the
-    // pixel, so adding in the exact backend's order (a view's fill before the
-    // environments inside it) keeps the sums within a level of its picture.
+    // Fills (views whose tint is not carried down) first: llvmpipe's blend
+    // rounds with the colour already in the pixel, so adding in the exact
+    // backend's order (a view's fill before the environments inside it)
+    // keeps the sums closest to its picture.
     if (flatCount_ > 0) {
         glDrawElements(GL_TRIANGLES, flatCount_, GL_UNSIGNED_SHORT, flatIndices_.get());
     }
@@ -213,31 +215,26 @@ void FastBackend::drawRecord(const FrameRecord& record) {
     if (!vertices_) {
         return;
     }
+    // Merged, each piece of a window is written once with the tints above it.
+    const PassMode mode = oneTintedPass_ ? PassMode::Merged : PassMode::AsRecorded;
+    std::int32_t replacing = -1;
     for (std::int32_t i = 0; i < record.count; ++i) {
-        const DrawCommand& command = record.commands[i];
-        const PassColors pass = passColors(command);
-        if (command.pass == DrawPass::Environment) {
-            if (!pass.environment.addsNothing()) {
-                addPolygons(command.polygons, pass);
-            }
-            continue;
+        const PlannedPass planned = planPass(record, i, mode);
+        if (planned.replaces) {
+            replacing = i;
+        } else if (planned.drawn) {
+            addPolygons(record.commands[i].polygons, planned.colors);
         }
-        if (pass.tint.addsNothing()) {
-            continue;  // every mirrored view's fill
-        }
-        // A view whose window no object cut shows its environment over the
-        // very polygons of its fill: one textured pass adds both. Where
-        // objects cut the window, the tint stays a pass over the whole window.
-        const DrawCommand* next = i + 1 < record.count ? &record.commands[i + 1] : nullptr;
-        if (oneTintedPass_ && next && isOnePassPair(command, *next) &&
-            !passColors(*next).environment.addsNothing()) {
-            addPolygons(command.polygons, onePassColors(command, *next));
-            ++i;
-            continue;
-        }
-        addPolygons(command.polygons, pass);
     }
     flush();
+    // No other pass touches its pixels: written, not blended, they cost the
+    // rasteriser less (a tenth of a deep frame).
+    if (replacing >= 0) {
+        glDisable(GL_BLEND);
+        addPolygons(record.commands[replacing].polygons, planPass(record, replacing, mode).colors);
+        flush();
+        glEnable(GL_BLEND);
+    }
 }
 
 bool AutoBackend::create(const Image& picture) {

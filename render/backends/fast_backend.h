@@ -7,13 +7,14 @@
 #include "render/backends/gl_texture.h"
 #include "render/render_backend.h"
 
-// The exact backend's picture (every channel within 1) for less work: a view
-// that cut nothing out of its window gets its tint and its environment in one
-// textured pass (a shader adds the two), the picture is sampled without
-// mipmaps where it is only magnified, and every fan of the frame goes into one
-// vertex array, drawn with one call for the flat and one for the textured
-// pass (per chunk). Needs OpenGL 2.0 shaders; create() is false on a context
-// without them.
+// The exact backend's picture (channels within 2, rounded once) for less
+// work: each piece of a window is written once, its environment and the
+// tints of the views above it in one textured pass (a shader adds them; see
+// render/pass_plan.h), the root's pieces without blending, the picture is
+// sampled without mipmaps where it is only magnified, and every fan of the
+// frame goes into one vertex array, drawn with one call for the flat and one
+// for the textured passes (per chunk). Needs OpenGL 2.0 shaders; create() is
+// false on a context without them.
 class FastBackend final : public RenderBackend {
 public:
     // Vertices held before a chunk is drawn (3 to 65536: 16-bit indices); a

@@ -9,6 +9,7 @@
 #include "render/backends/environment_texture.h"
 #include "render/backends/shader_program.h"
 #include "render/backends/webgl_mipmaps.h"
+#include "render/pass_plan.h"
 
 namespace {
 
@@ -46,19 +47,13 @@ GLuint linkProgram() {
     return linkShaderProgram(kVertexShader, kFragmentShader, {"position"}, kWebGlFragmentPreamble);
 }
 
-// Skips commands that add nothing and polygons without vertices.
+// Skips polygons without vertices.
 bool drawable(const Polygon* polygon) {
     return polygon->vertexCount > 0;
 }
 
-// True for the environment of a view that cut nothing out of its window: it
-// goes in the one pass of the fill just before it.
-bool drawnWithItsFill(const FrameRecord& record, std::int32_t index) {
-    if (index <= 0 || index >= record.count) {
-        return false;
-    }
-    const DrawCommand& fill = record.commands[index - 1];
-    return isOnePassPair(fill, record.commands[index]) && !isInvisible(fill);
+PassMode modeFor(bool onePass) {
+    return onePass ? PassMode::Merged : PassMode::AsRecorded;
 }
 
 }  // namespace
@@ -169,6 +164,7 @@ void WebGlBackend::beginFrame(float aspect) {
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, texture_);
     glEnable(GL_BLEND);
+    blending_ = true;
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
 }
 
@@ -179,8 +175,7 @@ namespace {
 template <typename Cursor>
 Cursor settle(const FrameRecord& record, bool onePass, Cursor cursor) {
     while (cursor.command < record.count) {
-        if (!isInvisible(record.commands[cursor.command]) &&
-            !(onePass && drawnWithItsFill(record, cursor.command))) {
+        if (planPass(record, cursor.command, modeFor(onePass)).drawn) {
             while (cursor.polygon != nullptr && !drawable(cursor.polygon)) {
                 cursor.polygon = cursor.polygon->next;
             }
@@ -228,12 +223,19 @@ WebGlBackend::Cursor WebGlBackend::stage(const FrameRecord& record, Cursor from,
     return cursor;
 }
 
-// The shader adds tint + texel x environment colour (see PassColors).
+// The shader adds tint + texel x environment colour (see PassColors). A pass
+// that no other touches is written rather than blended: cheaper per pixel.
 void WebGlBackend::setColors(const FrameRecord& record, std::int32_t index) {
-    const DrawCommand& command = record.commands[index];
-    const PassColors pass = onePass_ && drawnWithItsFill(record, index + 1)
-                                ? onePassColors(command, record.commands[index + 1])
-                                : passColors(command);
+    const PlannedPass planned = planPass(record, index, modeFor(onePass_));
+    const PassColors& pass = planned.colors;
+    if (planned.replaces == blending_) {
+        blending_ = !planned.replaces;
+        if (blending_) {
+            glEnable(GL_BLEND);
+        } else {
+            glDisable(GL_BLEND);
+        }
+    }
     const Rgba& t = pass.tint;
     const Rgba& e = pass.environment;
     glUniform4f(tintLocation_, t.c[0], t.c[1], t.c[2], t.c[3]);

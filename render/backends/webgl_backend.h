@@ -5,9 +5,9 @@
 #include "render/render_backend.h"
 
 // Draws the record through WebGL 1 (the GLES2 API): one shader program, the
-// fans from one vertex buffer, additive blending, one pass for the tint and
-// the environment of a view that cut nothing, and the environment
-// texture with its mipmap chain built on the CPU. Each pixel receives what
+// fans from one vertex buffer, additive blending, each piece of a window
+// written once with the tints above it (render/pass_plan.h), and the
+// environment texture with its mipmap chain built on the CPU. Each pixel receives what
 // the desktop's fixed-function drawing gives it: the colour clamped to
 // [0, 1], times the texel for the environment, added with weight alpha.
 class WebGlBackend final : public RenderBackend {
@@ -46,4 +46,5 @@ private:
     float* staging_ = nullptr;
     std::int32_t stagingCapacity_ = 0;  // in vertices
     bool onePass_ = true;               // the picture is opaque
+    bool blending_ = true;
 };
