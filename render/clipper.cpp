@@ -5,14 +5,18 @@
 
 namespace {
 
-// Points up to this far left of an edge (scaled by its length) still count as
-// inside, so shared edges of neighbouring faces do not leave hairline gaps.
+// Points up to this far left of an edge still count as inside, so shared
+// edges of neighbouring faces do not leave hairline gaps. It bounds the side
+// value, which grows with the edge's length: the band narrows along longer
+// edges. Along edges shorter than a unit it is held at this distance, or an
+// edge a pixel long would take in points pixels off it.
 constexpr float kInsideTolerance = -0.00001f;
 
 struct EdgeLine {
     float p;
     float q;
     float r;
+    double tolerance;    // the bound on the side value
     std::int32_t index;  // in the frame's line table, -1 none
 };
 
@@ -23,6 +27,8 @@ EdgeLine lineOf(const Edge2& edge) {
     line.p = to->y - from->y;
     line.q = -(to->x - from->x);
     line.r = line.p * from->x + line.q * from->y;
+    const double length = std::sqrt(double(line.p) * line.p + double(line.q) * line.q);
+    line.tolerance = static_cast<double>(kInsideTolerance) * std::min(length, 1.0);
     line.index = edge.line;
     return line;
 }
@@ -37,8 +43,7 @@ double sideOf(const EdgeLine& line, const Point2* v) {
 // on it, so a cut ends there instead of at a crossing a hair away.
 bool isOn(const EdgeLine& line, const Point2* v) {
     const double side = sideOf(line, v);
-    return side >= static_cast<double>(kInsideTolerance) &&
-           side <= -static_cast<double>(kInsideTolerance);
+    return side >= line.tolerance && side <= -line.tolerance;
 }
 
 // The arena room was reserved before the cut, so this cannot fail.
@@ -196,10 +201,10 @@ struct Sides {
     // line is a point of the line.
     bool inside(std::int32_t i) {
         const double side = sideOf(line, v[i]);
-        if (!(side >= static_cast<double>(kInsideTolerance))) {
+        if (!(side >= line.tolerance)) {
             return false;
         }
-        if (side > -static_cast<double>(kInsideTolerance)) {
+        if (side > -line.tolerance) {
             strictlyInside = true;
         } else if (line.index >= 0 && lines[i] != line.index &&
                    lines[i > 0 ? i - 1 : n - 1] != line.index) {

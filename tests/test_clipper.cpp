@@ -60,15 +60,18 @@ TEST_F(ClipperTest, SquareCutByAVerticalEdgeIsRewrittenInItsOwnSlots) {
     EXPECT_EQ(frameArena.slotsUsed, 4 + 4 + 4);
 }
 
-TEST_F(ClipperTest, ToleranceBandShrinksWithTheEdgeLength) {
+TEST_F(ClipperTest, ToleranceBandShrinksWithTheEdgeLengthDownToAUnitEdge) {
     const float epsilon = 0.00001f;
     struct Case {
         float halfLength, apexY;
         bool cut;
     };
-    // A unit edge keeps points within epsilon; ten times longer, epsilon / 10.
+    // A unit edge keeps points within epsilon; ten times longer, epsilon / 10;
+    // a hundred times shorter, still epsilon, not a hundred times that (a
+    // pixel-long edge would take in points pixels away).
     for (const Case c : {Case{0.5f, epsilon / 2, false}, Case{0.5f, 2 * epsilon, true},
-                         Case{5, epsilon / 5, true}, Case{5, epsilon / 20, false}}) {
+                         Case{5, epsilon / 5, true}, Case{5, epsilon / 20, false},
+                         Case{0.005f, 2 * epsilon, true}, Case{0.005f, epsilon / 2, false}}) {
         SCOPED_TRACE(testing::Message() << c.halfLength << " " << c.apexY);
         Edge2 e = edge(-c.halfLength, 0, c.halfLength, 0);
         ASSERT_TRUE(list({{{0, c.apexY}, {1, -1}, {-1, -1}}}).clip(&e, 1, inside, outside));
