@@ -34,7 +34,9 @@ struct DrawCommand {
     // of each pair of twins) cover its window exactly once, so its tint may
     // be drawn with them rather than over the whole window. False where an
     // object that is not convex cut the window (its faces may overlap or
-    // leave gaps) or the frame ran out of room under the view.
+    // leave gaps), where the view's plane cuts an object and the section
+    // faces the eye (no face covers it), or where the frame ran out of room
+    // under the view.
     bool windowTiled = false;
     Color color;                 // unclamped, as the traversal computed it
     float textureOffset = 0.0f;  // the eye's height; environment only
