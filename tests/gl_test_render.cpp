@@ -339,11 +339,12 @@ TEST_F(RenderTest, FastBackendDrawsTheExactPictureWithinTwoLevels) {
                 for (FastBackend* fast : {&fastBackend, &chunkedBackend}) {
                     sceneBackend = fast;
                     const PictureDistance d = distance(framePixels(timeMs), exact, 2, 4);
-                    const std::size_t pixels = exact.size() / 3;
-                    EXPECT_LE(d.beyondNear * 1000, pixels)
-                        << width << "x" << height << ", arena " << arena << ", record " << record
-                        << ", depth " << depth << ", " << timeMs << " ms, chunked "
-                        << (fast == &chunkedBackend) << ", worst " << d.worst;
+                    SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height) + ", arena " +
+                                 std::to_string(arena) + ", record " + std::to_string(record) +
+                                 ", depth " + std::to_string(depth) + ", " +
+                                 std::to_string(timeMs) + " ms, chunked " +
+                                 std::to_string(fast == &chunkedBackend));
+                    EXPECT_LE(d.beyondNear * 1000, exact.size() / 3) << d.worst;
                     EXPECT_LE(d.beyondFar, 2u) << d.worst;
                 }
             }
