@@ -15,7 +15,8 @@ bool FrameArena::create(std::int32_t polygonCapacity_, std::int32_t pointCapacit
     points = new (std::nothrow) Point2[static_cast<std::size_t>(pointCapacity_)];
     slots = new (std::nothrow) Point2*[static_cast<std::size_t>(slotCapacity_)];
     slotLines = new (std::nothrow) std::int32_t[static_cast<std::size_t>(slotCapacity_)];
-    if (!polygons || !points || !slots || !slotLines || !lines.create(pointCapacity_)) {
+    if (!polygons || !points || !slots || !slotLines ||
+        !lines.create(pointCapacity_, slotCapacity_)) {
         release();
         return false;
     }

@@ -27,11 +27,13 @@ bool before(const LineTable::Member& p, const LineTable::Member& q) {
 
 }  // namespace
 
-bool LineTable::create(std::int32_t pointCapacity) {
+bool LineTable::create(std::int32_t points, std::int32_t slots) {
     release();
-    if (pointCapacity < 0 || pointCapacity > (1 << 26)) {
+    if (points < 0 || points > (1 << 26) || slots < 0) {
         return false;
     }
+    pointCapacity = points;
+    slotCapacity = slots;
     // A line for every object edge a front face has, in every view that
     // projects it, and every window edge; every crossing is a point and a
     // member of two lines, and a vertex found on a cut's line joins it. A
@@ -43,7 +45,13 @@ bool LineTable::create(std::int32_t pointCapacity) {
     // Every line an edge asks for is sorted once, with its defining points.
     sortedCapacity = memberCapacity + 2 * lineCapacity;
     sorted = new (std::nothrow) Member[static_cast<std::size_t>(sortedCapacity)];
-    if (!lines || !members || !sorted) {
+    // A polygon has three slots at least.
+    mendList = new (std::nothrow) Polygon*[static_cast<std::size_t>(slots / 3 + 1)];
+    edgeRefs = new (std::nothrow) EdgeRef[static_cast<std::size_t>(slots)];
+    ranges = new (std::nothrow) Range[static_cast<std::size_t>(slots)];
+    rankLine = new (std::nothrow) std::int32_t[static_cast<std::size_t>(points)];
+    rank = new (std::nothrow) std::int32_t[static_cast<std::size_t>(points)];
+    if (!lines || !members || !sorted || !mendList || !edgeRefs || !ranges || !rankLine || !rank) {
         release();
         return false;
     }
@@ -55,6 +63,18 @@ void LineTable::release() {
     delete[] lines;
     delete[] members;
     delete[] sorted;
+    delete[] mendList;
+    delete[] edgeRefs;
+    delete[] ranges;
+    delete[] rankLine;
+    delete[] rank;
+    mendList = nullptr;
+    edgeRefs = nullptr;
+    ranges = nullptr;
+    rankLine = nullptr;
+    rank = nullptr;
+    slotCapacity = 0;
+    pointCapacity = 0;
     lines = nullptr;
     members = nullptr;
     sorted = nullptr;
@@ -165,54 +185,157 @@ const LineTable::Member* LineTable::sortedPoints(std::int32_t index) {
     return sorted + line.sorted;
 }
 
-// Appends to out the points of the edge's line strictly between its ends, in
-// order from `from`; false when there was no room.
-bool LineTable::addPointsBetween(std::int32_t index, const Point2* from, const Point2* to,
-                                 const Polygon& polygon, Span& out) {
-    const Line& line = lines[index];
-    const Member* points = sortedPoints(index);
-    if (!points) {
-        return false;
+// Every polygon the record draws, each once (windows are shared: twins, a
+// view that cut nothing), into mendList; each line learns how many of
+// their edges lie on it.
+bool LineTable::listPolygons(const FrameRecord& record) {
+    mendCount = 0;
+    for (std::int32_t c = 0; c < record.count; ++c) {
+        for (const Polygon* p = record.commands[c].polygons; p; p = p->next) {
+            // The record's polygons are the arena's own; mending is the
+            // last thing done to them in a frame.
+            Polygon& polygon = *const_cast<Polygon*>(p);
+            if (polygon.mendChecked || polygon.vertexCount < 3) {
+                continue;
+            }
+            polygon.mendChecked = true;
+            if (mendCount > slotCapacity / 3) {
+                return false;
+            }
+            mendList[mendCount++] = &polygon;
+            const std::int32_t* edgeLines = frameArena.linesOf(polygon.vertices);
+            for (std::int32_t i = 0; i < polygon.vertexCount; ++i) {
+                if (isLine(edgeLines[i])) {
+                    ++lines[edgeLines[i]].edgeCount;
+                }
+            }
+        }
     }
+    return true;
+}
+
+// Each line's edges together in edgeRefs, by the slots of their ends.
+void LineTable::listEdges() {
+    std::int32_t next = 0;
+    for (std::int32_t i = 0; i < lineCount; ++i) {
+        lines[i].firstEdge = next;
+        next += lines[i].edgeCount;
+        lines[i].edgeCount = 0;
+    }
+    for (std::int32_t p = 0; p < mendCount; ++p) {
+        const Polygon& polygon = *mendList[p];
+        const std::int32_t n = polygon.vertexCount;
+        const std::int32_t base = static_cast<std::int32_t>(polygon.vertices - frameArena.slots);
+        const std::int32_t* edgeLines = frameArena.linesOf(polygon.vertices);
+        for (std::int32_t i = 0; i < n; ++i) {
+            if (isLine(edgeLines[i])) {
+                Line& line = lines[edgeLines[i]];
+                edgeRefs[line.firstEdge + line.edgeCount++] = EdgeRef{base + i, base + (i + 1) % n};
+            }
+        }
+    }
+}
+
+// The point's place in the order of the line last ranked; -1 when it is not
+// one of that line's points.
+std::int32_t LineTable::rankOf(const Point2* point, std::int32_t line) const {
+    const std::ptrdiff_t index = point - frameArena.points;
+    if (index < 0 || index >= pointCapacity || rankLine[index] != line) {
+        return -1;
+    }
+    return rank[index];
+}
+
+// The points strictly between the edge's ends, when an end is not one of the
+// line's own points: found by place.
+LineTable::Range LineTable::rangeBetween(std::int32_t index, const Point2* from, const Point2* to) {
+    const Line& line = lines[index];
+    const Member* points = sorted + line.sorted;
     const Member* end = points + line.memberCount + 2;
-    Member lo{const_cast<Point2*>(from), alongLine(line, from), -1, -1};
-    Member hi{const_cast<Point2*>(to), alongLine(line, to), -1, -1};
+    const Member lo{const_cast<Point2*>(from), alongLine(line, from), -1, -1};
+    const Member hi{const_cast<Point2*>(to), alongLine(line, to), -1, -1};
     const bool forward = before(lo, hi);
     const Member* first = std::upper_bound(points, end, forward ? lo : hi, before);
     const Member* last = std::lower_bound(first, end, forward ? hi : lo, before);
-    for (std::ptrdiff_t i = 0, count = last - first; i < count; ++i) {
-        const Member& member = forward ? first[i] : last[-1 - i];
-        const Member* previous =
-            forward ? (i > 0 ? &first[i - 1] : nullptr) : (i > 0 ? &last[-i] : nullptr);
-        // Listed twice (a vertex that joined the line twice): added once.
-        if ((previous && previous->point == member.point) || isVertex(polygon, member.point)) {
+    const auto count = static_cast<std::int32_t>(last - first);
+    return forward ? Range{static_cast<std::int32_t>(first - sorted), count}
+                   : Range{static_cast<std::int32_t>(last - sorted) - 1, -count};
+}
+
+// One sweep per line: its points sorted and ranked, then every edge on it
+// finds its ends by rank.
+bool LineTable::rangeEdges() {
+    for (std::int32_t l = 0; l < lineCount; ++l) {
+        const Line& line = lines[l];
+        if (line.edgeCount == 0) {
             continue;
         }
-        if (out.count >= out.room) {
+        const Member* points = sortedPoints(l);
+        if (!points) {
             return false;
         }
-        out.points[out.count] = member.point;
-        out.lines[out.count++] = index;
+        for (std::int32_t k = 0; k < line.memberCount + 2; ++k) {
+            const std::ptrdiff_t index = points[k].point - frameArena.points;
+            if (index >= 0 && index < pointCapacity) {
+                rankLine[index] = l;
+                rank[index] = k;  // a point listed twice keeps its last place
+            }
+        }
+        for (std::int32_t e = line.firstEdge; e < line.firstEdge + line.edgeCount; ++e) {
+            const Point2* from = frameArena.slots[edgeRefs[e].from];
+            const Point2* to = frameArena.slots[edgeRefs[e].to];
+            const std::int32_t rankFrom = rankOf(from, l);
+            const std::int32_t rankTo = rankOf(to, l);
+            Range& range = ranges[edgeRefs[e].from];
+            if (rankFrom < 0 || rankTo < 0) {
+                range = rangeBetween(l, from, to);
+            } else if (rankFrom < rankTo) {
+                range = Range{line.sorted + rankFrom + 1, rankTo - rankFrom - 1};
+            } else {
+                range = Range{line.sorted + rankFrom - 1, std::min(rankTo - rankFrom + 1, 0)};
+            }
+        }
     }
     return true;
 }
 
 // Writes the mended polygon straight into the arena's free slots and takes
 // them only when it gained points.
-bool LineTable::mendPolygon(Polygon& polygon, Span& out) {
+bool LineTable::mendPolygon(Polygon& polygon, Span& out) const {
     const std::int32_t n = polygon.vertexCount;
+    const std::int32_t base = static_cast<std::int32_t>(polygon.vertices - frameArena.slots);
     const std::int32_t* edgeLines = frameArena.linesOf(polygon.vertices);
+    bool gains = false;
+    for (std::int32_t i = 0; i < n && !gains; ++i) {
+        gains = isLine(edgeLines[i]) && ranges[base + i].count != 0;
+    }
+    if (!gains) {
+        return true;
+    }
     for (std::int32_t i = 0; i < n; ++i) {
-        const std::int32_t line = edgeLines[i];
         if (out.count >= out.room) {
             return false;
         }
         out.points[out.count] = polygon.vertices[i];
-        out.lines[out.count++] = line;
-        if (isLine(line) &&
-            !addPointsBetween(line, polygon.vertices[i], polygon.vertices[i + 1 < n ? i + 1 : 0],
-                              polygon, out)) {
-            return false;
+        out.lines[out.count++] = edgeLines[i];
+        if (!isLine(edgeLines[i])) {
+            continue;
+        }
+        const Range range = ranges[base + i];
+        const std::int32_t step = range.count < 0 ? -1 : 1;
+        const Point2* previous = polygon.vertices[i];
+        for (std::int32_t k = 0; k != range.count; k += step) {
+            Point2* point = sorted[range.first + k].point;
+            // Listed twice (a vertex that joined the line twice): added once.
+            if (point == previous || isVertex(polygon, point)) {
+                continue;
+            }
+            if (out.count >= out.room) {
+                return false;
+            }
+            previous = point;
+            out.points[out.count] = point;
+            out.lines[out.count++] = edgeLines[i];
         }
     }
     if (out.count > n) {
@@ -225,25 +348,19 @@ bool LineTable::mendPolygon(Polygon& polygon, Span& out) {
 }
 
 bool LineTable::mend(const FrameRecord& record) {
-    if (full) {
+    if (full || !listPolygons(record)) {
         return false;
     }
-    for (std::int32_t c = 0; c < record.count; ++c) {
-        for (const Polygon* p = record.commands[c].polygons; p; p = p->next) {
-            // The record's polygons are the arena's own; mending is the
-            // last thing done to them in a frame. Windows are shared (twins,
-            // a view that cut nothing): each is looked at once.
-            Polygon& polygon = *const_cast<Polygon*>(p);
-            if (polygon.mendChecked || polygon.vertexCount < 3) {
-                continue;
-            }
-            polygon.mendChecked = true;
-            Span out;
-            out.points = frameArena.freeSlots(out.room);
-            out.lines = frameArena.linesOf(out.points);
-            if (!mendPolygon(polygon, out)) {
-                return false;
-            }
+    listEdges();
+    if (!rangeEdges()) {
+        return false;
+    }
+    for (std::int32_t p = 0; p < mendCount; ++p) {
+        Span out;
+        out.points = frameArena.freeSlots(out.room);
+        out.lines = frameArena.linesOf(out.points);
+        if (!mendPolygon(*mendList[p], out)) {
+            return false;
         }
     }
     return true;

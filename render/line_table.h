@@ -25,7 +25,9 @@ struct LineTable {
         Point2* b = nullptr;
         std::int32_t firstMember = -1;
         std::int32_t memberCount = 0;
-        std::int32_t sorted = -1;  // where its points lie in order, in sorted
+        std::int32_t sorted = -1;    // where its points lie in order, in sorted
+        std::int32_t firstEdge = 0;  // its edges to mend, in edgeRefs
+        std::int32_t edgeCount = 0;
     };
     // A point of a line, with its place along it and, for a crossing, the
     // other line through it.
@@ -34,6 +36,18 @@ struct LineTable {
         double along = 0.0;
         std::int32_t otherLine = -1;
         std::int32_t next = -1;
+    };
+
+    // An edge to mend, by the arena slots of its two ends.
+    struct EdgeRef {
+        std::int32_t from = 0;
+        std::int32_t to = 0;
+    };
+    // The points an edge gains: count of them from first in sorted, walked
+    // backwards when count is negative.
+    struct Range {
+        std::int32_t first = 0;
+        std::int32_t count = 0;
     };
 
     Line* lines = nullptr;
@@ -46,14 +60,23 @@ struct LineTable {
     std::int32_t lineCount = 0;
     std::int32_t memberCount = 0;
     bool full = false;  // something was refused this frame: draw it unmended
+    // Mending's own, each sized to the arena's slots or points.
+    Polygon** mendList = nullptr;
+    EdgeRef* edgeRefs = nullptr;
+    Range* ranges = nullptr;           // by the slot of the edge's first end
+    std::int32_t* rankLine = nullptr;  // by point: the line rank is on
+    std::int32_t* rank = nullptr;      // by point: its place in that line's order
+    std::int32_t slotCapacity = 0;
+    std::int32_t pointCapacity = 0;
+    std::int32_t mendCount = 0;
 
     LineTable() = default;
     ~LineTable() { release(); }
     LineTable(const LineTable&) = delete;
     LineTable& operator=(const LineTable&) = delete;
 
-    // Room for a frame that makes up to pointCapacity points.
-    bool create(std::int32_t pointCapacity);
+    // Room for a frame that makes up to this many points and vertex slots.
+    bool create(std::int32_t points, std::int32_t slots);
     void release();
     void reset();
 
@@ -80,7 +103,10 @@ private:
     };
     double alongLine(const Line& line, const Point2* point) const;
     const Member* sortedPoints(std::int32_t line);
-    bool addPointsBetween(std::int32_t line, const Point2* from, const Point2* to,
-                          const Polygon& polygon, Span& out);
-    bool mendPolygon(Polygon& polygon, Span& out);
+    bool listPolygons(const FrameRecord& record);
+    void listEdges();
+    std::int32_t rankOf(const Point2* point, std::int32_t line) const;
+    Range rangeBetween(std::int32_t line, const Point2* from, const Point2* to);
+    bool rangeEdges();
+    bool mendPolygon(Polygon& polygon, Span& out) const;
 };

@@ -1,6 +1,6 @@
 // The convex clipper: vertex order kept, the tolerance band, outside pieces
-// newest first, the early stop, the source left untouched, and a clean split
-// when the arena runs out.
+// newest first, the early stop, the source left untouched, a clean split
+// when the arena runs out, and the mending of the T-junctions cuts leave.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "render/frame_arena.h"
+#include "render/frame_record.h"
 #include "tests/render_meshes.h"
 
 namespace {
@@ -142,6 +143,42 @@ TEST_F(ClipperTest, ArenaRunningOutGivesEmptyInsideAndTheSourceOutside) {
     EXPECT_TRUE(frameArena.overflowed);
     EXPECT_EQ(std::make_tuple(inside.count, inside.head, outside.count, outside.head),
               std::make_tuple(0, nullptr, 1, source.head));
+}
+
+// The right half of a square, cut again across, gains the point X on the
+// edge it shares with the left half; the left half does not, until the
+// frame is mended: then both sides of the shared edge have A, X and B.
+TEST_F(ClipperTest, MendingGivesTheEdgeOnTheOtherSideOfACutItsNewPoint) {
+    const auto cut = [](float fromX, float fromY, float toX, float toY) {
+        Edge2 e = edge(fromX, fromY, toX, toY);
+        e.line = frameArena.lines.newLine(e.from, e.to);
+        return e;
+    };
+    const Edge2 vertical = cut(0, -5, 0, 5);
+    const Edge2 across = cut(-5, 0, 5, 0);
+    PolygonList top;
+    PolygonList bottom;
+    ASSERT_TRUE(list({kSquare}).clip(&vertical, 1, inside, outside));
+    ASSERT_TRUE(inside.clip(&across, 1, top, bottom));
+    ASSERT_EQ(std::make_tuple(outside.count, top.count, bottom.count), std::make_tuple(1, 1, 1));
+    FrameRecord record;
+    ASSERT_TRUE(record.create(3));
+    for (const PolygonList* pieces : {&outside, &top, &bottom}) {
+        DrawCommand command;
+        command.polygonCount = 1;
+        command.polygons = pieces->head;
+        ASSERT_GE(record.append(command), 0);
+    }
+    const Polygon& left = *outside.head;
+    ASSERT_EQ(left.vertexCount, 4);
+    ASSERT_TRUE(frameArena.lines.mend(record));
+    expectPolygon(&left, {{-1, 1}, {0, 1}, {0, 0}, {0, -1}, {-1, -1}});
+    EXPECT_TRUE(left.fanFromCentre);
+    // X is the very point both right pieces have, not one at its place.
+    const Polygon& topRight = *top.head;
+    EXPECT_EQ(std::count(topRight.vertices, topRight.vertices + 4, left.vertices[2]), 1);
+    EXPECT_EQ(std::make_pair(top.head->vertexCount, bottom.head->vertexCount),
+              std::make_pair(4, 4));
 }
 
 }  // namespace
