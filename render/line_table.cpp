@@ -40,17 +40,17 @@ bool LineTable::create(std::int32_t points, std::int32_t slots) {
     // frame busier than this is drawn unmended.
     lineCapacity = 3 * pointCapacity + 64;
     memberCapacity = 4 * pointCapacity + 128;
-    lines = new (std::nothrow) Line[static_cast<std::size_t>(lineCapacity)];
-    members = new (std::nothrow) Member[static_cast<std::size_t>(memberCapacity)];
+    lines.reset(new (std::nothrow) Line[static_cast<std::size_t>(lineCapacity)]);
+    members.reset(new (std::nothrow) Member[static_cast<std::size_t>(memberCapacity)]);
     // Every line an edge asks for is sorted once, with its defining points.
     sortedCapacity = memberCapacity + 2 * lineCapacity;
-    sorted = new (std::nothrow) Member[static_cast<std::size_t>(sortedCapacity)];
+    sorted.reset(new (std::nothrow) Member[static_cast<std::size_t>(sortedCapacity)]);
     // A polygon has three slots at least.
-    mendList = new (std::nothrow) Polygon*[static_cast<std::size_t>(slots / 3 + 1)];
-    edgeRefs = new (std::nothrow) EdgeRef[static_cast<std::size_t>(slots)];
-    ranges = new (std::nothrow) Range[static_cast<std::size_t>(slots)];
-    rankLine = new (std::nothrow) std::int32_t[static_cast<std::size_t>(points)];
-    rank = new (std::nothrow) std::int32_t[static_cast<std::size_t>(points)];
+    mendList.reset(new (std::nothrow) Polygon*[static_cast<std::size_t>(slots / 3 + 1)]);
+    edgeRefs.reset(new (std::nothrow) EdgeRef[static_cast<std::size_t>(slots)]);
+    ranges.reset(new (std::nothrow) Range[static_cast<std::size_t>(slots)]);
+    rankLine.reset(new (std::nothrow) std::int32_t[static_cast<std::size_t>(points)]);
+    rank.reset(new (std::nothrow) std::int32_t[static_cast<std::size_t>(points)]);
     if (!lines || !members || !sorted || !mendList || !edgeRefs || !ranges || !rankLine || !rank) {
         release();
         return false;
@@ -60,24 +60,16 @@ bool LineTable::create(std::int32_t points, std::int32_t slots) {
 }
 
 void LineTable::release() {
-    delete[] lines;
-    delete[] members;
-    delete[] sorted;
-    delete[] mendList;
-    delete[] edgeRefs;
-    delete[] ranges;
-    delete[] rankLine;
-    delete[] rank;
-    mendList = nullptr;
-    edgeRefs = nullptr;
-    ranges = nullptr;
-    rankLine = nullptr;
-    rank = nullptr;
+    lines.reset();
+    members.reset();
+    sorted.reset();
+    mendList.reset();
+    edgeRefs.reset();
+    ranges.reset();
+    rankLine.reset();
+    rank.reset();
     slotCapacity = 0;
     pointCapacity = 0;
-    lines = nullptr;
-    members = nullptr;
-    sorted = nullptr;
     sortedCapacity = 0;
     lineCapacity = 0;
     memberCapacity = 0;
@@ -164,7 +156,7 @@ const LineTable::Member* LineTable::sortedPoints(std::int32_t index) {
             full = true;
             return nullptr;
         }
-        Member* out = sorted + sortedCount;
+        Member* out = sorted.get() + sortedCount;
         std::int32_t k = 0;
         const auto insert = [&](const Member& member) {
             // Insertion sort: a line holds a handful of points.
@@ -182,7 +174,7 @@ const LineTable::Member* LineTable::sortedPoints(std::int32_t index) {
         line.sorted = sortedCount;
         sortedCount += n;
     }
-    return sorted + line.sorted;
+    return sorted.get() + line.sorted;
 }
 
 // Every polygon the record draws, each once (windows are shared: twins, a
@@ -250,7 +242,7 @@ std::int32_t LineTable::rankOf(const Point2* point, std::int32_t line) const {
 // line's own points: found by place.
 LineTable::Range LineTable::rangeBetween(std::int32_t index, const Point2* from, const Point2* to) {
     const Line& line = lines[index];
-    const Member* points = sorted + line.sorted;
+    const Member* points = sorted.get() + line.sorted;
     const Member* end = points + line.memberCount + 2;
     const Member lo{const_cast<Point2*>(from), alongLine(line, from), -1, -1};
     const Member hi{const_cast<Point2*>(to), alongLine(line, to), -1, -1};
@@ -258,8 +250,8 @@ LineTable::Range LineTable::rangeBetween(std::int32_t index, const Point2* from,
     const Member* first = std::upper_bound(points, end, forward ? lo : hi, before);
     const Member* last = std::lower_bound(first, end, forward ? hi : lo, before);
     const auto count = static_cast<std::int32_t>(last - first);
-    return forward ? Range{static_cast<std::int32_t>(first - sorted), count}
-                   : Range{static_cast<std::int32_t>(last - sorted) - 1, -count};
+    return forward ? Range{static_cast<std::int32_t>(first - sorted.get()), count}
+                   : Range{static_cast<std::int32_t>(last - sorted.get()) - 1, -count};
 }
 
 // One sweep per line: its points sorted and ranked, then every edge on it
@@ -352,6 +344,8 @@ bool LineTable::mend(const FrameRecord& record) {
         return false;
     }
     listEdges();
+    // Ranks of an earlier frame must not pass for this one's.
+    std::fill(rankLine.get(), rankLine.get() + std::min(frameArena.pointsUsed, pointCapacity), -1);
     if (!rangeEdges()) {
         return false;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "render/polygon.h"
 
@@ -50,9 +51,9 @@ struct LineTable {
         std::int32_t count = 0;
     };
 
-    Line* lines = nullptr;
-    Member* members = nullptr;
-    Member* sorted = nullptr;  // the points of every line mending asked for
+    std::unique_ptr<Line[]> lines;
+    std::unique_ptr<Member[]> members;
+    std::unique_ptr<Member[]> sorted;  // the points of every line mending asked for
     std::int32_t sortedCapacity = 0;
     std::int32_t sortedCount = 0;
     std::int32_t lineCapacity = 0;
@@ -61,11 +62,11 @@ struct LineTable {
     std::int32_t memberCount = 0;
     bool full = false;  // something was refused this frame: draw it unmended
     // Mending's own, each sized to the arena's slots or points.
-    Polygon** mendList = nullptr;
-    EdgeRef* edgeRefs = nullptr;
-    Range* ranges = nullptr;           // by the slot of the edge's first end
-    std::int32_t* rankLine = nullptr;  // by point: the line rank is on
-    std::int32_t* rank = nullptr;      // by point: its place in that line's order
+    std::unique_ptr<Polygon*[]> mendList;
+    std::unique_ptr<EdgeRef[]> edgeRefs;
+    std::unique_ptr<Range[]> ranges;           // by the slot of the edge's first end
+    std::unique_ptr<std::int32_t[]> rankLine;  // by point: the line rank is on
+    std::unique_ptr<std::int32_t[]> rank;      // by point: its place in that line's order
     std::int32_t slotCapacity = 0;
     std::int32_t pointCapacity = 0;
     std::int32_t mendCount = 0;
