@@ -238,22 +238,6 @@ std::int32_t LineTable::rankOf(const Point2* point, std::int32_t line) const {
     return rank[index];
 }
 
-// The points strictly between the edge's ends, when an end is not one of the
-// line's own points: found by place.
-LineTable::Range LineTable::rangeBetween(std::int32_t index, const Point2* from, const Point2* to) {
-    const Line& line = lines[index];
-    const Member* points = sorted.get() + line.sorted;
-    const Member* end = points + line.memberCount + 2;
-    const Member lo{const_cast<Point2*>(from), alongLine(line, from), -1, -1};
-    const Member hi{const_cast<Point2*>(to), alongLine(line, to), -1, -1};
-    const bool forward = before(lo, hi);
-    const Member* first = std::upper_bound(points, end, forward ? lo : hi, before);
-    const Member* last = std::lower_bound(first, end, forward ? hi : lo, before);
-    const auto count = static_cast<std::int32_t>(last - first);
-    return forward ? Range{static_cast<std::int32_t>(first - sorted.get()), count}
-                   : Range{static_cast<std::int32_t>(last - sorted.get()) - 1, -count};
-}
-
 // One sweep per line: its points sorted and ranked, then every edge on it
 // finds its ends by rank.
 bool LineTable::rangeEdges() {
@@ -280,7 +264,9 @@ bool LineTable::rangeEdges() {
             const std::int32_t rankTo = rankOf(to, l);
             Range& range = ranges[edgeRefs[e].from];
             if (rankFrom < 0 || rankTo < 0) {
-                range = rangeBetween(l, from, to);
+                // An end the line does not list (no cut makes one): the edge
+                // is left as it is.
+                range = Range{0, 0};
             } else if (rankFrom < rankTo) {
                 range = Range{line.sorted + rankFrom + 1, rankTo - rankFrom - 1};
             } else {

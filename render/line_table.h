@@ -107,7 +107,6 @@ private:
     bool listPolygons(const FrameRecord& record);
     void listEdges();
     std::int32_t rankOf(const Point2* point, std::int32_t line) const;
-    Range rangeBetween(std::int32_t line, const Point2* from, const Point2* to);
     bool rangeEdges();
     bool mendPolygon(Polygon& polygon, Span& out) const;
 };
