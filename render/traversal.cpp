@@ -157,6 +157,13 @@ bool View::traverseObject(const TraversalScene& scene, int index, int depth) {
         return true;
     }
 
+    drawFaceViews(scene, index, facePolygons, covered, depth);
+    return facesTile;
+}
+
+void View::drawFaceViews(const TraversalScene& scene, int index, const PolygonList& facePolygons,
+                         const PolygonList& covered, int depth) const {
+    const SceneObject& object = scene.objects[index];
     View child;
     PolygonList faceInside;
     PolygonList faceOutside;
@@ -176,7 +183,6 @@ bool View::traverseObject(const TraversalScene& scene, int index, int depth) {
             child.draw(scene, depth);
         }
     }
-    return facesTile;
 }
 
 void View::openChild(View& child, const SceneObject& object, int index, const Face& face,

@@ -60,6 +60,10 @@ struct View {
     // face; false when the faces' windows may not cover the cut-out part
     // exactly once.
     bool traverseObject(const TraversalScene& scene, int index, int depth);
+    // Opens the mirrored and refracted view through the part of every face
+    // that the object's outline covered.
+    void drawFaceViews(const TraversalScene& scene, int index, const PolygonList& facePolygons,
+                       const PolygonList& covered, int depth) const;
     // Sets child up to look through face of object (scene index index) at
     // childWindow, mirrored or refracted.
     void openChild(View& child, const SceneObject& object, int index, const Face& face,
