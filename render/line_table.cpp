@@ -104,7 +104,8 @@ Point2* LineTable::crossingOf(std::int32_t line1, std::int32_t line2) const {
     if (!isLine(line1) || !isLine(line2)) {
         return nullptr;
     }
-    // Lines hold a handful of points: the shorter list is searched.
+    // Most lines hold a few points, a window's edges a few dozen: the
+    // shorter list is searched.
     if (lines[line2].memberCount < lines[line1].memberCount) {
         const std::int32_t swap = line1;
         line1 = line2;
@@ -159,7 +160,7 @@ const LineTable::Member* LineTable::sortedPoints(std::int32_t index) {
         Member* out = sorted.get() + sortedCount;
         std::int32_t k = 0;
         const auto insert = [&](const Member& member) {
-            // Insertion sort: a line holds a handful of points.
+            // Insertion sort: a line holds a few dozen points at most.
             std::int32_t j = k++;
             for (; j > 0 && before(member, out[j - 1]); --j) {
                 out[j] = out[j - 1];
