@@ -10,6 +10,8 @@
 #                                 package-lock.json
 #   scripts/install-deps.sh PACKAGE...  only the named packages (e.g.
 #                                 clang-format-14 for the format check)
+# While another package manager holds apt's lock, it waits up to 10 minutes
+# (GLASSWAKE_APT_LOCK_WAIT=SECONDS to change that).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -71,8 +73,52 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo="sudo"
 fi
 
+# Another package manager (on a freshly booted desktop, usually the automatic
+# updates) may hold apt's locks for a while: wait for it, saying so, for at
+# most GLASSWAKE_APT_LOCK_WAIT seconds. apt-get's own lock timeout covers
+# the dpkg lock but not the package lists' lock, so every apt-get is retried
+# for as long as it fails on a lock alone.
+lock_wait=${GLASSWAKE_APT_LOCK_WAIT:-600}
+case "$lock_wait" in
+'' | *[!0-9]*)
+  echo "GLASSWAKE_APT_LOCK_WAIT must be a number of seconds, not '$lock_wait'" >&2
+  exit 2
+  ;;
+esac
+apt_get() {
+  local deadline=$((SECONDS + lock_wait)) errors holder waiting=false
+  errors=$(mktemp)
+  while true; do
+    if $sudo apt-get "$@" 2>"$errors"; then
+      cat "$errors" >&2
+      rm -f "$errors"
+      $waiting && echo "The package lock is free again; went on."
+      return 0
+    fi
+    holder=$(grep -m 1 -e 'Could not get lock' -e 'Unable to acquire the dpkg' \
+      -e 'Unable to lock' "$errors" || true)
+    if [ -z "$holder" ]; then
+      cat "$errors" >&2
+      rm -f "$errors"
+      return 1
+    fi
+    if [ "$SECONDS" -ge "$deadline" ]; then
+      rm -f "$errors"
+      echo "Gave up after waiting $lock_wait s for another package manager: ${holder#E: }" >&2
+      echo "Let it finish (or stop it), then run this again;" \
+        "GLASSWAKE_APT_LOCK_WAIT=SECONDS waits longer." >&2
+      return 1
+    fi
+    if ! $waiting; then
+      echo "Waiting up to $lock_wait s for another package manager to finish: ${holder#E: }" >&2
+      waiting=true
+    fi
+    sleep $((deadline - SECONDS < 5 ? deadline - SECONDS : 5))
+  done
+}
+
 echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+apt_get update -qq
+apt_get install -y -qq --no-install-recommends "${missing[@]}"
 npm_modules
