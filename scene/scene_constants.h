@@ -18,6 +18,11 @@ inline constexpr const char* kEnvironmentFile = "data/env.bmp";
 inline constexpr const char* kWindowCaption = "Glasswake";
 inline constexpr const char* kWindowTitle = "Glasswake by Orvel / Lumo [fps: +inf :-)]";
 
+// Samples per pixel the Linux demo, the page and the tool draw with where the
+// context offers them (else one): edges then resolve to the mix of what lies
+// on either side. The exact backend and the Windows program draw one.
+inline constexpr int kDefaultSamples = 4;
+
 // The one light and the two light colours every object is shaded with, shared
 // by the scene and by the tools that describe the objects as the scene sees them.
 

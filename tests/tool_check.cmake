@@ -92,6 +92,12 @@ if(CASE STREQUAL "errors")
             "2|render|${f}|--fps|-30|${d}" "2|render|${f}|--fps|0x10|${d}" "2|render|${f}|--fps|1e1|${d}" "2|render|${f}|${o}" "${r}|--fps|30|${o}"
             "${r}|--overlay|lines|${o}" "${r}|--backend|gl|--output|x.png|needs exact or fast: gl"
             "${r}|--camera|10,90,4|--output|x.png|distance 3 to 12: 10,90,4"
+            "${r}|--samples|3|--output|x.png|--samples needs 1, 2, 4 or 8: 3"
+            "${r}|--backend|exact|--samples|4|--output|x.png|exact draws one sample per pixel, not: 4"
+            # llvmpipe offers 4 samples per pixel and no other count.
+            "1|render|--time-ms|0|--samples|8|--size|8x8|--root|${SOURCE_DIR}|--output|x.png|--samples 8: this OpenGL context offers 1 or 4 samples per pixel, not 8"
+            "1|bench|--samples|2|--root|${SOURCE_DIR}|--samples 2: this OpenGL context offers 1 or 4 samples per pixel, not 2"
+            "2|bench|--samples|16|--samples needs 1, 2, 4 or 8: 16"
             "${r}|--output|x.Gif|writes one PNG" "2|render|${f}|--output|x.png|a .mp4, .webm or .gif"
             "2|render|${f}|--size|64x37|--output|x.webm|an even width and height, not: 64x37"
             "2|render|${f}|--ffmpeg|ffmpeg|--output-dir|d|--ffmpeg belongs to video output"
@@ -168,6 +174,18 @@ elseif(CASE STREQUAL "render")
     if(NOT picture STREQUAL frame)
         message(FATAL_ERROR "frame_00001.png is not the picture at 200 ms")
     endif()
+    # The demo's 4 samples per pixel by default; one sample on request; the
+    # exact backend draws one.
+    run_tool(0 render --time-ms 2500 --samples 4 --root ${SOURCE_DIR} --output four.png)
+    run_tool(0 render --time-ms 2500 --samples 1 --root ${SOURCE_DIR} --output one.png)
+    run_tool(0 render --time-ms 2500 --backend exact --root ${SOURCE_DIR} --output exact.png)
+    file(SHA256 ${WORK_DIR}/frame.png default)
+    file(SHA256 ${WORK_DIR}/four.png four)
+    file(SHA256 ${WORK_DIR}/one.png one)
+    if(NOT default STREQUAL four OR default STREQUAL one)
+        message(FATAL_ERROR "the default frame is not the one of 4 samples per pixel")
+    endif()
+    file(REMOVE ${WORK_DIR}/four.png ${WORK_DIR}/one.png ${WORK_DIR}/exact.png)
     expect_files(${clip} frame.png moment.png odd.png)
     expect_png(640 480 frame.png)
     expect_png(101 37 odd.png)
@@ -244,11 +262,15 @@ elseif(CASE STREQUAL "video")
 elseif(CASE STREQUAL "bench")
     # Counts only, never timings: they must hold on any machine. Without
     # --backend the fast backend draws (Mesa's software GL has shaders).
-    foreach(backend fast exact)
+    # The fast backend with the demo's 4 samples per pixel, the exact one with 1.
+    foreach(backend fast|4 exact|1)
+        string(REPLACE "|" ";" backend "${backend}")
+        list(POP_BACK backend samples)
         string(REPLACE "--backend;fast" "" choice "--backend;${backend}")
         run_tool(0 bench --frames 8 --size 160x120 --root ${SOURCE_DIR} ${choice} --json)
         string(REPLACE "\n" "" out "${out}")
-        expect_json(0 backend ${backend} frames 8 width 160 depth 2 heapAllocationsPerFrame 0
+        expect_json(0 backend ${backend} samples ${samples} frames 8 width 160 depth 2
+                    heapAllocationsPerFrame 0
                     arenaOverflowFrames 0 unmendedFrames 0)
         expect_match("${out}" "\"views\": {[^}]*\"max\": ([2-9]|[1-9][0-9])")
         expect_match("${out}" "\"arenaPeak\": {\"polygons\": [1-9]")

@@ -25,13 +25,15 @@ namespace {
 
 const char* const benchUsage =
     "usage: glasswake-tool bench [--frames N] [--size WxH] [--root DIR] [--depth D]\n"
-    "                            [--backend exact|fast] [--json]\n"
+    "                            [--backend exact|fast] [--samples 1|2|4|8] [--json]\n"
     "Draws N frames (default 240) spread over one 8-second camera orbit at WxH (default\n"
     "640x480) on the headless context, reading data/ under DIR (default: the current\n"
     "directory, else the installed data), then the same frames again with drawing switched off. "
     "--depth changes\n"
     "the number of faces seen through in a row (the demo uses 2) for measuring only.\n"
-    "--backend picks what draws (default: fast where the context allows it, else exact).\n";
+    "--backend picks what draws (default: fast where the context allows it, else exact).\n"
+    "--samples per pixel (default: 4 where the context offers them, else 1, as the demo;\n"
+    "the exact backend draws 1).\n";
 
 constexpr std::uint32_t orbitMs = 8000;
 constexpr int warmUpFrames = 16;
@@ -43,6 +45,7 @@ struct BenchOptions {
     std::string root;  // empty: the first folder holding the data set
     int depth = 2;
     BackendChoice backend = BackendChoice::Auto;
+    int samples = 0;  // 0: the demo's
     bool json = false;
 };
 
@@ -50,7 +53,7 @@ int parseOptions(int argc, char** argv, BenchOptions& options) {
     using Kind = CommandOption::Kind;
     std::uint64_t depth = 2;
     FrameSize size;
-    std::string backend;
+    std::string backend, samples;
     // The work grows with the visible faces raised to the depth.
     CommandOption table[] = {
         {"--frames", Kind::Count, &options.frames, "a frame count from 1 to 100000", 1, 100000},
@@ -58,11 +61,19 @@ int parseOptions(int argc, char** argv, BenchOptions& options) {
         {"--root", Kind::Text, &options.root, "a directory"},
         {"--depth", Kind::Count, &depth, "a depth from 0 to 6", 0, 6},
         {"--backend", Kind::Text, &backend, "exact or fast"},
+        {"--samples", Kind::Text, &samples, "1, 2, 4 or 8"},
         {"--json", Kind::Flag, &options.json, nullptr},
     };
     const int parsed = parseCommandLine("bench", benchUsage, argc, argv, table);
     if (parsed == 0 && given(table, "--backend") && !parseBackend(backend, options.backend)) {
         return usageError("bench", benchUsage, "--backend needs exact or fast", backend.c_str());
+    }
+    if (parsed == 0 && given(table, "--samples") && !parseSamples(samples, options.samples)) {
+        return usageError("bench", benchUsage, "--samples needs 1, 2, 4 or 8", samples.c_str());
+    }
+    if (parsed == 0 && options.samples > 1 && options.backend == BackendChoice::Exact) {
+        return usageError("bench", benchUsage, "--backend exact draws one sample per pixel, not",
+                          samples.c_str());
     }
     options.width = size.width;
     options.height = size.height;
@@ -196,12 +207,14 @@ void printJsonSpread(const char* name, const Spread& spread, bool withP99, bool 
     }
 }
 
-void printJson(const BenchOptions& options, const BenchResult& result, const char* backend) {
+void printJson(const BenchOptions& options, const BenchResult& result, const char* backend,
+               int samples) {
     const double fps = result.totalFrameSeconds > 0.0
                            ? static_cast<double>(options.frames) / result.totalFrameSeconds
                            : 0.0;
     std::printf("{\n");
     std::printf("  \"backend\": \"%s\",\n", backend);
+    std::printf("  \"samples\": %d,\n", samples);
     std::printf("  \"frames\": %llu,\n", static_cast<unsigned long long>(options.frames));
     std::printf("  \"width\": %d,\n  \"height\": %d,\n  \"depth\": %d,\n", options.width,
                 options.height, options.depth);
@@ -228,7 +241,8 @@ void printJson(const BenchOptions& options, const BenchResult& result, const cha
     std::printf("}\n");
 }
 
-void printTable(const BenchOptions& options, const BenchResult& result, const char* backend) {
+void printTable(const BenchOptions& options, const BenchResult& result, const char* backend,
+                int samples) {
     const double fps = result.totalFrameSeconds > 0.0
                            ? static_cast<double>(options.frames) / result.totalFrameSeconds
                            : 0.0;
@@ -237,9 +251,10 @@ void printTable(const BenchOptions& options, const BenchResult& result, const ch
     const Spread views = spreadOf(result.views);
     const Spread fans = spreadOf(result.fans);
     const Spread vertices = spreadOf(result.vertices);
-    std::printf("%llu frames at %dx%d, depth %d, %s backend: %.1f frames/s\n",
-                static_cast<unsigned long long>(options.frames), options.width, options.height,
-                options.depth, backend, fps);
+    std::printf(
+        "%llu frames at %dx%d, depth %d, %s backend, %d sample%s per pixel: %.1f frames/s\n",
+        static_cast<unsigned long long>(options.frames), options.width, options.height,
+        options.depth, backend, samples, samples == 1 ? "" : "s", fps);
     std::printf("%-26s %12s %12s %12s\n", "", "median", "p99", "max");
     std::printf("%-26s %12.3f %12.3f %12.3f\n", "frame (ms)", frame.median, frame.p99, frame.max);
     std::printf("%-26s %12.3f\n", "frame, CPU of all threads", result.cpuMsPerFrame);
@@ -280,6 +295,7 @@ int runBench(int argc, char** argv) {
 
     RenderSession session;
     session.backend = options.backend;
+    session.samples = options.samples;
     if (!session.open("bench", options.root, options.width, options.height)) {
         return 1;
     }
@@ -296,9 +312,9 @@ int runBench(int argc, char** argv) {
     const char* const backend = sceneBackend->name();
     session.finish();
     if (options.json) {
-        printJson(options, result, backend);
+        printJson(options, result, backend, session.samples);
     } else {
-        printTable(options, result, backend);
+        printTable(options, result, backend, session.samples);
     }
     return 0;
 }

@@ -2,8 +2,11 @@
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
+#define GL_GLEXT_PROTOTYPES 1  // framebuffer objects, core since OpenGL 3.0
 #include <GL/gl.h>
+#include <GL/glext.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -64,6 +67,30 @@ EGLConfig chooseConfig(EGLDisplay dpy, std::string& error) {
         return nullptr;
     }
     return chosen;
+}
+
+// A framebuffer with one RGBA8 colour renderbuffer of `samples` samples per
+// pixel (0: a plain one), left bound; false unless complete.
+bool makeFramebuffer(int width, int height, int samples, unsigned& framebuffer, unsigned& color) {
+    glGenRenderbuffers(1, &color);
+    glBindRenderbuffer(GL_RENDERBUFFER, color);
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples, GL_RGBA8, width, height);
+    glGenFramebuffers(1, &framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, color);
+    GLint given = 0;
+    glGetRenderbufferParameteriv(GL_RENDERBUFFER, GL_RENDERBUFFER_SAMPLES, &given);
+    return glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE &&
+           given == samples && glGetError() == GL_NO_ERROR;
+}
+
+void deleteFramebuffer(unsigned& framebuffer, unsigned& color) {
+    if (framebuffer)
+        glDeleteFramebuffers(1, &framebuffer);
+    if (color)
+        glDeleteRenderbuffers(1, &color);
+    framebuffer = 0;
+    color = 0;
 }
 
 }  // namespace
@@ -135,10 +162,103 @@ bool HeadlessGl::resize(int w, int h) {
     height = h;
     // Rows of an odd width are not 4-byte aligned in RGB.
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    const int count = samples;
+    samples = 1;
+    return setSamples(count);
+}
+
+int HeadlessGl::maxSamples() const {
+    const std::vector<int> counts = offeredSamples();
+    return counts.back();
+}
+
+std::vector<int> HeadlessGl::offeredSamples() const {
+    std::vector<int> counts = {1};
+    if (!context)
+        return counts;
+    GLint most = 0;
+    glGetIntegerv(GL_MAX_SAMPLES, &most);
+    GLint listed = 0;
+    glGetInternalformativ(GL_RENDERBUFFER, GL_RGBA8, GL_NUM_SAMPLE_COUNTS, 1, &listed);
+    std::vector<GLint> found(static_cast<std::size_t>(listed > 0 ? listed : 0));
+    if (listed > 0)
+        glGetInternalformativ(GL_RENDERBUFFER, GL_RGBA8, GL_SAMPLES, listed, found.data());
+    // Before OpenGL 4.2 the counts cannot be listed: every power of two up
+    // to the most is taken as offered, and refused later if it is not.
+    if (glGetError() != GL_NO_ERROR || listed <= 0) {
+        found.clear();
+        for (GLint count = 2; count <= most; count *= 2)
+            found.push_back(count);
+    }
+    for (auto count = found.rbegin(); count != found.rend(); ++count) {
+        if (*count > 1)
+            counts.push_back(*count);  // GL lists them largest first
+    }
+    return counts;
+}
+
+bool HeadlessGl::setSamples(int count) {
+    if (!surface) {
+        error = "no context";
+        return false;
+    }
+    const std::vector<int> offered = offeredSamples();
+    if (std::find(offered.begin(), offered.end(), count) == offered.end()) {
+        error = "this OpenGL context offers ";
+        for (std::size_t i = 0; i < offered.size(); ++i) {
+            error += (i == 0                   ? ""
+                      : i + 1 < offered.size() ? ", "
+                                               : " or ") +
+                     std::to_string(offered[i]);
+        }
+        error += " samples per pixel, not " + std::to_string(count);
+        return false;
+    }
+    deleteFramebuffer(multisampledFramebuffer, multisampledColor);
+    deleteFramebuffer(resolvedFramebuffer, resolvedColor);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    samples = 1;
+    if (count == 1)
+        return true;
+    if (!makeFramebuffer(width, height, 0, resolvedFramebuffer, resolvedColor) ||
+        !makeFramebuffer(width, height, count, multisampledFramebuffer, multisampledColor)) {
+        error = "a framebuffer of " + std::to_string(count) + " samples per pixel at " +
+                std::to_string(width) + "x" + std::to_string(height) + " is not complete";
+        deleteFramebuffer(multisampledFramebuffer, multisampledColor);
+        deleteFramebuffer(resolvedFramebuffer, resolvedColor);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        return false;
+    }
+    samples = count;
     return true;
 }
 
+void HeadlessGl::resolve() const {
+    if (!multisampledFramebuffer)
+        return;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, multisampledFramebuffer);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, resolvedFramebuffer);
+    glBlitFramebuffer(0, 0, width, height, 0, 0, width, height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_FRAMEBUFFER, multisampledFramebuffer);
+}
+
+void HeadlessGl::bindForReading() const {
+    if (!multisampledFramebuffer)
+        return;
+    resolve();
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, resolvedFramebuffer);
+}
+
+void HeadlessGl::bindForDrawing() const {
+    if (multisampledFramebuffer)
+        glBindFramebuffer(GL_FRAMEBUFFER, multisampledFramebuffer);
+}
+
 void HeadlessGl::destroy() {
+    if (display && context && surface) {
+        deleteFramebuffer(multisampledFramebuffer, multisampledColor);
+        deleteFramebuffer(resolvedFramebuffer, resolvedColor);
+    }
     if (display) {
         eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         if (surface)
@@ -155,6 +275,8 @@ void HeadlessGl::destroy() {
     surface = nullptr;
     width = 0;
     height = 0;
+    samples = 1;
+    multisampledFramebuffer = multisampledColor = resolvedFramebuffer = resolvedColor = 0;
 }
 
 bool HeadlessGl::readPixels(std::vector<std::uint8_t>& rgb) const {
@@ -163,7 +285,9 @@ bool HeadlessGl::readPixels(std::vector<std::uint8_t>& rgb) const {
     const std::size_t rowBytes = static_cast<std::size_t>(width) * 3;
     rgb.resize(rowBytes * static_cast<std::size_t>(height));
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    bindForReading();
     glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rgb.data());
+    bindForDrawing();
     if (glGetError() != GL_NO_ERROR)
         return false;
     // GL's first row is the bottom one; swap rows in place.
@@ -182,6 +306,8 @@ bool HeadlessGl::readBgrxBottomUp(std::uint8_t* bgrx) const {
     if (!surface)
         return false;
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    bindForReading();
     glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, bgrx);
+    bindForDrawing();
     return glGetError() == GL_NO_ERROR;
 }

@@ -73,11 +73,35 @@ bool RenderSession::start(int width, int height, std::string& error) {
         return false;
     }
     initDone = true;
+    return chooseSamples(error);
+}
+
+bool RenderSession::chooseSamples(std::string& error) {
+    if (std::strcmp(sceneBackend->name(), "exact") == 0) {
+        // Draws as the Windows program does, one sample per pixel, also
+        // where the context lacks the fast backend's shaders.
+        if (samples > 1) {
+            error = "--samples " + std::to_string(samples) +
+                    ": the exact backend draws one sample per pixel (the context lacks the fast "
+                    "backend's OpenGL 2.0 shaders)";
+            return false;
+        }
+        samples = 1;
+        return true;
+    }
+    if (samples == 0) {
+        samples = gl.maxSamples() >= kDefaultSamples ? kDefaultSamples : 1;
+    }
+    if (!gl.setSamples(samples)) {
+        error = "--samples " + std::to_string(samples) + ": " + gl.error;
+        return false;
+    }
     return true;
 }
 
 void RenderSession::renderFrame(std::uint32_t timeMs) {
     runFrame(timeMs);
+    gl.resolve();  // a window's swap does it too
     finishGl();
 }
 
@@ -112,6 +136,16 @@ bool parseBackend(const std::string& text, BackendChoice& choice) {
     if (text == "exact" || text == "fast") {
         choice = text == "exact" ? BackendChoice::Exact : BackendChoice::Fast;
         return true;
+    }
+    return false;
+}
+
+bool parseSamples(const std::string& text, int& samples) {
+    for (const char* offered : {"1", "2", "4", "8"}) {
+        if (text == offered) {
+            samples = offered[0] - '0';
+            return true;
+        }
     }
     return false;
 }

@@ -20,11 +20,17 @@ bool enterDataRoot(const std::string& root, std::string& error);
 enum class BackendChoice { Auto, Exact, Fast };
 // "exact" or "fast"; false for anything else.
 bool parseBackend(const std::string& text, BackendChoice& choice);
+// --samples: 1, 2, 4 or 8 (whether the context offers them is known only
+// once it exists); false for anything else.
+bool parseSamples(const std::string& text, int& samples);
 
 struct RenderSession {
     HeadlessGl gl;
     BackendChoice backend = BackendChoice::Auto;
     int depth = 2;
+    // Samples per pixel; 0: the demo's (kDefaultSamples where the context
+    // offers them, else 1). The exact backend always draws one.
+    int samples = 0;
     std::optional<Camera> camera;  // none: the orbit
     bool preInitDone = false;
     bool initDone = false;
@@ -33,10 +39,13 @@ struct RenderSession {
     // demo could not load, or a picture it would draw without, is reported
     // as "path: the reader's reason".
     bool start(int width, int height, std::string& error);
+    // The samples the frames are drawn with, once the backend is known.
+    bool chooseSamples(std::string& error);
     // What a frame at the given time is drawn from: the context's size, the
     // session's depth and camera.
     FrameInputs inputsAt(std::uint32_t timeMs) const;
-    // One frame at the given time; glFinish'ed so timings include the drawing.
+    // One frame at the given time, its samples resolved as a window's swap
+    // resolves them; glFinish'ed so timings include the drawing.
     void renderFrame(std::uint32_t timeMs);
     // One frame without waiting for the GL side (for timing the CPU part).
     void runFrame(std::uint32_t timeMs);

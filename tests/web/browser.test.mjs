@@ -33,9 +33,11 @@ function serve(pathname) {
   return { status: 200, contentType: types[path.extname(file)], body: fs.readFileSync(file) };
 }
 
-// The desktop tool's 640x480 frame, written to /reference/<name>.
+// The desktop tool's 640x480 frame of one sample per pixel, written to
+// /reference/<name>.
 function reference(name, time, ...options) {
-  execFileSync(tool, ['render', '--time-ms', String(time), '--size', '640x480', ...options,
+  execFileSync(tool, ['render', '--time-ms', String(time), '--size', '640x480', '--samples', '1',
+    ...options,
     '--root', root, '--output', path.join(scratch, name)]);
 }
 
