@@ -259,6 +259,90 @@ elseif(CASE STREQUAL "video")
     file(REMOVE_RECURSE ${WORK_DIR}/stopped)
     expect_files(CLIP.MP4 clip.gif clip.webm moment.png)
 
+elseif(CASE STREQUAL "failures")
+    # Failures are never reported as success. Stand-ins for ffmpeg: one that
+    # quits at once, one that takes every frame and writes nothing, one whose
+    # file is cut short (a full disk: ffmpeg still exits 0), and one that
+    # stops reading and ignores every signal but SIGKILL.
+    set(clip --frames 6 --size 64x48 --root ${SOURCE_DIR})
+    foreach(script "quits|exit 0" "lying|cat >/dev/null" "deaf|echo $$ >${WORK_DIR}/deaf.pid\; trap '' TERM INT HUP\; exec sleep 600"
+            "cut|ffmpeg \"$@\"\; s=$?\; for last\; do :\; done\; case \"$*\" in *pipe:0*) truncate -s $(($(stat -L -c %s \"$last\") / 2)) \"$last\"\;\; esac\; exit $s"
+            "recording|echo $$ >${WORK_DIR}/recording.pid\; exec ffmpeg \"$@\"")
+        string(REPLACE "|" ";" script "${script}")
+        list(POP_FRONT script name)
+        file(WRITE ${WORK_DIR}/${name} "#!/bin/sh\n${script}\n")
+        file(CHMOD ${WORK_DIR}/${name} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
+    endforeach()
+    foreach(row "quits|x.mp4|stopped taking frames, and ended with exit status 0"
+            "lying|x.mp4|x.mp4: ffmpeg reported success, but the video it wrote does not decode whole \\(0 of 6"
+            "cut|x.webm|x.webm: ffmpeg reported success, but the video it wrote does not decode"
+            "cut|x.mp4|x.mp4: ffmpeg reported success")
+        string(REPLACE "|" ";" row "${row}")
+        list(POP_FRONT row stand_in name expected)
+        run_tool(1 render ${clip} --ffmpeg ./${stand_in} --output ${name})
+        expect_match("${err}" "${expected}")
+    endforeach()
+    # A GIF keeps no rate above 50 frames/s; a failed one leaves no palette.
+    run_tool(2 render ${clip} --fps 60 --output x.gif)
+    expect_match("${err}" "a GIF plays at most 50 frames/s .*: 60\n")
+    run_tool(1 render ${clip} --ffmpeg ./quits --output x.gif)
+    # Hidden files are the run's own, made exclusively: a link in the old
+    # hidden name is left alone, as are other outputs' files and links; a
+    # killed run's leftover of the output is removed.
+    file(WRITE ${WORK_DIR}/mine "precious")
+    foreach(name .clip.mp4.new .clip.mp4.7.new .pic.png.new .pic.png.7.new .other.mp4.7.new)
+        file(CREATE_LINK mine ${WORK_DIR}/${name} SYMBOLIC)
+    endforeach()
+    file(WRITE ${WORK_DIR}/.clip.mp4.99999999.new "a killed run's")
+    file(WRITE ${WORK_DIR}/.clip.mp4.99999998.palette "a killed run's")
+    file(WRITE ${WORK_DIR}/.pic.png.99999999.new "a killed run's")
+    # Two renders of one clip at once, each with its own hidden file; a name
+    # of 255 bytes, the most a folder takes.
+    set(names clip.mp4 pic.png)
+    string(REPEAT "n" 251 long)
+    execute_process(COMMAND ${TOOL} render ${clip} --output clip.mp4
+                    COMMAND ${TOOL} render ${clip} --start-ms 5000 --output clip.mp4
+                    COMMAND ${TOOL} render ${clip} --output ${long}.gif
+                    WORKING_DIRECTORY ${WORK_DIR} RESULTS_VARIABLE codes ERROR_VARIABLE err)
+    run_tool(0 render --time-ms 0 --size 64x48 --root ${SOURCE_DIR} --output pic.png)
+    execute_process(COMMAND ffmpeg -v error -xerror -i clip.mp4 -f null -
+                    WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE broken ERROR_VARIABLE log)
+    file(READ ${WORK_DIR}/mine kept)
+    if(NOT codes STREQUAL "0;0;0" OR broken OR NOT kept STREQUAL "precious"
+       OR IS_SYMLINK ${WORK_DIR}/clip.mp4)
+        message(FATAL_ERROR "exits ${codes}, clip.mp4 ${log}, the linked file holds ${kept}:\n${err}")
+    endif()
+    expect_files(.clip.mp4.7.new .clip.mp4.new .other.mp4.7.new .pic.png.7.new .pic.png.new
+                 clip.mp4 cut deaf lying mine ${long}.gif pic.png quits recording)
+    # Out of memory for the frame buffers: a message, no ffmpeg left running,
+    # nothing written. (The address sanitizer's shadow memory takes no limit.)
+    if(NOT DEFINED ENV{ASAN_OPTIONS})
+        set(tool ${TOOL})
+        set(TOOL prlimit --as=1000000000 ${TOOL})
+        run_tool(1 render --frames 2 --size 8192x8192 --root ${SOURCE_DIR} --ffmpeg ./recording
+                 --output big.mp4)
+        expect_match("${err}" "no memory for the frame buffers of 8192x8192 frames")
+        set(TOOL ${tool})
+    endif()
+    # Stopped by a signal sent to the tool alone: ffmpeg is stopped with it,
+    # killed when deaf to SIGTERM, and the hidden file removed.
+    foreach(row "deaf|INT|130" "recording|HUP|129")
+        string(REPLACE "|" ";" row "${row}")
+        list(POP_FRONT row stand_in signal status)
+        execute_process(COMMAND timeout --foreground -k 20 -s ${signal} 3 ${TOOL} render
+                                --frames 100000 --size 320x240 --root ${SOURCE_DIR}
+                                --ffmpeg ./${stand_in} --output stopped.mp4
+                        WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE exit_code ERROR_VARIABLE err)
+        file(STRINGS ${WORK_DIR}/${stand_in}.pid pid LIMIT_COUNT 1)
+        file(REMOVE ${WORK_DIR}/${stand_in}.pid)
+        execute_process(COMMAND kill -KILL ${pid} RESULT_VARIABLE lived ERROR_QUIET)
+        if(NOT exit_code EQUAL 124 OR NOT lived OR NOT err MATCHES "interrupted; no video")
+            message(FATAL_ERROR "SIG${signal}: exit ${exit_code}, ffmpeg lived on (${lived}):\n${err}")
+        endif()
+    endforeach()
+    expect_files(.clip.mp4.7.new .clip.mp4.new .other.mp4.7.new .pic.png.7.new .pic.png.new
+                 clip.mp4 cut deaf lying mine ${long}.gif pic.png quits recording)
+
 elseif(CASE STREQUAL "bench")
     # Counts only, never timings: they must hold on any machine. Without
     # --backend the fast backend draws (Mesa's software GL has shaders).

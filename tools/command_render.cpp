@@ -48,6 +48,8 @@ const char* const renderUsage =
     "every view of the frame: index, kind, depth, parent, polygons, window area;\n"
     "--unmended draws the pieces as cut, without the points their neighbours made on their\n"
     "edges (the hairline cracks that mending removes).\n"
+    "A frame that overflows the frame memory lacks parts of the scene: it is written with a\n"
+    "warning and exit status 1, or 0 with --allow-partial.\n"
     "--backend exact|fast picks what draws (default: fast where the context allows it).\n"
     "--samples 1|2|4|8 samples per pixel, each pixel the mean of its samples (default: 4\n"
     "where the context offers them, else 1, as the demo; the exact backend draws 1).\n"
@@ -76,6 +78,7 @@ struct RenderOptions {
     std::int32_t onlyView = -1;
     bool listViews = false;
     bool unmended = false;
+    bool allowPartial = false;  // frames that overflowed the frame memory are no failure
     BackendChoice backend = BackendChoice::Auto;
     int samples = 0;  // 0: the demo's
     std::optional<Camera> camera;
@@ -87,6 +90,12 @@ int usageError(const char* problem, const char* argument) {
 
 std::string sizeText(const RenderOptions& options) {
     return std::to_string(options.width) + "x" + std::to_string(options.height);
+}
+
+std::string fpsText(double fps) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", fps);
+    return text;
 }
 
 // Whether the output options fit --time-ms or --frames; 0 or the exit code.
@@ -104,6 +113,12 @@ int checkOutput(const RenderOptions& options) {
     } else if (!options.output.empty() && options.video == VideoFormat::None) {
         return usageError("--frames --output needs a .mp4, .webm or .gif name",
                           options.output.c_str());
+    }
+    if (options.video == VideoFormat::Gif && options.fps > kMaxGifFps) {
+        return usageError(
+            "a GIF plays at most 50 frames/s (its frame delays are whole hundredths of a "
+            "second); give a lower --fps, not",
+            fpsText(options.fps).c_str());
     }
     if (!options.ffmpeg.empty() && options.video == VideoFormat::None)
         return usageError("--ffmpeg belongs to video output", nullptr);
@@ -146,6 +161,7 @@ int parseOptions(int argc, char** argv, RenderOptions& options) {
         {"--only-view", Kind::Count, &onlyView, "a view index", 0, INT32_MAX - 1},
         {"--list-views", Kind::Flag, &options.listViews, nullptr},
         {"--unmended", Kind::Flag, &options.unmended, nullptr},
+        {"--allow-partial", Kind::Flag, &options.allowPartial, nullptr},
         {"--root", Kind::Text, &options.root, "a directory"},
         {"--output", Kind::Text, &options.output, "a file name"},
         {"--output-dir", Kind::Text, &options.outputDir, "a directory"},
@@ -283,15 +299,16 @@ constexpr int kEncoderFailed = -1;
 // How many frames a GIF's palette is made from, spread over the clip.
 constexpr std::uint64_t kPaletteFrames = 32;
 
-// Set by Ctrl+C (or SIGTERM) while a clip is made: the loop stops and
-// removes the partial file.
+// The signal (Ctrl+C, SIGTERM, a closed terminal's SIGHUP) that stops the
+// clip being made: the loop stops, ffmpeg is stopped and the partial file
+// removed; the exit status is then 128 + the signal.
 volatile std::sig_atomic_t interrupted = 0;
 // The ffmpeg being fed, told to stop with the tool (a terminal's Ctrl+C
 // reaches it anyway; a signal sent to the tool alone does not).
 std::atomic<pid_t> runningFfmpeg{-1};
 
-void onInterrupt(int) {
-    interrupted = 1;
+void onInterrupt(int signal) {
+    interrupted = signal;
     const pid_t ffmpeg = runningFfmpeg.load();
     if (ffmpeg > 0)
         kill(ffmpeg, SIGTERM);
@@ -303,8 +320,13 @@ void catchInterrupts() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
     // A stopped ffmpeg shows as a failed write, not as the tool's death.
     signal(SIGPIPE, SIG_IGN);
+}
+
+int interruptedStatus() {
+    return 128 + static_cast<int>(interrupted);
 }
 
 int fail(const std::string& problem) {
@@ -314,26 +336,35 @@ int fail(const std::string& problem) {
 
 // Where the frames go, settled before anything is drawn: paths absolute
 // (the working directory moves to the data root), the folder made, ffmpeg
-// found and the video's partial file creatable.
+// found, a killed run's leftovers removed and the video's hidden file made.
 struct Destination {
     std::filesystem::path picture;
     std::filesystem::path folder;
     std::string video;
-    std::string partial;
-    std::string palette;  // a GIF's, made by its first pass
+    PartialFile partial;
+    PartialFile palette;  // a GIF's, made by its first pass
     std::string ffmpeg;
 };
+
+bool isFrameName(const std::string& name) {
+    return name.size() == 15 && name.compare(0, 6, "frame_") == 0 &&
+           name.compare(11, 4, ".png") == 0 && std::strspn(name.c_str() + 6, "0123456789") == 5;
+}
 
 int prepare(const RenderOptions& options, Destination& destination) {
     std::error_code ec;
     const std::string& given = options.outputDir.empty() ? options.output : options.outputDir;
     const std::filesystem::path path = std::filesystem::absolute(given, ec);
+    const std::string stem = hiddenStem(path.filename().string());
+    const auto ownLeftovers = [&stem](const std::string& found) { return found == stem; };
     if (options.haveTime) {
         destination.picture = path;
+        removeLeftovers(path.parent_path().string(), ownLeftovers);
     } else if (options.video == VideoFormat::None) {
         destination.folder = path;
         if (!ec)
             std::filesystem::create_directories(path, ec);
+        removeLeftovers(path.string(), isFrameName);
     } else {
         std::string error;
         const std::string ffmpeg = findFfmpeg(options.ffmpeg, error);
@@ -341,14 +372,12 @@ int prepare(const RenderOptions& options, Destination& destination) {
             return fail(error);
         destination.ffmpeg = std::filesystem::absolute(ffmpeg, ec).string();  // as found here
         destination.video = path.string();
-        destination.partial = partialPath(destination.video);
-        if (options.video == VideoFormat::Gif)
-            destination.palette = partialPath(destination.video + ".palette.png");
-        const int probe = open(destination.partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
-        if (probe < 0)
-            ec.assign(errno, std::generic_category());
-        else
-            close(probe);
+        removeLeftovers(path.parent_path().string(), ownLeftovers);
+        if (!destination.partial.create(destination.video, "new", error) ||
+            (options.video == VideoFormat::Gif &&
+             !destination.palette.create(destination.video, "palette", error))) {
+            return fail(error);
+        }
     }
     if (ec)
         return fail(given + ": " + ec.message());
@@ -360,6 +389,8 @@ struct Progress {
     std::uint64_t done = 0;
     std::uint64_t total = 0;
     std::chrono::steady_clock::time_point begin = std::chrono::steady_clock::now();
+    // Frames of the output that lost what overflowed the frame memory.
+    std::uint64_t overflowed = 0;
 
     void step() {
         ++done;
@@ -377,6 +408,8 @@ int drawFrames(const RenderOptions& options, RenderSession& session, Explaining&
     for (std::uint64_t k = 0; k < options.frames && !interrupted; k += step) {
         const std::uint32_t timeMs = sequenceTime(options, k);
         session.runFrame(timeMs);
+        // A palette's frames come again in the clip's pass, counted there.
+        progress.overflowed += step == 1 && renderStats.frameOverflowed ? 1 : 0;
         if (explainFrame(options, explaining, session.inputsAt(timeMs)) != 0)
             return 1;
         std::uint8_t* pixels = pipeline.acquire();
@@ -387,12 +420,17 @@ int drawFrames(const RenderOptions& options, RenderSession& session, Explaining&
         pipeline.submit(k);
         progress.step();
     }
-    return interrupted ? 130 : 0;
+    return interrupted ? interruptedStatus() : 0;
 }
 
 std::size_t frameBytes(const RenderSession& session) {
     return static_cast<std::size_t>(session.gl.width) *
            static_cast<std::size_t>(session.gl.height) * 4;
+}
+
+std::string noMemoryText(const RenderSession& session) {
+    return "no memory for the frame buffers of " + std::to_string(session.gl.width) + "x" +
+           std::to_string(session.gl.height) + " frames";
 }
 
 // PNG files, written by one worker per core while the next frames are drawn.
@@ -402,57 +440,78 @@ int renderSequence(const RenderOptions& options, RenderSession& session, Explain
     const int height = session.gl.height;
     const int cores = static_cast<int>(std::thread::hardware_concurrency());
     FramePipeline pipeline;
-    pipeline.start(frameBytes(session), cores > 1 ? cores : 1,
-                   [&](std::uint64_t k, const std::uint8_t* rgb, std::string& error) {
-                       char name[32];
-                       std::snprintf(name, sizeof name, "frame_%05llu.png",
-                                     static_cast<unsigned long long>(k));
-                       return writePngBgrx((destination.folder / name).string(), width, height, rgb,
-                                           error);
-                   });
+    const bool started = pipeline.start(
+        frameBytes(session), cores > 1 ? cores : 1, options.frames,
+        [&](std::uint64_t k, const std::uint8_t* rgb, std::string& error) {
+            char name[32];
+            std::snprintf(name, sizeof name, "frame_%05llu.png",
+                          static_cast<unsigned long long>(k));
+            return writePngBgrx((destination.folder / name).string(), width, height, rgb, error);
+        });
+    if (!started)
+        return fail(noMemoryText(session));
     const int status = drawFrames(options, session, explaining, pipeline, 1, progress);
     std::string error;
     if (!pipeline.finish(error, status != 0) && !interrupted)
         return fail(error);
-    return interrupted ? 130 : status == kEncoderFailed ? 1 : status;
+    return interrupted ? interruptedStatus() : status == kEncoderFailed ? 1 : status;
+}
+
+// Why a pass whose frames did not all reach ffmpeg failed: the pipe's
+// reason, and ffmpeg's status when it gave one (its own words are above).
+std::string pipeFailure(const std::string& pipeError, const std::string& ffmpegError) {
+    if (ffmpegError.empty())
+        return pipeError + ", and ended with exit status 0 before the video was written";
+    return ffmpegError;
 }
 
 // One run of ffmpeg over every step-th frame, writing `file`; 0 or the exit
-// code, with `file` removed unless it is complete.
+// code. The clip's pass reads back what ffmpeg wrote.
 int encodePass(const RenderOptions& options, RenderSession& session, Explaining& explaining,
-               const Destination& destination, VideoFormat format, const std::string& file,
+               const Destination& destination, VideoFormat format, const PartialFile& file,
                std::uint64_t step, Progress& progress) {
+    const std::uint64_t frames = (options.frames + step - 1) / step;
     VideoEncoder video;
+    video.cancelled = &interrupted;
+    FramePipeline pipeline;
+    if (!pipeline.start(frameBytes(session), 1, frames,
+                        [&video](std::uint64_t, const std::uint8_t* rgb, std::string& why) {
+                            return video.write(rgb, why);
+                        })) {
+        return fail(noMemoryText(session));
+    }
     std::string error;
     if (!video.start(destination.ffmpeg, format, session.gl.width, session.gl.height, options.fps,
-                     file, destination.palette, error)) {
-        std::remove(file.c_str());
+                     file.fd(), destination.palette.hiddenPath(), error)) {
         return fail(error);
     }
     runningFfmpeg = video.pid;
-    FramePipeline pipeline;
-    pipeline.start(frameBytes(session), 1,
-                   [&video](std::uint64_t, const std::uint8_t* rgb, std::string& why) {
-                       return video.write(rgb, why);
-                   });
     int status = drawFrames(options, session, explaining, pipeline, step, progress);
     const bool piped = pipeline.finish(error, status != 0);
-    runningFfmpeg = -1;
     std::string ffmpegError;
     const bool encoded = video.finish(status != 0 || !piped, ffmpegError);
+    runningFfmpeg = -1;
     // Ctrl+C reaches ffmpeg too; its failure is then no news.
-    status = interrupted ? 130 : status;
-    if ((status == 0 || status == kEncoderFailed) && (!piped || !encoded))
-        status = fail(encoded ? error : ffmpegError);  // ffmpeg's own words are above
-    if (status != 0)
-        std::remove(file.c_str());
-    return status;
+    if (interrupted)
+        return interruptedStatus();
+    if (status != 0 && status != kEncoderFailed)
+        return status;
+    if (!piped)
+        return fail(pipeFailure(error, ffmpegError));
+    if (!encoded)
+        return fail(ffmpegError);
+    if (format != VideoFormat::GifPalette &&
+        !videoDecodes(destination.ffmpeg, file.fd(), frames, &interrupted, error)) {
+        return interrupted ? interruptedStatus() : fail(destination.video + ": " + error);
+    }
+    return 0;
 }
 
 // A video file; a GIF takes two passes: its palette from frames spread over
-// the clip, then the clip drawn with that palette.
+// the clip, then the clip drawn with that palette. The hidden files go with
+// the destination, whatever happens.
 int renderVideo(const RenderOptions& options, RenderSession& session, Explaining& explaining,
-                const Destination& destination, Progress& progress) {
+                Destination& destination, Progress& progress) {
     int status = 0;
     if (options.video == VideoFormat::Gif) {
         const std::uint64_t step = options.frames / kPaletteFrames + 1;
@@ -466,24 +525,20 @@ int renderVideo(const RenderOptions& options, RenderSession& session, Explaining
         status = encodePass(options, session, explaining, destination, options.video,
                             destination.partial, 1, progress);
     }
-    if (!destination.palette.empty())
-        std::remove(destination.palette.c_str());
-    if (status != 0)
-        std::remove(destination.partial.c_str());
+    destination.palette.discard();
     std::string error;
-    if (status == 0 && !commitPartial(destination.partial, destination.video, error))
+    if (status == 0 && !destination.partial.commit(error))
         return fail(error);
     return status;
 }
 
 int renderClip(const RenderOptions& options, RenderSession& session, Explaining& explaining,
-               const Destination& destination) {
-    Progress progress;
+               Destination& destination, Progress& progress) {
     progress.total = options.frames;
     const int status = options.video == VideoFormat::None
                            ? renderSequence(options, session, explaining, destination, progress)
                            : renderVideo(options, session, explaining, destination, progress);
-    if (status == 130) {
+    if (interrupted && status == interruptedStatus()) {
         if (progress.shown)
             std::fputc('\n', stderr);
         fail(options.video == VideoFormat::None ? "interrupted" : "interrupted; no video written");
@@ -492,8 +547,9 @@ int renderClip(const RenderOptions& options, RenderSession& session, Explaining&
 }
 
 int renderPicture(const RenderOptions& options, RenderSession& session, Explaining& explaining,
-                  const Destination& destination) {
+                  const Destination& destination, Progress& progress) {
     session.renderFrame(options.timeMs);
+    progress.overflowed = renderStats.frameOverflowed ? 1 : 0;
     if (explainFrame(options, explaining, session.inputsAt(options.timeMs)) != 0)
         return 1;
     std::vector<std::uint8_t> rgb;
@@ -505,6 +561,21 @@ int renderPicture(const RenderOptions& options, RenderSession& session, Explaini
         return fail(error);
     }
     return 0;
+}
+
+// Frames that overflowed the frame memory lack objects or views they would
+// have shown: written, but a failure unless the user accepts them.
+int reportOverflow(const RenderOptions& options, std::uint64_t overflowed, int status) {
+    if (overflowed == 0 || status != 0)
+        return status;
+    const std::uint64_t frames = options.haveTime ? 1 : options.frames;
+    std::fprintf(stderr,
+                 "glasswake-tool render: warning: %llu of %llu frames overflowed the frame "
+                 "memory and lack parts of the scene%s\n",
+                 static_cast<unsigned long long>(overflowed),
+                 static_cast<unsigned long long>(frames),
+                 options.allowPartial ? "" : " (--allow-partial accepts such frames)");
+    return options.allowPartial ? 0 : 1;
 }
 
 }  // namespace
@@ -522,17 +593,14 @@ int runRender(int argc, char** argv) {
     RenderSession session;
     session.backend = options.backend;
     session.samples = options.samples;
-    if (!session.open("render", options.root, options.width, options.height)) {
-        std::remove(destination.partial.c_str());
+    if (!session.open("render", options.root, options.width, options.height))
         return 1;
-    }
     session.depth = options.depth;
     session.camera = options.camera;
     frameMending = !options.unmended;
     Explaining explaining;
     if (options.onlyView >= 0) {
         if (!explaining.subtree.select(sceneBackend, options.onlyView, frameRecord.capacity)) {
-            std::remove(destination.partial.c_str());
             session.finish();
             return fail("no memory for a copy of the record");
         }
@@ -540,8 +608,11 @@ int runRender(int argc, char** argv) {
     }
     if (options.overlay)
         explaining.segments.reserve(1 << 20);
-    const int status = options.haveTime ? renderPicture(options, session, explaining, destination)
-                                        : renderClip(options, session, explaining, destination);
+    Progress progress;
+    int status = options.haveTime
+                     ? renderPicture(options, session, explaining, destination, progress)
+                     : renderClip(options, session, explaining, destination, progress);
+    status = reportOverflow(options, progress.overflowed, status);
     session.finish();
     return status;
 }

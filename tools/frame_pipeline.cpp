@@ -1,26 +1,43 @@
 #include "tools/frame_pipeline.h"
 
+#include <algorithm>
+#include <exception>
+
 FramePipeline::~FramePipeline() {
     std::string ignored;
     finish(ignored, true);
 }
 
-void FramePipeline::start(std::size_t frameBytes, int workers, Encoder encoder) {
+bool FramePipeline::start(std::size_t frameBytes, int workers, std::uint64_t frames,
+                          Encoder encoder) {
     encode = std::move(encoder);
     // One buffer being drawn into, one waiting per worker, one per worker
-    // being encoded.
-    const std::size_t count = static_cast<std::size_t>(workers) * 2 + 1;
-    slots.resize(count);
-    freeRing.resize(count);
-    readyRing.resize(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        slots[i].pixels.resize(frameBytes);
-        freeRing[i] = i;
+    // being encoded; never more than there are frames, and fewer when big.
+    std::size_t count = std::min<std::uint64_t>(static_cast<std::size_t>(workers) * 2 + 1,
+                                                std::max<std::uint64_t>(frames, 1));
+    if (frameBytes > 0)
+        count = std::min(count, std::max<std::size_t>(2, kBufferBudget / frameBytes));
+    workers = static_cast<int>(std::max<std::size_t>(1, std::min<std::size_t>(workers, count - 1)));
+    try {
+        slots.resize(count);
+        freeRing.resize(count);
+        readyRing.resize(count);
+        for (std::size_t i = 0; i < count; ++i) {
+            slots[i].pixels.resize(frameBytes);
+            freeRing[i] = i;
+        }
+        freeHead = 0;
+        freeCount = count;
+        for (int i = 0; i < workers; ++i)
+            threads.emplace_back(&FramePipeline::work, this);
+    } catch (const std::exception&) {  // std::bad_alloc, or std::system_error for threads
+        std::string ignored;
+        finish(ignored, true);
+        slots.clear();
+        slots.shrink_to_fit();
+        return false;
     }
-    freeHead = 0;
-    freeCount = count;
-    for (int i = 0; i < workers; ++i)
-        threads.emplace_back(&FramePipeline::work, this);
+    return true;
 }
 
 std::uint8_t* FramePipeline::acquire() {

@@ -16,14 +16,20 @@
 // only when every buffer is still being encoded.
 class FramePipeline {
 public:
+    // What the frame buffers may take together when several fit.
+    static constexpr std::size_t kBufferBudget = std::size_t(1) << 30;
+
     // Encodes frame `index` from its pixels; false with a reason stops the run.
     using Encoder =
         std::function<bool(std::uint64_t index, const std::uint8_t* pixels, std::string& error)>;
 
     ~FramePipeline();
-    // workers threads; one worker takes the frames strictly in order (a
-    // video stream), several take them as they come (files of their own).
-    void start(std::size_t frameBytes, int workers, Encoder encoder);
+    // Up to `workers` threads for a run of `frames` frames; one worker takes
+    // the frames strictly in order (a video stream), several take them as
+    // they come (files of their own). Buffers are no more than the run can
+    // use at once, and within kBufferBudget where a frame allows. False when
+    // they or the threads cannot be had.
+    bool start(std::size_t frameBytes, int workers, std::uint64_t frames, Encoder encoder);
     // The next free buffer to read a frame into, waiting for one if need be;
     // nullptr once an encoder has failed.
     std::uint8_t* acquire();

@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "tools/commands.h"
 
@@ -49,7 +50,15 @@ int main(int argc, char** argv) {
     }
     for (const Command& command : commands) {
         if (std::strcmp(name, command.name) == 0) {
-            return command.run(argc - 1, argv + 1);
+            // A last resort: the commands report the allocations they can
+            // foresee themselves; the files and processes they hold are
+            // cleaned up on the way here.
+            try {
+                return command.run(argc - 1, argv + 1);
+            } catch (const std::bad_alloc&) {
+                std::fprintf(stderr, "glasswake-tool %s: out of memory\n", name);
+                return 1;
+            }
         }
     }
     std::fprintf(stderr, "glasswake-tool: unknown command \"%s\"\n", name);

@@ -1,6 +1,8 @@
 #include "tools/png_writer.h"
 
+#include <fcntl.h>
 #include <png.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csetjmp>
@@ -30,11 +32,17 @@ struct File {
 // RGB rows top first, or (bgrx) GL's fastest readback: BGRX rows bottom first.
 bool writePng(const std::string& path, int width, int height, const std::uint8_t* pixels, bool bgrx,
               std::string& error) {
-    const std::string partial = partialPath(path);
+    PartialFile partial;
+    if (!partial.create(path, "new", error))
+        return false;
     File file;
-    file.handle = std::fopen(partial.c_str(), "wb");
+    // A copy of the descriptor: the hidden file stays locked until renamed.
+    const int copy = fcntl(partial.fd(), F_DUPFD_CLOEXEC, 0);
+    file.handle = copy >= 0 ? fdopen(copy, "wb") : nullptr;
     if (!file.handle) {
         error = path + ": " + std::strerror(errno);
+        if (copy >= 0)
+            close(copy);
         return false;
     }
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -48,7 +56,6 @@ bool writePng(const std::string& path, int width, int height, const std::uint8_t
     if (!png || !info || setjmp(png_jmpbuf(png))) {
         error = path + (png && info ? ": cannot write PNG data" : ": out of memory");
         png_destroy_write_struct(&png, &info);
-        std::remove(partial.c_str());
         return false;
     }
     png_init_io(png, file.handle);
@@ -70,10 +77,9 @@ bool writePng(const std::string& path, int width, int height, const std::uint8_t
     file.handle = nullptr;
     if (!flushed || closed != 0) {
         error = path + ": " + std::strerror(errno);
-        std::remove(partial.c_str());
         return false;
     }
-    return commitPartial(partial, path, error);
+    return partial.commit(error);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "tools/video_encoder.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -105,9 +106,88 @@ std::string findFfmpeg(const std::string& given, std::string& error) {
     return {};
 }
 
+namespace {
+
+// How long ffmpeg may take no frame data before it counts as hung.
+constexpr int kStallMs = 60000;
+constexpr int kPollMs = 50;
+
+bool isCancelled(const volatile std::sig_atomic_t* cancelled) {
+    return cancelled && *cancelled;
+}
+
+// Runs ffmpeg with `arguments` (its path first): stdin from `input` (-1:
+// /dev/null), stdout to `output` (-1: the tool's), and `file` as its
+// descriptor 3, which the arguments name as "/dev/fd/3". -1 on failure.
+pid_t spawnFfmpeg(std::vector<std::string> arguments, int input, int output, int file,
+                  std::string& error) {
+    std::vector<char*> argv;
+    for (std::string& argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (input >= 0)
+        posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (output >= 0)
+        posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, file, 3);
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        error = arguments[0] + ": " + std::strerror(spawned);
+        return -1;
+    }
+    return pid;
+}
+
+// Waits for `pid` to end and returns its wait status. Once `stop` is asked,
+// or `cancelled` is set, it is told to quit, and killed kFfmpegQuitMs later.
+int waitForChild(pid_t pid, bool stop, const volatile std::sig_atomic_t* cancelled) {
+    int status = 0;
+    int quitMs = -1;  // since the child was told to quit
+    for (;;) {
+        const pid_t ended = waitpid(pid, &status, WNOHANG);
+        if (ended == pid || (ended < 0 && errno != EINTR))
+            return status;
+        if (quitMs < 0 && (stop || isCancelled(cancelled))) {
+            kill(pid, SIGTERM);
+            quitMs = 0;
+        }
+        if (quitMs >= kFfmpegQuitMs) {
+            kill(pid, SIGKILL);
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            return status;
+        }
+        usleep(kPollMs * 1000 / 5);
+        quitMs += quitMs >= 0 ? kPollMs / 5 : 0;
+    }
+}
+
+std::string endedText(int status) {
+    char reason[96];
+    if (WIFEXITED(status)) {
+        std::snprintf(reason, sizeof reason, "ffmpeg failed (exit status %d)", WEXITSTATUS(status));
+    } else {
+        std::snprintf(reason, sizeof reason, "ffmpeg ended by signal %d", WTERMSIG(status));
+    }
+    return reason;
+}
+
+}  // namespace
+
+VideoEncoder::~VideoEncoder() {
+    std::string ignored;
+    finish(true, ignored);
+}
+
 bool VideoEncoder::start(const std::string& ffmpeg, VideoFormat format, int frameWidth,
-                         int frameHeight, double fps, const std::string& file,
-                         const std::string& palette, std::string& error) {
+                         int frameHeight, double fps, int output, const std::string& palette,
+                         std::string& error) {
     width = frameWidth;
     height = frameHeight;
     char size[32];
@@ -117,47 +197,53 @@ bool VideoEncoder::start(const std::string& ffmpeg, VideoFormat format, int fram
     std::vector<std::string> arguments = {
         ffmpeg,     "-hide_banner", "-loglevel", "error", "-nostats",   "-y", "-f", "rawvideo",
         "-pix_fmt", "bgr0",         "-s",        size,    "-framerate", rate, "-i", "pipe:0"};
-    const std::vector<std::string> output = formatArguments(format, palette);
-    arguments.insert(arguments.end(), output.begin(), output.end());
-    arguments.push_back(file);
-    std::vector<char*> argv;
-    for (std::string& argument : arguments)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
+    const std::vector<std::string> tail = formatArguments(format, palette);
+    arguments.insert(arguments.end(), tail.begin(), tail.end());
+    arguments.push_back("/dev/fd/3");
 
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) {
         error = std::string("no pipe to ffmpeg: ") + std::strerror(errno);
         return false;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, ends[0], STDIN_FILENO);
-    const int spawned = posix_spawn(&pid, ffmpeg.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    pid = spawnFfmpeg(arguments, ends[0], -1, output, error);
     close(ends[0]);
-    if (spawned != 0) {
+    if (pid < 0) {
         close(ends[1]);
-        pid = -1;
-        error = ffmpeg + ": " + std::strerror(spawned);
         return false;
     }
+    // Written with a deadline: an ffmpeg that stops reading must not hang the tool.
+    fcntl(ends[1], F_SETFL, fcntl(ends[1], F_GETFL) | O_NONBLOCK);
     pipe = ends[1];
     return true;
 }
 
 bool VideoEncoder::write(const std::uint8_t* rgb, std::string& error) {
     std::size_t left = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
+    int stalledMs = 0;
     while (left > 0) {
         const ssize_t written = ::write(pipe, rgb, left);
-        if (written < 0 && errno == EINTR)
+        if (written > 0) {
+            rgb += written;
+            left -= static_cast<std::size_t>(written);
+            stalledMs = 0;
             continue;
-        if (written <= 0) {
+        }
+        if (written < 0 && errno != EAGAIN && errno != EINTR) {
             error = "ffmpeg stopped taking frames";
             return false;
         }
-        rgb += written;
-        left -= static_cast<std::size_t>(written);
+        if (isCancelled(cancelled)) {
+            error = "interrupted";
+            return false;
+        }
+        if (stalledMs >= kStallMs) {
+            error = "ffmpeg took no frame data for " + std::to_string(kStallMs / 1000) + " s";
+            return false;
+        }
+        pollfd ready = {pipe, POLLOUT, 0};
+        poll(&ready, 1, kPollMs);
+        stalledMs += kPollMs;
     }
     return true;
 }
@@ -168,20 +254,55 @@ bool VideoEncoder::finish(bool stop, std::string& error) {
     pipe = -1;
     if (pid < 0)
         return false;
-    if (stop)
-        kill(pid, SIGTERM);
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    const int status = waitForChild(pid, stop, cancelled);
     pid = -1;
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
         return !stop;
-    char reason[96];
-    if (WIFEXITED(status)) {
-        std::snprintf(reason, sizeof reason, "ffmpeg failed (exit status %d)", WEXITSTATUS(status));
-    } else {
-        std::snprintf(reason, sizeof reason, "ffmpeg ended by signal %d", WTERMSIG(status));
-    }
-    error = reason;
+    error = endedText(status);
     return false;
+}
+
+bool videoDecodes(const std::string& ffmpeg, int video, std::uint64_t frames,
+                  const volatile std::sig_atomic_t* cancelled, std::string& error) {
+    // One line per decoded frame; -xerror turns a damaged packet into a failure.
+    const std::vector<std::string> arguments = {
+        ffmpeg,      "-hide_banner", "-nostdin", "-loglevel", "error",    "-xerror", "-i",
+        "/dev/fd/3", "-map",         "0:v:0",    "-f",        "framecrc", "-"};
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        error = std::string("no pipe from ffmpeg: ") + std::strerror(errno);
+        return false;
+    }
+    const pid_t pid = spawnFfmpeg(arguments, -1, ends[1], video, error);
+    close(ends[1]);
+    if (pid < 0) {
+        close(ends[0]);
+        return false;
+    }
+    std::uint64_t decoded = 0;
+    bool lineStart = true;
+    char buffer[4096];
+    for (ssize_t got; (got = read(ends[0], buffer, sizeof buffer)) != 0;) {
+        if (got < 0 && errno == EINTR && !isCancelled(cancelled))
+            continue;
+        if (got < 0)
+            break;
+        for (ssize_t i = 0; i < got; ++i) {
+            decoded += lineStart && buffer[i] != '#' ? 1 : 0;
+            lineStart = buffer[i] == '\n';
+        }
+    }
+    close(ends[0]);
+    const int status = waitForChild(pid, false, cancelled);
+    if (isCancelled(cancelled)) {
+        error = "interrupted";
+        return false;
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || decoded != frames) {
+        error = "ffmpeg reported success, but the video it wrote does not decode whole (" +
+                std::to_string(decoded) + " of " + std::to_string(frames) +
+                " frames read back; is the disk full?)";
+        return false;
+    }
+    return true;
 }
