@@ -319,7 +319,7 @@ elseif(CASE STREQUAL "failures")
     if(NOT DEFINED ENV{ASAN_OPTIONS})
         set(tool ${TOOL})
         set(TOOL prlimit --as=1000000000 ${TOOL})
-        run_tool(1 render --frames 2 --size 8192x8192 --root ${SOURCE_DIR} --ffmpeg ./recording
+        run_tool(1 render --frames 2 --size 8192x8192 --samples 1 --root ${SOURCE_DIR} --ffmpeg ./recording
                  --output big.mp4)
         expect_match("${err}" "no memory for the frame buffers of 8192x8192 frames")
         set(TOOL ${tool})
