@@ -86,3 +86,12 @@ std::uint32_t frameTimeFromCounter(std::int64_t now, std::int64_t startCounter,
     const std::int64_t ms = whole * 1000 + (rest * 1000) / counterFrequency;
     return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ms));
 }
+
+std::string failureText(const FailureMessage& message, const char* reason) {
+    std::string text = message.text;
+    if (reason != nullptr && *reason != '\0') {
+        text += '\n';
+        text += reason;
+    }
+    return text;
+}

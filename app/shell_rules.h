@@ -80,7 +80,9 @@ constexpr std::uint32_t kTitleTimerPeriodMs = 500;
 // The one debugger line: the chosen pixel format and the display's depth.
 constexpr const char* kPixelFormatReport = "PixelFormat Selected: %d\nBPP: %d\n";
 
-// Start-up failures: a message box with these texts, then exit code 0.
+// Start-up failures: a message box with these texts (the application's
+// reason, when it gives one, on a line below), then kStartupFailedExitCode.
+constexpr int kStartupFailedExitCode = 1;
 struct FailureMessage {
     const char* text;
     const char* caption;
@@ -92,3 +94,7 @@ constexpr FailureMessage kWindowClassFailed{
 constexpr FailureMessage kWindowCreationFailed{"App failed to create the rendering window.",
                                                "Fatal Blow"};
 constexpr FailureMessage kInitFailed{"App failed to initialize.", "Fatal Blow"};
+
+// The message's text with the reason on the line below; the text alone when
+// the reason is null or empty.
+std::string failureText(const FailureMessage& message, const char* reason);

@@ -15,6 +15,10 @@ bool Frame();  // false asks the shell to close the window
 void Shutdown();
 const char* GetCaption();  // window caption at creation
 const char* GetTitle();    // title text set by the 500 ms timer
+// Why the last PreInit or Init returned false, one line the user can act on
+// ("data/crystal2.lwo: No such file or directory"); "" when there is nothing
+// to add to the shell's own message.
+const char* GetFailureReason();
 
 // Written by the shell, read by the application.
 struct ClientSize {

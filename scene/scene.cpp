@@ -1,5 +1,8 @@
 #include "scene/scene.h"
 
+#include <cstdarg>
+#include <cstdio>
+
 #include "assets/image.h"
 #include "render/frame_record.h"
 #include "scene/hooks.h"
@@ -28,36 +31,55 @@ ClientSize clientSize;
 
 bool sceneReady = false;
 
+namespace {
+
+// Why start-up last failed; a file's name and the reader's reason fit.
+char failureReason[192] = {};
+
+// Keeps the reason and returns false, for `return fail(...)`.
+#if defined(__GNUC__)
+__attribute__((format(printf, 1, 2)))
+#endif
+bool fail(const char* format, ...) {
+    std::va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(failureReason, sizeof failureReason, format, arguments);
+    va_end(arguments);
+    return false;
+}
+
+}  // namespace
+
 bool PreInit() {
     sceneReady = false;
+    failureReason[0] = '\0';
     std::int32_t edgesNeeded = 0;
     for (int i = 0; i < 4; ++i) {
         SceneObject& object = sceneObjects[i];
         if (setUpSceneObject(object, kObjectFiles[i]) != ObjectSetup::Ready) {
-            return false;
+            return fail("%s: %s", kObjectFiles[i], object.failure.text);
         }
         const std::int32_t needed = scratchEdgesNeeded(object);
         edgesNeeded = needed > edgesNeeded ? needed : edgesNeeded;
     }
     // The edge table is sized here, once, for the largest outline any view of
     // these meshes can have, so frames never allocate or overrun it.
-    if (!reserveScratchEdges(edgesNeeded)) {
-        return false;
-    }
-    if (!frameArena.create(kFramePolygonCapacity, kFramePointCapacity, kFrameSlotCapacity) ||
+    if (!reserveScratchEdges(edgesNeeded) ||
+        !frameArena.create(kFramePolygonCapacity, kFramePointCapacity, kFrameSlotCapacity) ||
         !frameRecord.create(kFrameCommandCapacity)) {
-        return false;
+        return fail("no memory for the frame's working space");
     }
     sceneReady = true;
     return true;
 }
 
 bool createSceneBackend() {
+    failureReason[0] = '\0';
     Image picture;
     picture.load(kEnvironmentFile, readBmp);  // a missing picture leaves an empty texture
     const bool created = sceneBackend->create(picture);
     picture.release();
-    return created;
+    return created || fail("the OpenGL context cannot run the %s backend", sceneBackend->name());
 }
 
 bool Init() {
@@ -77,4 +99,8 @@ const char* GetCaption() {
 
 const char* GetTitle() {
     return kWindowTitle;
+}
+
+const char* GetFailureReason() {
+    return failureReason;
 }

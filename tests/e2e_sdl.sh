@@ -30,7 +30,7 @@ expect_settings() {  # expect_settings DIR "F W H BPP" LABEL
 # session DIR WINDOW-REGEX ACTION PROGRAM ARGS...: starts PROGRAM in DIR, waits
 # for its window (the main one until the timer renames it: the loop runs),
 # calls `look ID`, ends it by ACTION (escape, return, term or none) and waits
-# for exit code 0.
+# for exit code $expected_status (0 unless the caller sets it).
 look() { :; }
 session() {
     local dir=$1 pattern=$2 action=$3 id
@@ -50,7 +50,7 @@ session() {
         fi
     fi
     wait_exit 30
-    check "exit code 0 (${dir##*/} ${*:2})" equals "$status" 0
+    check "exit code ${expected_status:-0} (${dir##*/} ${*:2})" equals "$status" "${expected_status:-0}"
     look() { :; }
 }
 
@@ -137,8 +137,12 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
     # A missing object: the PreInit message, no window, no file.
     rm -f "$run/$ini" "$run/data/crystal2.lwo"
     look() { check "PreInit message without a main window" test -z "$(window_named '^Glasswake')"; }
-    session "$run" '^Error$' return "$glasswake"
+    expected_status=1 session "$run" '^Error$' return "$glasswake"
     check "PreInit failure: no settings file" test ! -e "$run/$ini"
+    check "the PreInit text and below it the file and the reason" equals \
+        "$(grep -A1 '^Error: ' "$run/std.err")" "Error: App returned false on PreInit(), \
+we shouldn't really continue.
+data/crystal2.lwo: No such file or directory"
     check "the data folders tried are named" grep -q "looked in: $run/data, /.*/data$" "$run/std.err"
 else
     echo "SKIP: glasswake is not built; only the stand-in application runs"
@@ -174,13 +178,14 @@ check "no Frame after a false one: $log" grep -q '^Shutdown .* frames=20 ' "$dir
 check "bad window size held to 1x8192" grep -q '^Init .* client=1x8192 ' "$dir/log"
 expect_settings "$dir" "0 -2147483648 2147483647 0" "false Frame"
 
-recorded init_false init-false '^Fatal Blow$' return
-check "Init failure: exit code 0, no Shutdown, no save" \
-    equals "$status/$(grep Shutdown "$dir/log")/$(test -e "$dir/$ini" && echo file)" "0//"
+expected_status=1 recorded init_false init-false '^Fatal Blow$' return
+check "Init failure: exit code 1, the reason below the text, no Shutdown, no save" \
+    equals "$status/$(tail -n 1 "$dir/std.err")/$(grep Shutdown "$dir/log")/$(test -e "$dir/$ini" && echo file)" \
+    "1/the recorder was told to fail Init//"
 
 # No reachable display: a start-up failure on stderr, not a run with no window.
 (cd "$work" && HOME="$work" DISPLAY=:none timeout 30 "$recorder" 2>"$work/nodisplay.err")
-check "no display: window-class failure, exit code 0 ($?)" \
-    eval "[ $? = 0 ] && grep -q '^Fatal Blow: Error creating the window class' '$work/nodisplay.err'"
+check "no display: window-class failure, exit code 1 ($?)" \
+    eval "[ $? = 1 ] && grep -q '^Fatal Blow: Error creating the window class' '$work/nodisplay.err'"
 
 finish "Linux suite"

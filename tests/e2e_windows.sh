@@ -48,7 +48,8 @@ check "the zip holds README-windows.txt" test -f "$app/README-windows.txt"
 # run NAME WAIT ACTION DIR PROGRAM [ARGS...]: starts PROGRAM in DIR (debugger
 # output on), lets the probe wait for WAIT (window or messagebox, printed to
 # $logs/NAME.WAIT), calls `look`, ends it by ACTION (escape, close, key or
-# none) and waits for the end, which must have exit code 0.
+# none) and waits for the end, which must have exit code $expected_status
+# (0 unless the caller sets it).
 look() { :; }
 run() {
     local name=$1 wait=$2 action=$3 dir=$4
@@ -61,7 +62,7 @@ run() {
     key) press "${x_window:-0}" Escape ;;
     esac
     wait_exit 60
-    check "$name: exit code 0" equals "$status" 0
+    check "$name: exit code ${expected_status:-0}" equals "$status" "${expected_status:-0}"
     [ "$status" = 124 ] && { wineserver -k 2>/dev/null; wineserver -p; }
     look() { :; }
 }
@@ -117,18 +118,19 @@ rm -f "$ini_file"
 broken=$work/broken
 cp -r "$app" "$broken"
 rm "$broken/data/crystal2.lwo"
-run missing messagebox none "$broken" glasswake.exe
+expected_status=1 run missing messagebox none "$broken" glasswake.exe
 box=$logs/missing.messagebox
 check "a message box \"Error\" with the PreInit text, one OK button, no owner, no demo window" \
     equals "$(field caption "$box")|$(field text "$box")|$(field ok "$box")$(field cancel "$box")|$(field owner "$box")|$(field demo-window "$box")" \
     "Error|$preinit_text|10|none|0"
-check "after OK no settings written" test ! -e "$ini_file"
+check "after OK: exit code 1 (checked above), no settings written" test ! -e "$ini_file"
 
 hook_log=$work/hooks.log
 hook_line() { [ -f "$hook_log" ] && tr -d '\r' <"$hook_log" | grep "^$1" | head -n1; }
-hook_run() {  # hook_run MODE WAIT
+hook_run() {  # hook_run MODE WAIT [EXIT-STATUS]
     rm -f "$hook_log" "$ini_file"
-    GLASSWAKE_HOOK_LOG="$hook_log" GLASSWAKE_HOOK_MODE="$1" run "hooks-$1" "$2" none "$work" "$recorder"
+    GLASSWAKE_HOOK_LOG="$hook_log" GLASSWAKE_HOOK_MODE="$1" expected_status=${3:-0} \
+        run "hooks-$1" "$2" none "$work" "$recorder"
     cp "$hook_log" "$logs/hooks-$1.log" 2>/dev/null
 }
 
@@ -142,13 +144,13 @@ check "no Frame after the false one; the clock includes Init and never runs back
     equals "$(hook_line Shutdown)" \
     "Shutdown context=0 window=0 frames=20 first>=init=1 clockback=0 inframes=1 saved=640"
 
-hook_run init-false messagebox
+hook_run init-false messagebox 1
 box=$logs/hooks-init-false.messagebox
 check "a failed Init shows \"App failed to initialize.\" titled \"Fatal Blow\", owned by the window" \
     equals "$(field caption "$box")|$(field text "$box")|$(field owner "$box")" \
     "Fatal Blow|App failed to initialize.|VEXA_Class"
-check "after OK: exit code 0, no Shutdown, no settings written" \
-    equals "$status/$(hook_line Shutdown)/$(test -e "$ini_file" && echo file)" "0//"
+check "after OK: exit code 1, no Shutdown, no settings written" \
+    equals "$status/$(hook_line Shutdown)/$(test -e "$ini_file" && echo file)" "1//"
 
 for exe in "$build"/tests/*test_*.exe; do
     log=$logs/$(basename "$exe" .exe).log

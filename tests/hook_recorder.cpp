@@ -183,6 +183,9 @@ const char* GetCaption() {
 const char* GetTitle() {
     return kWindowTitle;
 }
+const char* GetFailureReason() {
+    return mode("init-false") ? "the recorder was told to fail Init" : "";
+}
 
 #ifdef _WIN32
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {

@@ -76,6 +76,7 @@ protected:
 // Which objects a frame visits, and in what order, the reference frames pin.
 TEST_F(SceneTest, StartUpSizesTheEdgeTableAndTheDepthBudgetIsClamped) {
     ASSERT_TRUE(PreInit());
+    EXPECT_STREQ(GetFailureReason(), "");
     for (const SceneObject& object : sceneObjects) {
         EXPECT_GE(std::int64_t(scratchEdges.size()), scratchEdgesNeeded(object));
     }
@@ -96,6 +97,8 @@ TEST_F(SceneTest, StartUpSizesTheEdgeTableAndTheDepthBudgetIsClamped) {
 TEST_F(SceneTest, MissingObjectFileStopsStartUpAndLaterFramesDrawNothing) {
     std::filesystem::current_path(testing_support::scratchDirectory());
     EXPECT_FALSE(PreInit());
+    // The shells show the file and the reader's reason under their own text.
+    EXPECT_STREQ(GetFailureReason(), "data/base2.lwo: No such file or directory");
     EXPECT_FALSE(frameArena.isReady());
     drawFrame(FrameInputs{0, 640, 480, 2, {}});
     EXPECT_EQ(renderStats.framesRendered, 0);

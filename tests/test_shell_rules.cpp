@@ -46,6 +46,13 @@ TEST(CommandLineTest, FullscreenSwitchRules) {
     EXPECT_TRUE(fullscreenAfter(joinArguments(3, split), false));
 }
 
+TEST(FailureTextTest, TheReasonGoesOnTheLineBelowTheFixedText) {
+    EXPECT_EQ(failureText(kPreInitFailed, "data/crystal2.lwo: No such file or directory"),
+              std::string(kPreInitFailed.text) + "\ndata/crystal2.lwo: No such file or directory");
+    EXPECT_EQ(failureText(kInitFailed, ""), kInitFailed.text);
+    EXPECT_EQ(failureText(kInitFailed, nullptr), kInitFailed.text);
+}
+
 TEST(ProfileIntTest, ReadsLikeTheProfileCalls) {
     // Missing or empty: the default; garbage: 0; huge values wrap to 32 bits.
     const std::int32_t kMin = std::numeric_limits<std::int32_t>::min();

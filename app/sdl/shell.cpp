@@ -46,11 +46,12 @@ std::int64_t startCounter = 0;
 Uint32 titleTimerEvent = 0;
 SDL_TimerID titleTimer = 0;
 
+// On the terminal as well as in the box: a program started from one reports
+// there why it did not run, and without a display the box cannot show.
 void showFailure(const FailureMessage& message, SDL_Window* owner) {
-    if (SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, message.caption, message.text, owner) != 0) {
-        // No display to show it on: the terminal is the next best place.
-        std::fprintf(stderr, "%s: %s\n", message.caption, message.text);
-    }
+    const std::string text = failureText(message, GetFailureReason());
+    std::fprintf(stderr, "%s: %s\n", message.caption, text.c_str());
+    SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, message.caption, text.c_str(), owner);
 }
 
 // Wide enough for a 32-bit size minus borders.
@@ -235,7 +236,7 @@ void runLoop() {
 int failStartup(const FailureMessage& message, SDL_Window* owner) {
     showFailure(message, owner);
     SDL_Quit();
-    return 0;
+    return kStartupFailedExitCode;
 }
 
 }  // namespace

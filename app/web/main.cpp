@@ -634,6 +634,12 @@ EMSCRIPTEN_KEEPALIVE int glasswake_overlay() {
 EMSCRIPTEN_KEEPALIVE double glasswake_frames() {
     return static_cast<double>(framesDrawn);
 }
+// Why start-up failed, for the page to show below the message: a file's name
+// and the reader's reason ("data/crystal2.lwo: No such file or directory");
+// "" when nothing failed or there is nothing to add.
+EMSCRIPTEN_KEEPALIVE const char* glasswake_failure_reason() {
+    return GetFailureReason();
+}
 }
 
 int main(int argc, char** argv) {

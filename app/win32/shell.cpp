@@ -145,14 +145,14 @@ int runShell(HINSTANCE instance, const char* commandLine) {
 
     if (!PreInit()) {
         showFailure(nullptr, kPreInitFailed);
-        return 0;
+        return kStartupFailedExitCode;
     }
 
     clientSize.width = displaySettings.width;
     clientSize.height = displaySettings.height;
     HWND window = createWindow(instance);
     if (window == nullptr) {
-        return 0;
+        return kStartupFailedExitCode;
     }
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
@@ -164,7 +164,7 @@ int runShell(HINSTANCE instance, const char* commandLine) {
 
     if (!Init()) {
         showFailure(window, kInitFailed);
-        return 0;
+        return kStartupFailedExitCode;
     }
 
     SetTimer(window, kTitleTimerId, kTitleTimerPeriodMs, nullptr);
