@@ -155,6 +155,28 @@ elseif(CASE STREQUAL "check_and_make_data")
     foreach(name ${objects} data/env.bmp "data set is valid")
         expect_match("${out}" "(^|\n)[^\n]*${name}")
     endforeach()
+    # A closed convex prism of 128 sides for the first crystal: a valid
+    # mesh, but most frames of the orbit need more than a frame's memory.
+    file(WRITE ${WORK_DIR}/prism.py [[
+import math, struct
+n, pack = 128, struct.pack
+points = [(-0.2 + 0.35 * math.cos(2 * math.pi * k / n), y, 0.6 + 0.35 * math.sin(2 * math.pi * k / n))
+          for y in (0.4, 2.4) for k in range(n)]
+faces = [[n + k, n + (k + 1) % n, (k + 1) % n, k] for k in range(n)]
+faces += [list(range(n)), list(range(2 * n - 1, n - 1, -1))]
+pnts = b''.join(pack('>3f', *p) for p in points)
+pols = b''.join(pack('>H%dHh' % len(f), len(f), *f, 1) for f in faces)
+body = b'LWOBPNTS' + pack('>I', len(pnts)) + pnts + b'POLS' + pack('>I', len(pols)) + pols
+open('data/crystal1.lwo', 'wb').write(b'FORM' + pack('>I', len(body)) + body)
+]])
+    execute_process(COMMAND python3 ${WORK_DIR}/prism.py WORKING_DIRECTORY ${cwd})
+    run_tool(1 check)
+    expect_match("${err}" "more frame memory than a frame has in [1-9][0-9]* of 240 frames")
+    run_tool(1 render --frames 8 --fps 1 --size 64x48 --root . --output-dir ${WORK_DIR}/seq)
+    expect_match("${err}" "warning: [1-7] of 8 frames overflowed .*\\(--allow-partial")
+    run_tool(0 render --frames 8 --fps 1 --size 64x48 --root . --output-dir ${WORK_DIR}/seq
+             --allow-partial)
+    expect_match("${err}" "warning: [1-7] of 8 frames overflowed the frame memory")
 
 elseif(CASE STREQUAL "render")
     # The default size, an odd size whose rows are not 4-byte aligned with the

@@ -35,7 +35,6 @@ const char* const benchUsage =
     "--samples per pixel (default: 4 where the context offers them, else 1, as the demo;\n"
     "the exact backend draws 1).\n";
 
-constexpr std::uint32_t orbitMs = 8000;
 constexpr int warmUpFrames = 16;
 
 struct BenchOptions {
@@ -120,10 +119,6 @@ struct BenchResult {
     std::int64_t unmendedFrames = 0;
     std::uint64_t maxAllocations = 0;
 };
-
-std::uint32_t orbitTime(std::uint64_t k, std::uint64_t frames) {
-    return static_cast<std::uint32_t>(k * orbitMs / frames);
-}
 
 // CPU time of every thread of the process: unlike wall time it hardly
 // changes when other programs compete for the cores.

@@ -1,11 +1,18 @@
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "app/shell_rules.h"
+#include "render/render_backend.h"
+#include "render/render_stats.h"
+#include "scene/hooks.h"
+#include "scene/scene.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"
 #include "tools/data_check.h"
+#include "tools/render_session.h"
 
 namespace {
 
@@ -16,8 +23,36 @@ const char* const checkUsage =
     "Each mesh must load and be closed, with planar convex faces, outward normals\n"
     "and a convex solid; its largest outline (one edge per mesh edge and face) is\n"
     "reported. The picture must be readable. A file that is not is named with the\n"
-    "reader's reason.\n"
+    "reader's reason. A valid set is then drawn (by the renderer alone) at 240 moments of\n"
+    "the orbit, at the demo's size and depth: a frame that needs more memory than a frame\n"
+    "has would lack parts of the scene, and is reported.\n"
     "Exit status: 0 when all is well, 1 when anything is wrong, 2 on a usage error.\n";
+
+constexpr std::uint64_t kOrbitFrames = 240;
+
+// How many of the orbit's frames overflow the frame memory, the scene
+// loaded from root as the demo loads it; -1 when it does not load.
+std::int64_t orbitOverflowFrames(const std::string& root) {
+    std::string error;
+    NoneBackend none;
+    sceneBackend = &none;
+    std::int64_t overflowed = -1;
+    if (enterDataRoot(root, error) && PreInit()) {
+        resetRenderStats();
+        for (std::uint64_t k = 0; k < kOrbitFrames; ++k) {
+            FrameInputs inputs;
+            inputs.timeMs = orbitTime(k, kOrbitFrames);
+            inputs.width = kDefaultWidth;
+            inputs.height = kDefaultHeight;
+            inputs.depthBudget = frameDepthBudget;
+            drawFrame(inputs);
+        }
+        overflowed = renderStats.overflowFrames;
+    }
+    Shutdown();
+    sceneBackend = nullptr;
+    return overflowed;
+}
 
 }  // namespace
 
@@ -39,8 +74,17 @@ int runCheck(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", problem.c_str());
     }
     if (report.ok()) {
-        std::printf("data set is valid\n");
-        return 0;
+        const std::int64_t overflowed = orbitOverflowFrames(root);
+        if (overflowed == 0) {
+            std::printf("data set is valid\n");
+            return 0;
+        }
+        std::fprintf(stderr,
+                     "the scene needs more frame memory than a frame has in %lld of %llu frames "
+                     "of the orbit at depth %d: they would lack parts of the scene\n",
+                     static_cast<long long>(overflowed),
+                     static_cast<unsigned long long>(kOrbitFrames), frameDepthBudget);
+        return 1;
     }
     std::fprintf(stderr, "data set has %d problem(s)\n", static_cast<int>(report.problems.size()));
     return 1;

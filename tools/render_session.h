@@ -15,6 +15,13 @@
 // started from its own folder. Output paths must be made absolute first.
 bool enterDataRoot(const std::string& root, std::string& error);
 
+// One turn of the demo's orbit, and the moment of frame k of `frames`
+// spread evenly over it.
+constexpr std::uint32_t kOrbitMs = 8000;
+inline std::uint32_t orbitTime(std::uint64_t k, std::uint64_t frames) {
+    return static_cast<std::uint32_t>(k * kOrbitMs / frames);
+}
+
 // What draws the frames: the fast backend where the context allows it,
 // else the exact one (Auto), or the one asked for by `--backend`.
 enum class BackendChoice { Auto, Exact, Fast };
