@@ -30,8 +30,29 @@ file(WRITE ${debian_changelog}
      "  * Release ${PROJECT_VERSION}.\n\n"
      " -- ${glasswake_maintainer}  Mon, 07 Dec 2026 00:00:00 +0000\n")
 execute_process(COMMAND gzip -9nf ${debian_changelog})
-# The manual pages carry the version; Debian wants them compressed.
-foreach(page glasswake.6 glasswake-tool.1)
+# The manual pages carry the version; Debian wants them compressed. The
+# tool's are made from its --help by help2man (cmake/tool_man_pages.cmake),
+# dated like the changelog.
+find_program(help2man_program help2man)
+if(NOT help2man_program)
+    message(FATAL_ERROR "help2man makes the tool's manual pages: scripts/install-deps.sh run")
+endif()
+set(tool_man_dir ${CMAKE_BINARY_DIR}/packaging/man)
+set(tool_man_pages "")
+foreach(page glasswake-tool glasswake-tool-render glasswake-tool-bench glasswake-tool-check
+        glasswake-tool-info glasswake-tool-make-data)
+    list(APPEND tool_man_pages ${tool_man_dir}/${page}.1.gz)
+endforeach()
+add_custom_command(
+    OUTPUT ${tool_man_pages}
+    COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:glasswake-tool> -DOUT_DIR=${tool_man_dir}
+            -DDATE_EPOCH=1796601600 -P ${PROJECT_SOURCE_DIR}/cmake/tool_man_pages.cmake
+    DEPENDS glasswake-tool ${PROJECT_SOURCE_DIR}/cmake/tool_man_pages.cmake VERBATIM)
+add_custom_target(glasswake_tool_man_pages ALL DEPENDS ${tool_man_pages})
+install(FILES ${tool_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES tools/completion/glasswake-tool
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions)
+foreach(page glasswake.6)
     configure_file(app/sdl/man/${page} ${CMAKE_BINARY_DIR}/packaging/${page} @ONLY)
     execute_process(COMMAND gzip -9nf ${CMAKE_BINARY_DIR}/packaging/${page})
     string(REGEX REPLACE ".*\\." "" section ${page})

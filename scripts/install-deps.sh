@@ -20,6 +20,7 @@ run_packages=(
   build-essential cmake ninja-build pkg-config
   libgl1-mesa-dev libglu1-mesa-dev libegl1-mesa-dev libgl1-mesa-dri
   libpng-dev zlib1g-dev libsdl2-dev
+  help2man  # the tool's manual pages, from its --help
 )
 # The tests, benchmarks, fuzzing, pictures of docs/, the Windows build under
 # Wine, and the release checks.

@@ -22,7 +22,8 @@ want=$(printf '%s\n' ./usr/bin/glasswake{,-tool} ./usr/share/applications/glassw
     ./usr/share/doc/glasswake/{LICENSE,README.md,changelog.gz,copyright} \
     ./usr/share/glasswake/data/{base2.lwo,crystal1.lwo,crystal2.lwo,crystal3.lwo,env.bmp} \
     ./usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/glasswake.png \
-    ./usr/share/man/man1/glasswake-tool.1.gz ./usr/share/man/man6/glasswake.6.gz | sort)
+    ./usr/share/man/man1/glasswake-tool{,-render,-bench,-check,-info,-make-data}.1.gz \
+    ./usr/share/man/man6/glasswake.6.gz ./usr/share/bash-completion/completions/glasswake-tool | sort)
 check "the package's files" equals "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)" "$want"
 depends=$(dpkg-deb -f "$deb" Depends)
 check "Depends names the linked libraries: $depends" eval '[[ "$depends" == *libsdl2-2.0-0* && "$depends" == *libpng16-16* && "$depends" == *libegl1* ]]'

@@ -9,3 +9,10 @@ if(TARGET glasswake-tool)
                          -P ${CMAKE_CURRENT_SOURCE_DIR}/tool_check.cmake)
     endforeach()
 endif()
+# What is made from --help: docs/tool.md's option lists, the manual pages and
+# the bash completion.
+if(TARGET glasswake_tool_man_pages)
+    add_test(NAME tool.help
+             COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tool_help.sh $<TARGET_FILE:glasswake-tool>
+                     ${CMAKE_BINARY_DIR}/packaging/man)
+endif()

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/linux_paths.h"
 #include "app/shell_rules.h"
 #include "render/render_backend.h"
 #include "render/render_stats.h"
@@ -16,17 +17,22 @@
 
 namespace {
 
-const char* const checkUsage =
-    "usage: glasswake-tool check [DIR]\n"
-    "Validates the data set the demo loads from DIR/data (DIR defaults to \".\"):\n"
-    "base2.lwo, crystal1.lwo, crystal2.lwo, crystal3.lwo and env.bmp.\n"
-    "Each mesh must load and be closed, with planar convex faces, outward normals\n"
-    "and a convex solid; its largest outline (one edge per mesh edge and face) is\n"
-    "reported. The picture must be readable. A file that is not is named with the\n"
-    "reader's reason. A valid set is then drawn (by the renderer alone) at 240 moments of\n"
-    "the orbit, at the demo's size and depth: a frame that needs more memory than a frame\n"
-    "has would lack parts of the scene, and is reported.\n"
-    "Exit status: 0 when all is well, 1 when anything is wrong, 2 on a usage error.\n";
+const CommandHelp checkHelp = {
+    "check", "[OPTION]... [DIR]",
+    "Validates the data set the demo loads from DIR/data: base2.lwo, crystal1.lwo, "
+    "crystal2.lwo, crystal3.lwo and env.bmp. Without DIR, the data the demo and render would "
+    "use: ./data, else the installed data. Each mesh must load and be closed, with planar "
+    "convex faces, outward normals and a convex solid; its largest outline (one edge per mesh "
+    "edge and face) is reported. The picture must be readable. A file that is not is named "
+    "with the reader's reason. A valid set is then drawn (by the renderer alone) at 240 "
+    "moments of the orbit, at the demo's size and depth: a frame that needs more memory than "
+    "a frame has would lack parts of the scene, and is reported.",
+    "glasswake-tool check\n"
+    "the data set the demo would load\n"
+    "glasswake-tool check unpacked\n"
+    "the data set in unpacked/data",
+    "0 when all is well, 1 when anything is wrong or no data set was found, 2 for a bad "
+    "command line."};
 
 constexpr std::uint64_t kOrbitFrames = 240;
 
@@ -58,14 +64,22 @@ std::int64_t orbitOverflowFrames(const std::string& root) {
 
 int runCheck(int argc, char** argv) {
     std::vector<const char*> directories;
-    const int parsed = parseCommandLine("check", checkUsage, argc, argv, nullptr, 0, &directories);
+    const int parsed = parseCommandLine(checkHelp, argc, argv, nullptr, 0, &directories);
     if (parsed != 0) {
         return parsed == -1 ? 0 : parsed;
     }
     if (directories.size() > 1 || (directories.size() == 1 && directories[0][0] == '\0')) {
-        return usageError("check", checkUsage, "expected at most one directory", nullptr);
+        return usageError("check", "expected at most one directory", nullptr);
     }
-    const std::string root = directories.empty() ? "." : directories[0];
+    std::string root;
+    std::string tried;
+    if (!directories.empty()) {
+        root = directories[0];
+    } else if (!findDataRoot(dataRootCandidates(executableFolder()), root, tried)) {
+        std::fprintf(stderr, "glasswake-tool check: no data set found; looked in: %s\n",
+                     tried.c_str());
+        return 1;
+    }
     const DataSetReport report = checkDataSet(root);
     for (const std::string& line : report.summaries) {
         std::printf("%s\n", line.c_str());

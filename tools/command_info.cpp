@@ -13,22 +13,25 @@
 
 namespace {
 
-const char* const infoUsage =
-    "usage: glasswake-tool info [--json] FILE...\n"
-    "Describes each FILE: a name ending in \".bmp\" (any case) is read as a picture,\n"
-    "anything else as an LWOB object, which is then shaded and edge-linked as the\n"
-    "demo does. A file that cannot be read is named with the reader's reason.\n"
+const CommandHelp infoHelp = {
+    "info", "[OPTION]... FILE...",
+    "Describes each FILE: a name ending in \".bmp\" (any case) is read as a picture, anything "
+    "else as an LWOB object, which is then shaded and edge-linked as the demo does. A file that "
+    "cannot be read is named with the reader's reason.\n"
     "With --json, one JSON object per line, one per FILE, in order:\n"
-    "  object:  {\"file\", \"type\": \"lwo\", \"ok\", \"points\", \"faces\", \"closed\",\n"
-    "            \"edges\", \"center\": [x, y, z], \"reason\"}\n"
-    "  picture: {\"file\", \"type\": \"bmp\", \"ok\", \"width\", \"height\", "
-    "\"bitsPerPixel\",\n"
-    "            \"rowBytes\", \"byteSize\", \"crc32\", \"reason\"}\n"
-    "reason is why the file could not be read or the mesh is not closed, else \"\".\n"
-    "crc32 is the CRC-32 of the decoded pixels (top row first, rows unpadded), 0\n"
-    "when there are none. In file names, bytes of 0x80 and above are written as\n"
-    "\\u00XX escapes (each byte on its own), so the output is always valid ASCII JSON.\n"
-    "Exit status: 0 when every file loaded, 1 when any did not, 2 on a usage error.\n";
+    "  object: {\"file\", \"type\": \"lwo\", \"ok\", \"points\", \"faces\", \"closed\", "
+    "\"edges\", \"center\": [x, y, z], \"reason\"}\n"
+    "  picture: {\"file\", \"type\": \"bmp\", \"ok\", \"width\", \"height\", \"bitsPerPixel\", "
+    "\"rowBytes\", \"byteSize\", \"crc32\", \"reason\"}\n"
+    "reason is why the file could not be read or the mesh is not closed, else \"\". crc32 is "
+    "the CRC-32 of the decoded pixels (top row first, rows unpadded), 0 when there are none. In "
+    "file names, bytes of 0x80 and above are written as \\u00XX escapes (each byte on its "
+    "own), so the output is always valid ASCII JSON.",
+    "glasswake-tool info data/crystal1.lwo data/env.bmp\n"
+    "one line on each file\n"
+    "glasswake-tool info --json data/*.lwo\n"
+    "one JSON object per line",
+    "0 when every file loaded, 1 when any did not, 2 for a bad command line."};
 
 // A JSON string literal. Every byte >= 0x80 becomes \u00XX on its own: the
 // name is shown byte for byte, and the line stays valid JSON whatever the
@@ -167,14 +170,15 @@ bool describeObject(const char* path, bool json) {
 int runInfo(int argc, char** argv) {
     using Kind = CommandOption::Kind;
     bool json = false;
-    CommandOption table[] = {{"--json", Kind::Flag, &json, nullptr}};
+    CommandOption table[] = {{"--json", 0, Kind::Flag, &json, nullptr,
+                              "one JSON object per line instead of text", nullptr}};
     std::vector<const char*> files;
-    const int parsed = parseCommandLine("info", infoUsage, argc, argv, table, &files);
+    const int parsed = parseCommandLine(infoHelp, argc, argv, table, &files);
     if (parsed != 0) {
         return parsed == -1 ? 0 : parsed;
     }
     if (files.empty()) {
-        return usageError("info", infoUsage, "no FILE given", nullptr);
+        return usageError("info", "no FILE given", nullptr);
     }
     bool allLoaded = true;
     for (const char* file : files) {

@@ -1,5 +1,7 @@
 #include "tools/command_line.h"
 
+#include <getopt.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -61,14 +63,116 @@ bool parseFrameSize(const char* text, int& width, int& height) {
     return true;
 }
 
-int usageError(const char* command, const char* usage, const char* problem, const char* argument) {
+int usageError(const char* command, const char* problem, const char* argument) {
     if (argument) {
         std::fprintf(stderr, "glasswake-tool %s: %s: %s\n", command, problem, argument);
     } else {
         std::fprintf(stderr, "glasswake-tool %s: %s\n", command, problem);
     }
-    std::fputs(usage, stderr);
+    std::fprintf(stderr, "Try 'glasswake-tool %s --help' for more information.\n", command);
     return 2;
+}
+
+namespace {
+
+constexpr int kHelpWidth = 79;
+constexpr int kHelpColumn = 26;  // where an option's description starts
+
+// `text` word-wrapped into `out`, every line indented by `indent`; the first
+// line continues whatever `out` ends with, which is `column` characters long.
+void appendWrapped(std::string& out, const char* text, int indent, int column) {
+    for (const char* at = text; *at;) {
+        while (*at == ' ')
+            ++at;
+        const std::size_t length = std::strcspn(at, " ");
+        if (length == 0)
+            break;
+        if (column > indent && column + 1 + static_cast<int>(length) > kHelpWidth) {
+            out += '\n';
+            column = 0;
+        }
+        if (column <= indent) {
+            out.append(static_cast<std::size_t>(indent - column), ' ');
+            column = indent;
+        } else {
+            out += ' ';
+            ++column;
+        }
+        out.append(at, length);
+        column += static_cast<int>(length);
+        at += length;
+    }
+    out += '\n';
+}
+
+// Each line of `text` (one or more, '\n'-separated) wrapped on its own.
+void appendLines(std::string& out, const char* text, int indent) {
+    std::string line;
+    for (const char* at = text; *at;) {
+        const std::size_t length = std::strcspn(at, "\n");
+        line.assign(at, length);
+        if (line.empty())
+            out += '\n';
+        else  // a line's own leading blanks indent all of it
+            appendWrapped(out, line.c_str(), indent + static_cast<int>(line.find_first_not_of(' ')),
+                          0);
+        at += length + (at[length] == '\n' ? 1 : 0);
+    }
+}
+
+void appendOption(std::string& out, char shortName, const std::string& names, const char* help) {
+    std::string head = "  ";
+    head += shortName ? std::string("-") + shortName + ", " : "    ";
+    head += names;
+    out += head;
+    int column = static_cast<int>(head.size());
+    if (column + 2 > kHelpColumn) {
+        out += '\n';
+        column = 0;
+    }
+    out.append(static_cast<std::size_t>(kHelpColumn - 1 - column), ' ');
+    appendWrapped(out, help, kHelpColumn, kHelpColumn - 1);
+}
+
+}  // namespace
+
+std::string helpText(const CommandHelp& help, const CommandOption* options, int optionCount) {
+    std::string out;
+    const std::string program = std::string("glasswake-tool ") + help.command + " ";
+    const char* prefix = "Usage: ";
+    for (const char* at = help.usage; *at;) {
+        const std::size_t length = std::strcspn(at, "\n");
+        out += prefix + program + std::string(at, length) + "\n";
+        prefix = "  or:  ";
+        at += length + (at[length] == '\n' ? 1 : 0);
+    }
+    appendLines(out, help.about, 0);
+    out += "\nOptions:\n";
+    for (int k = 0; k < optionCount; ++k) {
+        const CommandOption& option = options[k];
+        std::string names = option.name;
+        if (option.valueName)
+            names += std::string("=") + option.valueName;
+        appendOption(out, option.shortName, names, option.help);
+    }
+    appendOption(out, 'h', "--help", "show this help and exit");
+    appendOption(out, 'V', "--version", "show the version and exit");
+    out += "\nExit status:\n";
+    appendWrapped(out, help.exitStatus, 2, 0);
+    if (help.examples) {
+        out += "\nExamples:\n";
+        int line = 0;
+        for (const char* at = help.examples; *at; ++line) {
+            const std::size_t length = std::strcspn(at, "\n");
+            const std::string text(at, length);
+            if (line % 2 == 0)
+                out += "  $ " + text + "\n";  // a command line stays whole
+            else
+                appendWrapped(out, text.c_str(), 6, 0);
+            at += length + (at[length] == '\n' ? 1 : 0);
+        }
+    }
+    return out;
 }
 
 namespace {
@@ -99,46 +203,91 @@ bool parseValue(CommandOption& option, const char* text) {
     return false;
 }
 
+// getopt_long's answer for an option of the table is 256 + its index, out
+// of the range of short option letters.
+constexpr int kFirstTableCode = 256;
+
+// The option of the table a getopt_long code names, or null.
+CommandOption* optionOfCode(CommandOption* options, int optionCount, int code) {
+    for (int k = 0; k < optionCount; ++k) {
+        if (code == kFirstTableCode + k || (options[k].shortName && code == options[k].shortName))
+            return &options[k];
+    }
+    return nullptr;
+}
+
+// How the user spelled an option getopt_long refused.
+std::string refusedSpelling(char** argv, int code) {
+    if (code > 0 && code < kFirstTableCode)
+        return std::string("-") + static_cast<char>(code);
+    const char* argument = argv[optind - 1];
+    return std::string(argument, std::strcspn(argument, "="));
+}
+
+// Why getopt_long refused an argument ('?' or ':'), as a usage error.
+int refusal(const CommandHelp& help, CommandOption* options, int optionCount, char** argv,
+            int code) {
+    CommandOption* option = optionOfCode(options, optionCount, optopt);
+    const std::string spelled = refusedSpelling(argv, optopt);
+    if (code == ':')
+        return usageError(help.command, "missing value after", spelled.c_str());
+    if (option)
+        return usageError(help.command, "this option takes no value", option->name);
+    int matches = 0;
+    for (int k = 0; k < optionCount; ++k)
+        matches += std::strncmp(options[k].name, spelled.c_str(), spelled.size()) == 0;
+    return usageError(help.command, matches > 1 ? "ambiguous option" : "unknown option",
+                      spelled.c_str());
+}
+
 }  // namespace
 
-int parseCommandLine(const char* command, const char* usage, int argc, char** argv,
-                     CommandOption* options, int optionCount, std::vector<const char*>* operands) {
-    bool optionsDone = false;
-    for (int i = 1; i < argc; ++i) {
-        const char* argument = argv[i];
-        if (operands && (optionsDone || argument[0] != '-' || argument[1] == '\0')) {
-            operands->push_back(argument);
-            continue;
+int parseCommandLine(const CommandHelp& help, int argc, char** argv, CommandOption* options,
+                     int optionCount, std::vector<const char*>* operands) {
+    // A leading ':' makes getopt_long report a missing value apart from an
+    // unknown option, and print nothing itself.
+    std::string shortOptions = ":hV";
+    std::vector<option> longOptions;
+    for (int k = 0; k < optionCount; ++k) {
+        const bool takesValue = options[k].kind != CommandOption::Kind::Flag;
+        longOptions.push_back({options[k].name + 2, takesValue ? required_argument : no_argument,
+                               nullptr, kFirstTableCode + k});
+        if (options[k].shortName) {
+            shortOptions += options[k].shortName;
+            shortOptions += takesValue ? ":" : "";
         }
-        if (operands && std::strcmp(argument, "--") == 0) {
-            optionsDone = true;
-            continue;
-        }
-        if (std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0) {
-            std::fputs(usage, stdout);
+    }
+    longOptions.push_back({"help", no_argument, nullptr, 'h'});
+    longOptions.push_back({"version", no_argument, nullptr, 'V'});
+    longOptions.push_back({nullptr, 0, nullptr, 0});
+    optind = 0;  // glibc: start over, for every command line parsed
+    opterr = 0;
+    int code = 0;
+    while ((code = getopt_long(argc, argv, shortOptions.c_str(), longOptions.data(), nullptr)) !=
+           -1) {
+        if (code == 'h') {
+            std::fputs(helpText(help, options, optionCount).c_str(), stdout);
             return -1;
         }
-        CommandOption* option = nullptr;
-        for (int k = 0; k < optionCount && !option; ++k) {
-            option = std::strcmp(argument, options[k].name) == 0 ? &options[k] : nullptr;
+        if (code == 'V') {
+            std::printf("glasswake-tool %s\n", GLASSWAKE_VERSION);
+            return -1;
         }
-        if (!option) {
-            return usageError(command, usage,
-                              argument[0] == '-' ? "unknown option" : "unexpected argument",
-                              argument);
-        }
+        CommandOption* option = optionOfCode(options, optionCount, code);
+        if (code == '?' || code == ':' || !option)
+            return refusal(help, options, optionCount, argv, code);
         option->given = true;
         if (option->kind == CommandOption::Kind::Flag) {
             *static_cast<bool*>(option->value) = true;
-            continue;
-        }
-        if (i + 1 >= argc)
-            return usageError(command, usage, "missing value after", argument);
-        const char* text = argv[++i];
-        if (!parseValue(*option, text)) {
+        } else if (!parseValue(*option, optarg)) {
             const std::string problem = std::string(option->name) + " needs " + option->needs;
-            return usageError(command, usage, problem.c_str(), *text ? text : nullptr);
+            return usageError(help.command, problem.c_str(), *optarg ? optarg : nullptr);
         }
+    }
+    for (int i = optind; i < argc; ++i) {
+        if (!operands)
+            return usageError(help.command, "unexpected argument", argv[i]);
+        operands->push_back(argv[i]);
     }
     return 0;
 }

@@ -5,9 +5,11 @@
 #include <string>
 #include <vector>
 
-// The option parser every command shares: each command lists its
-// options in a table, and every command line is read, refused and explained
-// the same way ("glasswake-tool COMMAND: problem: argument", then the usage).
+// The option parser every command shares. Each command lists its options
+// once, in a table that both reads the command line (GNU style, through
+// getopt_long: "--opt=value" or "--opt value", "-o FILE", "--" ends the
+// options) and writes --help, from which the manual pages, the shell
+// completion and the option lists of docs/tool.md are made.
 
 // Largest width or height the command line accepts.
 constexpr int maxFrameSide = 16384;
@@ -25,12 +27,16 @@ struct FrameSize {
     int height = 480;
 };
 
-// One option: its name, the kind of value it takes and where that goes.
+// One option: its names, the kind of value it takes, where that goes, and
+// what --help says of it.
 struct CommandOption {
     enum class Kind { Flag, Count, Rate, Size, Text, Word };
-    const char* name;
+    const char* name;  // "--output"
+    char shortName;    // 'o', or 0 for none
     Kind kind;
     void* value;             // bool, std::uint64_t, double, FrameSize, std::string; none for Word
+    const char* valueName;   // --help's "--output=FILE"; a word list "exact|fast" is completed
+    const char* help;        // one sentence or a few, wrapped by --help
     const char* needs;       // what a refused value lacks: "--fps needs <needs>"
     std::uint64_t low = 0;   // Count: the accepted range
     std::uint64_t high = 0;  // Count: the accepted range; Rate: the largest rate
@@ -38,18 +44,28 @@ struct CommandOption {
     bool given = false;          // set by the parser
 };
 
+// What --help says around a command's options. Each text may hold several
+// lines; `usage` lines follow "glasswake-tool COMMAND ", `examples` are
+// pairs of lines: a command line, then what it does.
+struct CommandHelp {
+    const char* command;  // "render"
+    const char* usage;
+    const char* about;
+    const char* examples;
+    const char* exitStatus;
+};
+
 // Reads argv[1..] against the table. Returns 0 when every argument was an
-// option with a valid value, -1 after printing the usage for --help, or 2
-// after a usage error. With operands, the arguments that are not options
-// (all of them after "--") go there in order; without, they are refused.
-int parseCommandLine(const char* command, const char* usage, int argc, char** argv,
-                     CommandOption* options, int optionCount,
-                     std::vector<const char*>* operands = nullptr);
+// option with a valid value, -1 after printing --help or --version (exit 0),
+// or 2 after a usage error. With operands, the arguments that are not
+// options go there in order; without, they are refused.
+int parseCommandLine(const CommandHelp& help, int argc, char** argv, CommandOption* options,
+                     int optionCount, std::vector<const char*>* operands = nullptr);
 
 template <int N>
-int parseCommandLine(const char* command, const char* usage, int argc, char** argv,
-                     CommandOption (&options)[N], std::vector<const char*>* operands = nullptr) {
-    return parseCommandLine(command, usage, argc, argv, options, N, operands);
+int parseCommandLine(const CommandHelp& help, int argc, char** argv, CommandOption (&options)[N],
+                     std::vector<const char*>* operands = nullptr) {
+    return parseCommandLine(help, argc, argv, options, N, operands);
 }
 
 // Whether the command line named the option.
@@ -62,5 +78,9 @@ bool given(const CommandOption (&options)[N], const char* name) {
     return false;
 }
 
-// "glasswake-tool COMMAND: problem[: argument]" and the usage on stderr; returns 2.
-int usageError(const char* command, const char* usage, const char* problem, const char* argument);
+// The --help text: usage, about, every option once, exit status, examples.
+std::string helpText(const CommandHelp& help, const CommandOption* options, int optionCount);
+
+// "glasswake-tool COMMAND: problem[: argument]" and the line that points to
+// --help, on stderr; returns 2.
+int usageError(const char* command, const char* problem, const char* argument);

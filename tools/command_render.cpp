@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -31,31 +32,30 @@
 
 namespace {
 
-const char* const renderUsage =
-    "usage: glasswake-tool render --time-ms T [--size WxH] [--root DIR] --output FILE.png\n"
-    "       glasswake-tool render --frames N [--fps F] [--start-ms T0] [--size WxH] [--root DIR]\n"
-    "                             --output-dir DIR | --output CLIP.mp4|.webm|.gif [--ffmpeg PATH]\n"
-    "Draws the demo's frame at time T ms (or N frames at T0 + k*1000/F ms, F default 30,\n"
-    "T0 default 0) into a WxH picture (default 640x480), reading data/ under DIR\n"
-    "(default: the current directory, else the installed data). The sequence is written\n"
-    "as DIR/frame_00000.png, ... or as one video at F frames/s: MP4 (H.264), WebM (VP9) or\n"
-    "a looping GIF, encoded by ffmpeg (from PATH, or --ffmpeg PATH); videos need an even\n"
-    "width and height.\n"
-    "Explaining the frame: --depth D looks through up to D faces in a row (0 to 6, default 2,\n"
-    "as the demo); --overlay views draws every view's window outline over the frame,\n"
-    "coloured by depth, mirrored views dashed, with a legend; --only-view N draws only view N\n"
-    "(the index of its Fill command) and what is seen through it; --list-views prints\n"
-    "every view of the frame: index, kind, depth, parent, polygons, window area;\n"
-    "--unmended draws the pieces as cut, without the points their neighbours made on their\n"
-    "edges (the hairline cracks that mending removes).\n"
-    "A frame that overflows the frame memory lacks parts of the scene: it is written with a\n"
-    "warning and exit status 1, or 0 with --allow-partial.\n"
-    "--backend exact|fast picks what draws (default: fast where the context allows it).\n"
-    "--samples 1|2|4|8 samples per pixel, each pixel the mean of its samples (default: 4\n"
-    "where the context offers them, else 1, as the demo; the exact backend draws 1).\n"
-    "--camera YAW,PITCH,DISTANCE looks from there instead of the orbit: degrees about the\n"
-    "vertical axis (0 where the orbit starts), degrees above the target's level (-10 to 80),\n"
-    "distance from the target (3 to 12); the orbit is 45 degrees a second, 14.04, 4.123.\n";
+const CommandHelp renderHelp = {
+    "render",
+    "[OPTION]... -o FILE.png\n"
+    "[OPTION]... --frames=N --output-dir=DIR\n"
+    "[OPTION]... --frames=N -o CLIP.mp4|CLIP.webm|CLIP.gif",
+    "Draws the demo's frames without a display or a GPU: one picture of the moment "
+    "--time-ms, or --frames pictures at --start-ms + k*1000/--fps ms (k from 0, rounded to "
+    "the millisecond) as a numbered PNG sequence or one video encoded by ffmpeg. Each picture "
+    "is what the demo shows at that moment, black border included. Every file appears whole "
+    "or not at all: it is written under a hidden name beside it and renamed when complete.",
+    "glasswake-tool render --time-ms=2500 -o frame.png\n"
+    "the frame at 2.5 s, 640x480\n"
+    "glasswake-tool render --frames=240 --size=1920x1080 -o orbit.mp4\n"
+    "one 8-second orbit at 30 frames per second, as an H.264 video\n"
+    "glasswake-tool render --frames=60 --output-dir=clip\n"
+    "two seconds as clip/frame_00000.png to clip/frame_00059.png\n"
+    "glasswake-tool render --camera=30,30,6 --overlay=views -o above.png\n"
+    "the scene from above, every view's window outlined\n"
+    "glasswake-tool render --time-ms=2500 --list-views\n"
+    "the frame's views as a table, no picture written",
+    "0 when everything asked for was written; 1 when a data file, the drawing, ffmpeg or a "
+    "file failed (the file named with the reason); 2 for a bad command line; 130 after "
+    "Ctrl+C. A failed or interrupted video leaves no file; a PNG sequence keeps the whole "
+    "frames written so far."};
 
 struct RenderOptions {
     bool haveTime = false;
@@ -85,7 +85,7 @@ struct RenderOptions {
 };
 
 int usageError(const char* problem, const char* argument) {
-    return ::usageError("render", renderUsage, problem, argument);
+    return ::usageError("render", problem, argument);
 }
 
 std::string sizeText(const RenderOptions& options) {
@@ -98,21 +98,42 @@ std::string fpsText(double fps) {
     return text;
 }
 
-// Whether the output options fit --time-ms or --frames; 0 or the exit code.
+bool isPngName(const std::string& name) {
+    const std::size_t dot = name.find_last_of("./");
+    return dot != std::string::npos && name[dot] == '.' &&
+           strcasecmp(name.c_str() + dot + 1, "png") == 0;
+}
+
+// Whether the output options fit one picture or --frames; 0 or the exit code.
 int checkOutput(const RenderOptions& options) {
-    if (options.haveTime) {
-        if (options.output.empty())
-            return usageError("--time-ms needs --output FILE.png", nullptr);
+    const bool png = isPngName(options.output);
+    if (!options.output.empty() && !png && options.video == VideoFormat::None) {
+        return usageError(
+            "unknown output format; give a .png name, or with --frames .mp4, "
+            ".webm or .gif",
+            options.output.c_str());
+    }
+    const bool writes = !options.output.empty() || !options.outputDir.empty();
+    if (!options.haveFrames) {
+        if (!writes && !options.listViews)
+            return usageError("nothing to write; give -o FILE.png (or --list-views)", nullptr);
         if (options.video != VideoFormat::None)
-            return usageError("--time-ms writes one PNG picture; --frames writes videos", nullptr);
+            return usageError("one frame writes one PNG picture; --frames writes videos",
+                              options.output.c_str());
         if (!options.outputDir.empty() || options.haveFps || options.haveStart)
             return usageError("--output-dir, --fps and --start-ms belong to --frames", nullptr);
-    } else if (options.output.empty() == options.outputDir.empty()) {
+    } else if (options.haveTime) {
+        return usageError("give either --time-ms or --frames, not both", nullptr);
+    } else if (!options.output.empty() && !options.outputDir.empty()) {
+        return usageError("give either --output or --output-dir, not both", nullptr);
+    } else if (!writes && !options.listViews) {
         return usageError("--frames needs --output-dir DIR or --output CLIP.mp4|.webm|.gif",
                           nullptr);
-    } else if (!options.output.empty() && options.video == VideoFormat::None) {
-        return usageError("--frames --output needs a .mp4, .webm or .gif name",
-                          options.output.c_str());
+    } else if (png) {
+        return usageError(
+            "--frames writes PNG files into --output-dir DIR; --output names a "
+            ".mp4, .webm or .gif video",
+            options.output.c_str());
     }
     if (options.video == VideoFormat::Gif && options.fps > kMaxGifFps) {
         return usageError(
@@ -133,81 +154,156 @@ int checkOutput(const RenderOptions& options) {
     return 0;
 }
 
+// What the option table reads, before it is checked and settled.
+struct GivenOptions {
+    std::uint64_t timeMs = 0;
+    std::uint64_t depth = 2;
+    std::uint64_t onlyView = 0;
+    FrameSize size;
+    std::string backend;
+    std::string samples;
+    std::string camera;
+};
+
 // --samples read into options (after --backend); 0 or the exit code.
-int checkSamples(bool given, const std::string& text, RenderOptions& options) {
-    if (given && !parseSamples(text, options.samples))
+int checkSamples(const std::string& text, RenderOptions& options) {
+    if (!text.empty() && !parseSamples(text, options.samples))
         return usageError("--samples needs 1, 2, 4 or 8", text.c_str());
     if (options.samples > 1 && options.backend == BackendChoice::Exact)
         return usageError("--backend exact draws one sample per pixel, not", text.c_str());
     return 0;
 }
 
+// Settles what the table read into `options`; 0 or the exit code.
+int settleOptions(const GivenOptions& read, RenderOptions& options) {
+    if (!read.backend.empty() && !parseBackend(read.backend, options.backend))
+        return usageError("--backend needs exact or fast", read.backend.c_str());
+    if (const int refused = checkSamples(read.samples, options); refused)
+        return refused;
+    Camera camera;
+    if (!read.camera.empty()) {
+        if (!parseCamera(read.camera.c_str(), camera)) {
+            return usageError(
+                "--camera needs YAW,PITCH,DISTANCE with pitch -10 to 80 and distance 3 to 12",
+                read.camera.c_str());
+        }
+        options.camera = camera;
+    }
+    options.timeMs = static_cast<std::uint32_t>(read.timeMs);
+    options.width = read.size.width;
+    options.height = read.size.height;
+    options.depth = static_cast<int>(read.depth);
+    options.video = videoFormatOf(options.output);
+    return checkOutput(options);
+}
+
 // Returns 0 when the options are complete and consistent, else the exit code
-// (2 after printing the usage, or -1 for --help which exits 0).
+// (2 after a usage error, or -1 for --help and --version, which exit 0).
 int parseOptions(int argc, char** argv, RenderOptions& options) {
     using Kind = CommandOption::Kind;
-    std::uint64_t timeMs = 0, depth = 2, onlyView = 0;
-    FrameSize size;
-    std::string backend, camera, samples;
+    GivenOptions read;
     CommandOption table[] = {
-        {"--time-ms", Kind::Count, &timeMs, "a whole number of milliseconds", 0, UINT32_MAX},
-        {"--frames", Kind::Count, &options.frames, "a frame count from 1 to 10000000", 1, 10000000},
-        {"--fps", Kind::Rate, &options.fps, "a rate above 0 and at most 1000", 0, 1000},
-        {"--start-ms", Kind::Count, &options.startMs, "a whole number of milliseconds", 0,
-         UINT32_MAX},
-        {"--size", Kind::Size, &size, "WxH with sides from 1 to 16384"},
-        {"--depth", Kind::Count, &depth, "a depth from 0 to 6", 0, 6},
-        {"--overlay", Kind::Word, nullptr, "views", 0, 0, "views"},
-        {"--only-view", Kind::Count, &onlyView, "a view index", 0, INT32_MAX - 1},
-        {"--list-views", Kind::Flag, &options.listViews, nullptr},
-        {"--unmended", Kind::Flag, &options.unmended, nullptr},
-        {"--allow-partial", Kind::Flag, &options.allowPartial, nullptr},
-        {"--root", Kind::Text, &options.root, "a directory"},
-        {"--output", Kind::Text, &options.output, "a file name"},
-        {"--output-dir", Kind::Text, &options.outputDir, "a directory"},
-        {"--backend", Kind::Text, &backend, "exact or fast"},
-        {"--samples", Kind::Text, &samples, "1, 2, 4 or 8"},
-        {"--camera", Kind::Text, &camera, "YAW,PITCH,DISTANCE"},
-        {"--ffmpeg", Kind::Text, &options.ffmpeg, "the ffmpeg program's path"},
+        {"--time-ms", 0, Kind::Count, &read.timeMs, "T",
+         "draw the moment T milliseconds into the demo's clock (default 0)",
+         "a whole number of milliseconds", 0, UINT32_MAX},
+        {"--frames", 0, Kind::Count, &options.frames, "N",
+         "draw N frames (1 to 10000000) as a PNG sequence or a video",
+         "a frame count from 1 to "
+         "10000000",
+         1, 10000000},
+        {"--fps", 0, Kind::Rate, &options.fps, "F",
+         "frames per second of --frames, above 0 and at most 1000; a decimal such as 29.97 "
+         "(default 30)",
+         "a rate above 0 and at most 1000", 0, 1000},
+        {"--start-ms", 0, Kind::Count, &options.startMs, "T0",
+         "the moment of the first of --frames, in milliseconds (default 0)",
+         "a whole number of milliseconds", 0, UINT32_MAX},
+        {"--output", 'o', Kind::Text, &options.output, "FILE",
+         "write the picture FILE.png; with --frames, the video FILE.mp4 (H.264, yuv420p, bt709), "
+         "FILE.webm (VP9) or FILE.gif (looping forever)",
+         "a file name"},
+        {"--output-dir", 0, Kind::Text, &options.outputDir, "DIR",
+         "with --frames: write DIR/frame_00000.png, DIR/frame_00001.png, ... (DIR is made when "
+         "missing)",
+         "a directory"},
+        {"--size", 0, Kind::Size, &read.size, "WxH",
+         "picture size, each side 1 to 16384 (default 640x480); videos need an even width and "
+         "height",
+         "WxH with sides from 1 to 16384"},
+        {"--root", 0, Kind::Text, &options.root, "DIR",
+         "read the data files from DIR/data (default: ./data, else the installed data)",
+         "a directory"},
+        {"--backend", 0, Kind::Text, &read.backend, "exact|fast",
+         "draw with the exact OpenGL 1.1 backend or the fast OpenGL 2.0 one (default: fast "
+         "where the context has shaders)",
+         "exact or fast"},
+        {"--samples", 0, Kind::Text, &read.samples, "1|2|4|8",
+         "samples per pixel, each pixel the mean of its samples (default: 4 where the context "
+         "offers them, else 1, as the demo; the exact backend draws 1)",
+         "1, 2, 4 or 8"},
+        {"--camera", 0, Kind::Text, &read.camera, "YAW,PITCH,DISTANCE",
+         "look from there instead of the orbit, always at the point (0, 2, 0): degrees about "
+         "the vertical axis (0 where the orbit starts), degrees above that point's level (-10 "
+         "to 80), distance in scene units (3 to 12); the orbit is yaw 45 degrees a second, "
+         "pitch 14.04, distance 4.123",
+         "YAW,PITCH,DISTANCE"},
+        {"--depth", 0, Kind::Count, &read.depth, "D",
+         "look through up to D faces in a row, 0 to 6 (default 2, as the demo)",
+         "a depth from 0 to 6", 0, 6},
+        {"--overlay", 0, Kind::Word, nullptr, "views",
+         "outline every view's window over the frame, coloured by depth, mirrored views dashed, "
+         "with a legend",
+         "views", 0, 0, "views"},
+        {"--only-view", 0, Kind::Count, &read.onlyView, "N",
+         "draw only view N (its number in --list-views) and what is seen through it",
+         "a view index", 0, INT32_MAX - 1},
+        {"--list-views", 0, Kind::Flag, &options.listViews, nullptr,
+         "print every view of each frame drawn: number, kind, depth, parent, polygons, window "
+         "area; without --output or --output-dir no file is written",
+         nullptr},
+        {"--allow-partial", 0, Kind::Flag, &options.allowPartial, nullptr,
+         "accept frames that overflowed the frame memory and lack parts of the scene: written "
+         "with a warning either way, but exit status 0 instead of 1",
+         nullptr},
+        {"--unmended", 0, Kind::Flag, &options.unmended, nullptr,
+         "draw the pieces as cut, without the points their neighbours made on their edges (the "
+         "hairline cracks that mending removes)",
+         nullptr},
+        {"--ffmpeg", 0, Kind::Text, &options.ffmpeg, "PATH",
+         "the ffmpeg that encodes videos (default: ffmpeg on PATH)", "the ffmpeg program's path"},
     };
-    const int parsed = parseCommandLine("render", renderUsage, argc, argv, table);
+    const int parsed = parseCommandLine(renderHelp, argc, argv, table);
     if (parsed != 0)
         return parsed;
-    if (given(table, "--backend") && !parseBackend(backend, options.backend))
-        return usageError("--backend needs exact or fast", backend.c_str());
-    if (const int refused = checkSamples(given(table, "--samples"), samples, options); refused)
-        return refused;
-    Camera parsedCamera;
-    if (given(table, "--camera") && !parseCamera(camera.c_str(), parsedCamera)) {
-        return usageError(
-            "--camera needs YAW,PITCH,DISTANCE with pitch -10 to 80 and distance "
-            "3 to 12",
-            camera.c_str());
-    }
-    if (given(table, "--camera"))
-        options.camera = parsedCamera;
     options.haveTime = given(table, "--time-ms");
-    options.timeMs = static_cast<std::uint32_t>(timeMs);
     options.haveFrames = given(table, "--frames");
     options.haveFps = given(table, "--fps");
     options.haveStart = given(table, "--start-ms");
-    options.width = size.width;
-    options.height = size.height;
-    options.depth = static_cast<int>(depth);
     options.overlay = given(table, "--overlay");
-    options.onlyView = given(table, "--only-view") ? static_cast<std::int32_t>(onlyView) : -1;
-    options.video = videoFormatOf(options.output);
-    if (options.haveTime && options.haveFrames)
-        return usageError("give either --time-ms or --frames, not both", nullptr);
-    if (!options.haveTime && !options.haveFrames)
-        return usageError("give --time-ms T or --frames N", nullptr);
-    return checkOutput(options);
+    options.onlyView = given(table, "--only-view") ? static_cast<std::int32_t>(read.onlyView) : -1;
+    return settleOptions(read, options);
 }
 
 std::uint32_t sequenceTime(const RenderOptions& options, std::uint64_t k) {
     return static_cast<std::uint32_t>(
         options.startMs +
         static_cast<std::uint64_t>(std::llround(static_cast<double>(k) * 1000.0 / options.fps)));
+}
+
+// Whether the progress bar is the last thing on the terminal's line: any
+// other message starts a line of its own.
+bool progressLineOpen = false;
+
+void endProgressLine() {
+    if (progressLineOpen)
+        std::fputc('\n', stderr);
+    progressLineOpen = false;
+}
+
+int fail(const std::string& problem) {
+    endProgressLine();
+    std::fprintf(stderr, "glasswake-tool render: %s\n", problem.c_str());
+    return 1;
 }
 
 void showProgress(std::uint64_t done, std::uint64_t total, double seconds) {
@@ -223,8 +319,9 @@ void showProgress(std::uint64_t done, std::uint64_t total, double seconds) {
     std::fprintf(stderr, "\r[%s] %llu/%llu frames  %.1f frames/s  %.0f s left ", bar,
                  static_cast<unsigned long long>(done), static_cast<unsigned long long>(total),
                  rate, left);
+    progressLineOpen = true;
     if (done == total)
-        std::fputc('\n', stderr);
+        endProgressLine();
     std::fflush(stderr);
 }
 
@@ -241,6 +338,7 @@ const char* kindName(ViewKind kind) {
 }
 
 void listViews(const FrameRecord& record, CommandRange range) {
+    endProgressLine();
     std::printf("view\tkind\tdepth\tparent\tpolygons\tarea\n");
     for (std::int32_t i = range.first; i < range.end; ++i) {
         const DrawCommand& command = record.commands[i];
@@ -270,11 +368,8 @@ int explainFrame(const RenderOptions& options, Explaining& explaining, const Fra
     const std::uint32_t timeMs = frame.timeMs;
     std::vector<OutlineSegment>& segments = explaining.segments;
     if (options.onlyView >= 0 && !explaining.subtree.found()) {
-        std::fprintf(stderr,
-                     "glasswake-tool render: the frame at %u ms has no view %d (--list-views "
-                     "shows them)\n",
-                     timeMs, options.onlyView);
-        return 1;
+        return fail("the frame at " + std::to_string(timeMs) + " ms has no view " +
+                    std::to_string(options.onlyView) + " (--list-views shows them)");
     }
     const CommandRange range = viewSubtree(frameRecord, options.onlyView);
     if (options.listViews)
@@ -286,7 +381,7 @@ int explainFrame(const RenderOptions& options, Explaining& explaining, const Fra
             appendViewOutlines(frameRecord, range, segments) &&
             appendOutlineLegend(aspect, deepestView(frameRecord, range), segments);
         if (!complete) {
-            std::fprintf(stderr, "glasswake-tool render: too many outlines; some are left out\n");
+            fail("too many outlines; some are left out");
         }
         drawOutlineSegments(segments, aspect);
     }
@@ -329,11 +424,6 @@ int interruptedStatus() {
     return 128 + static_cast<int>(interrupted);
 }
 
-int fail(const std::string& problem) {
-    std::fprintf(stderr, "glasswake-tool render: %s\n", problem.c_str());
-    return 1;
-}
-
 // Where the frames go, settled before anything is drawn: paths absolute
 // (the working directory moves to the data root), the folder made, ffmpeg
 // found, a killed run's leftovers removed and the video's hidden file made.
@@ -354,10 +444,12 @@ bool isFrameName(const std::string& name) {
 int prepare(const RenderOptions& options, Destination& destination) {
     std::error_code ec;
     const std::string& given = options.outputDir.empty() ? options.output : options.outputDir;
+    if (given.empty())
+        return 0;  // --list-views alone
     const std::filesystem::path path = std::filesystem::absolute(given, ec);
     const std::string stem = hiddenStem(path.filename().string());
     const auto ownLeftovers = [&stem](const std::string& found) { return found == stem; };
-    if (options.haveTime) {
+    if (!options.haveFrames) {
         destination.picture = path;
         removeLeftovers(path.parent_path().string(), ownLeftovers);
     } else if (options.video == VideoFormat::None) {
@@ -458,7 +550,7 @@ int renderSequence(const RenderOptions& options, RenderSession& session, Explain
 }
 
 // Why a pass whose frames did not all reach ffmpeg failed: the pipe's
-// reason, and ffmpeg's status when it gave one (its own words are above).
+// reason, and ffmpeg's status and own words when it gave them.
 std::string pipeFailure(const std::string& pipeError, const std::string& ffmpegError) {
     if (ffmpegError.empty())
         return pipeError + ", and ended with exit status 0 before the video was written";
@@ -532,15 +624,28 @@ int renderVideo(const RenderOptions& options, RenderSession& session, Explaining
     return status;
 }
 
+// --list-views alone: every frame of the clip drawn and listed, nothing written.
+int listClip(const RenderOptions& options, RenderSession& session, Explaining& explaining,
+             Progress& progress) {
+    for (std::uint64_t k = 0; k < options.frames && !interrupted; ++k) {
+        const std::uint32_t timeMs = sequenceTime(options, k);
+        session.runFrame(timeMs);
+        progress.overflowed += renderStats.frameOverflowed ? 1 : 0;
+        if (explainFrame(options, explaining, session.inputsAt(timeMs)) != 0)
+            return 1;
+    }
+    return interrupted ? interruptedStatus() : 0;
+}
+
 int renderClip(const RenderOptions& options, RenderSession& session, Explaining& explaining,
                Destination& destination, Progress& progress) {
+    if (options.output.empty() && options.outputDir.empty())
+        return listClip(options, session, explaining, progress);
     progress.total = options.frames;
     const int status = options.video == VideoFormat::None
                            ? renderSequence(options, session, explaining, destination, progress)
                            : renderVideo(options, session, explaining, destination, progress);
     if (interrupted && status == interruptedStatus()) {
-        if (progress.shown)
-            std::fputc('\n', stderr);
         fail(options.video == VideoFormat::None ? "interrupted" : "interrupted; no video written");
     }
     return status;
@@ -552,6 +657,8 @@ int renderPicture(const RenderOptions& options, RenderSession& session, Explaini
     progress.overflowed = renderStats.frameOverflowed ? 1 : 0;
     if (explainFrame(options, explaining, session.inputsAt(options.timeMs)) != 0)
         return 1;
+    if (destination.picture.empty())
+        return 0;  // --list-views alone
     std::vector<std::uint8_t> rgb;
     if (!session.gl.readPixels(rgb))
         return fail("cannot read the frame back from OpenGL");
@@ -568,7 +675,7 @@ int renderPicture(const RenderOptions& options, RenderSession& session, Explaini
 int reportOverflow(const RenderOptions& options, std::uint64_t overflowed, int status) {
     if (overflowed == 0 || status != 0)
         return status;
-    const std::uint64_t frames = options.haveTime ? 1 : options.frames;
+    const std::uint64_t frames = options.haveFrames ? options.frames : 1;
     std::fprintf(stderr,
                  "glasswake-tool render: warning: %llu of %llu frames overflowed the frame "
                  "memory and lack parts of the scene%s\n",
@@ -585,7 +692,7 @@ int runRender(int argc, char** argv) {
     const int parsed = parseOptions(argc, argv, options);
     if (parsed != 0)
         return parsed == -1 ? 0 : parsed;
-    if (!options.haveTime)
+    if (options.haveFrames)
         catchInterrupts();  // before the partial file exists
     Destination destination;
     if (const int prepared = prepare(options, destination); prepared != 0)
@@ -609,7 +716,7 @@ int runRender(int argc, char** argv) {
     if (options.overlay)
         explaining.segments.reserve(1 << 20);
     Progress progress;
-    int status = options.haveTime
+    int status = !options.haveFrames
                      ? renderPicture(options, session, explaining, destination, progress)
                      : renderClip(options, session, explaining, destination, progress);
     status = reportOverflow(options, progress.overflowed, status);

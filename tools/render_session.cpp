@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "app/linux_paths.h"
 #include "assets/image.h"
@@ -151,9 +152,13 @@ bool parseSamples(const std::string& text, int& samples) {
 }
 
 bool RenderSession::open(const char* command, const std::string& givenRoot, int width, int height) {
-    std::string root = givenRoot;
+    // --root names the one folder to use; without it, the demo's own search.
+    const std::vector<std::string> candidates = givenRoot.empty()
+                                                    ? dataRootCandidates(executableFolder())
+                                                    : std::vector<std::string>{givenRoot};
+    std::string root;
     std::string error;
-    if (root.empty() && !findDataRoot(dataRootCandidates(executableFolder()), root, error)) {
+    if (!findDataRoot(candidates, root, error)) {
         std::fprintf(stderr, "glasswake-tool %s: the data files were not found; looked in: %s\n",
                      command, error.c_str());
         return false;
@@ -163,6 +168,9 @@ bool RenderSession::open(const char* command, const std::string& givenRoot, int 
         return false;
     }
     if (!start(width, height, error)) {
+        // The scene names its files from the data root: say which root.
+        if (root != "." && error.compare(0, std::strlen(kDataFolder), kDataFolder) == 0)
+            error = root + "/" + error;
         std::fprintf(stderr, "glasswake-tool %s: %s\n", command, error.c_str());
         finish();
         return false;

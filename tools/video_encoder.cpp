@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -119,7 +120,10 @@ bool isCancelled(const volatile std::sig_atomic_t* cancelled) {
 // Runs ffmpeg with `arguments` (its path first): stdin from `input` (-1:
 // /dev/null), stdout to `output` (-1: the tool's), and `file` as its
 // descriptor 3, which the arguments name as "/dev/fd/3". -1 on failure.
-pid_t spawnFfmpeg(std::vector<std::string> arguments, int input, int output, int file,
+// ffmpeg's standard error goes into memory (`log`), not onto the terminal: it
+// would share the progress bar's line, and after Ctrl+C (which reaches ffmpeg
+// too) it is only noise. A failure's message then carries its last words.
+pid_t spawnFfmpeg(std::vector<std::string> arguments, int input, int output, int file, int log,
                   std::string& error) {
     std::vector<char*> argv;
     for (std::string& argument : arguments)
@@ -134,6 +138,8 @@ pid_t spawnFfmpeg(std::vector<std::string> arguments, int input, int output, int
     if (output >= 0)
         posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
     posix_spawn_file_actions_adddup2(&actions, file, 3);
+    if (log >= 0)
+        posix_spawn_file_actions_adddup2(&actions, log, STDERR_FILENO);
     pid_t pid = -1;
     const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -166,6 +172,25 @@ int waitForChild(pid_t pid, bool stop, const volatile std::sig_atomic_t* cancell
         usleep(kPollMs * 1000 / 5);
         quitMs += quitMs >= 0 ? kPollMs / 5 : 0;
     }
+}
+
+// The end of what ffmpeg wrote into `log` (its last 4 KiB at most), without
+// the final line break; the log is closed.
+std::string lastWords(int& log) {
+    std::string text;
+    const off_t size = log >= 0 ? lseek(log, 0, SEEK_END) : 0;
+    if (size > 0) {
+        const off_t from = size > 4096 ? size - 4096 : 0;
+        text.resize(static_cast<std::size_t>(size - from));
+        const ssize_t got = pread(log, text.data(), text.size(), from);
+        text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    }
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    if (log >= 0)
+        close(log);
+    log = -1;
+    return text;
 }
 
 std::string endedText(int status) {
@@ -206,10 +231,12 @@ bool VideoEncoder::start(const std::string& ffmpeg, VideoFormat format, int fram
         error = std::string("no pipe to ffmpeg: ") + std::strerror(errno);
         return false;
     }
-    pid = spawnFfmpeg(arguments, ends[0], -1, output, error);
+    log = memfd_create("ffmpeg-log", MFD_CLOEXEC);
+    pid = spawnFfmpeg(arguments, ends[0], -1, output, log, error);
     close(ends[0]);
     if (pid < 0) {
         close(ends[1]);
+        lastWords(log);
         return false;
     }
     // Written with a deadline: an ffmpeg that stops reading must not hang the tool.
@@ -256,9 +283,10 @@ bool VideoEncoder::finish(bool stop, std::string& error) {
         return false;
     const int status = waitForChild(pid, stop, cancelled);
     pid = -1;
+    const std::string said = lastWords(log);
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
         return !stop;
-    error = endedText(status);
+    error = endedText(status) + (said.empty() ? "" : ":\n" + said);
     return false;
 }
 
@@ -273,10 +301,12 @@ bool videoDecodes(const std::string& ffmpeg, int video, std::uint64_t frames,
         error = std::string("no pipe from ffmpeg: ") + std::strerror(errno);
         return false;
     }
-    const pid_t pid = spawnFfmpeg(arguments, -1, ends[1], video, error);
+    int log = memfd_create("ffmpeg-log", MFD_CLOEXEC);
+    const pid_t pid = spawnFfmpeg(arguments, -1, ends[1], video, log, error);
     close(ends[1]);
     if (pid < 0) {
         close(ends[0]);
+        lastWords(log);
         return false;
     }
     std::uint64_t decoded = 0;
@@ -294,6 +324,7 @@ bool videoDecodes(const std::string& ffmpeg, int video, std::uint64_t frames,
     }
     close(ends[0]);
     const int status = waitForChild(pid, false, cancelled);
+    const std::string said = lastWords(log);
     if (isCancelled(cancelled)) {
         error = "interrupted";
         return false;
@@ -301,7 +332,7 @@ bool videoDecodes(const std::string& ffmpeg, int video, std::uint64_t frames,
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || decoded != frames) {
         error = "ffmpeg reported success, but the video it wrote does not decode whole (" +
                 std::to_string(decoded) + " of " + std::to_string(frames) +
-                " frames read back; is the disk full?)";
+                " frames read back; is the disk full?)" + (said.empty() ? "" : ":\n" + said);
         return false;
     }
     return true;

@@ -35,6 +35,7 @@ constexpr int kFfmpegQuitMs = 3000;
 struct VideoEncoder {
     pid_t pid = -1;
     int pipe = -1;
+    int log = -1;  // ffmpeg's standard error, kept until it is known to matter
     int width = 0;
     int height = 0;
     // Set (by a signal handler) to give up waiting on ffmpeg.
@@ -55,7 +56,8 @@ struct VideoEncoder {
     // stopped reading, or took nothing for a minute, or on `cancelled`.
     bool write(const std::uint8_t* rgb, std::string& error);
     // Ends the stream and waits for ffmpeg: false unless it says it finished
-    // the file. After `stop`, ffmpeg is told to quit rather than to finish
+    // the file, with ffmpeg's own last words in `error` (they reach the
+    // terminal only through it). After `stop`, ffmpeg is told to quit rather than to finish
     // the file, and killed when it does not within kFfmpegQuitMs.
     bool finish(bool stop, std::string& error);
 };
