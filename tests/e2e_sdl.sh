@@ -91,7 +91,7 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
         check "$label: $notes note(s), depth in effect 24" \
             equals "$(grep -c Brightforge.INI "$run/std.err"),$(grep -c '^BPP: 24$' "$run/std.err")" "$notes,1"
     }
-    printf '%b' '\xEF\xBB\xBF; by hand\r\n[ Other ]\r\nWidth=1\r\n[settings]\r\njust a line\r\n  width = 640  ; wide\r\nWIDTH=900\r\nHeight=480#tall\r\nfullscreen=0\r\nBitsPerPixel = 24\r\nlong=<<<END\r\nbody\r\nEND\r\n[SETTINGS]\r\nHeight=5\r\n# no final line break' >"$run/$ini"
+    printf '%b' '\xEF\xBB\xBF; by hand\r\n[ Other ]\r\nWidth=1\r\n[settings]\r\njust a line\r\n  width = 640  ; wide\r\nWIDTH=900\r\nHeight=480#tall\r\nfullscreen=0\r\nBitsPerPixel = 24\r\nsamples=4 ; smooth\r\nlong=<<<END\r\nbody\r\nEND\r\n[SETTINGS]\r\nHeight=5\r\n# no final line break' >"$run/$ini"
     odd_settings "CRLF, BOM, spacing, comments, repeats" 640 480 escape 0 -fullscreen -fullscreen=0
     # The display's own mode is taken exactly; a quit request (SIGTERM) ends
     # through the same save.
@@ -107,8 +107,8 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
     { echo '[Settings]'; yes '[' | head -c $(((1 << 20) - 200)); } >"$run/$ini"
     look() { check "a file of '[' lines: 640 x 480" has_geometry "$1" 640 480; }
     session "$run" '^Glasswake' term "$glasswake"
-    check "the keys follow the '[' lines" equals "$(tail -n 4 "$run/$ini" | tr '\n' ' ')" \
-        "Fullscreen=0 Width=640 Height=480 BitsPerPixel=24 "
+    check "the keys follow the '[' lines" equals "$(tail -n 5 "$run/$ini" | tr '\n' ' ')" \
+        "Fullscreen=0 Width=640 Height=480 BitsPerPixel=24 Samples=4 "
 
     # Four demos with one settings file ending at once: every save is made,
     # one after the other, and the file holds one of them whole. A large

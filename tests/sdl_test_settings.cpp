@@ -46,7 +46,8 @@ std::string str(const DisplaySettings& s) {
 
 // Differs from every value the files below hold.
 const DisplaySettings kSaved{true, 1024, 768, 16};
-#define SAVED_KEYS(eol) "Fullscreen=1" eol "Width=1024" eol "Height=768" eol "BitsPerPixel=16" eol
+#define SAVED_KEYS(eol) \
+    "Fullscreen=1" eol "Width=1024" eol "Height=768" eol "BitsPerPixel=16" eol "Samples=4" eol
 
 TEST(SettingsTextTest, ReadsLikeTheProfileCallsAndChangesOnlyTheFourValues) {
     // Each file, what it reads as (desktop depth 24) and, byte for byte, what
@@ -60,23 +61,23 @@ TEST(SettingsTextTest, ReadsLikeTheProfileCallsAndChangesOnlyTheFourValues) {
         {"", "0 640x480x24", "[Settings]\n" SAVED_KEYS("\n")},
         // Lines without '=' are kept, a block body too; new keys follow the section's last line.
         {"[Settings]\njust a line\nlong=<<<END\nbody\nEND\nWidth=800\n", "0 800x480x24",
-         "[Settings]\njust a line\nlong=<<<END\nbody\nEND\nWidth=1024\nFullscreen=1\nHeight=768\nBitsPerPixel=16\n"},
+         "[Settings]\njust a line\nlong=<<<END\nbody\nEND\nWidth=1024\nFullscreen=1\nHeight=768\nBitsPerPixel=16\nSamples=4\n"},
         // The first [Settings] section and the first of a key count, names without case; repeats stay.
         {"[Other]\nWidth=1\n[settings]\nWodth=7\nWIDTH=800\nwidth=900\n[Other]\nk=v\n[SETTINGS]\nHeight=5\n", "0 800x480x24",
-         "[Other]\nWidth=1\n[settings]\nWodth=7\nWIDTH=1024\nwidth=900\nFullscreen=1\nHeight=768\nBitsPerPixel=16\n[Other]\nk=v\n[SETTINGS]\nHeight=5\n"},
+         "[Other]\nWidth=1\n[settings]\nWodth=7\nWIDTH=1024\nwidth=900\nFullscreen=1\nHeight=768\nBitsPerPixel=16\nSamples=4\n[Other]\nk=v\n[SETTINGS]\nHeight=5\n"},
         // Byte order mark, CRLF, spacing, trailing comments, quotes, an empty value, code-page bytes.
         {"\xEF\xBB\xBF[Settings]\r\nName = some value  \r\n  width = 800  ; wide\r\nHEIGHT=600#tall \xE9t\xE9\r\n"
          "Fullscreen =\r\nBitsPerPixel=\"32\"\r\n[ Other ]\r\n", "0 800x600x32",
          "\xEF\xBB\xBF[Settings]\r\nName = some value  \r\n  width = 1024  ; wide\r\nHEIGHT=768#tall \xE9t\xE9\r\n"
-         "Fullscreen =1\r\nBitsPerPixel=\"16\"\r\n[ Other ]\r\n"},
+         "Fullscreen =1\r\nBitsPerPixel=\"16\"\r\nSamples=4\r\n[ Other ]\r\n"},
         // Commented-out keys and keys with spaces are not ours; comments before a section belong to it.
         {"[Settings]\n;Width=800\n# Height=600\nBits Per Pixel=8\nWidth=;none\n\n; about Other\n[Other]\n", "0 640x480x24",
-         "[Settings]\n;Width=800\n# Height=600\nBits Per Pixel=8\nWidth=1024;none\nFullscreen=1\nHeight=768\nBitsPerPixel=16\n\n; about Other\n[Other]\n"},
+         "[Settings]\n;Width=800\n# Height=600\nBits Per Pixel=8\nWidth=1024;none\nFullscreen=1\nHeight=768\nBitsPerPixel=16\nSamples=4\n\n; about Other\n[Other]\n"},
         // No final line break, in the section or with no section; new lines end like the first.
-        {"[Settings]\nWidth=800", "0 800x480x24", "[Settings]\nWidth=1024\nFullscreen=1\nHeight=768\nBitsPerPixel=16"},
+        {"[Settings]\nWidth=800", "0 800x480x24", "[Settings]\nWidth=1024\nFullscreen=1\nHeight=768\nBitsPerPixel=16\nSamples=4"},
         {"[Other]\r\nWidth=5", "0 640x480x24", "[Other]\r\nWidth=5\r\n[Settings]\r\n" SAVED_KEYS("\r\n")},
         // CR alone ends a line, as old editors wrote it.
-        {"[Settings]\rFullscreen=0\rWidth=800\r", "0 800x480x24", "[Settings]\rFullscreen=1\rWidth=1024\rHeight=768\rBitsPerPixel=16\r"},
+        {"[Settings]\rFullscreen=0\rWidth=800\r", "0 800x480x24", "[Settings]\rFullscreen=1\rWidth=1024\rHeight=768\rBitsPerPixel=16\rSamples=4\r"},
         // Blanks inside the brackets make another name.
         {"[ Settings ]\nWidth=800\n", "0 640x480x24", "[ Settings ]\nWidth=800\n[Settings]\n" SAVED_KEYS("\n")},
         // clang-format on
@@ -90,6 +91,32 @@ TEST(SettingsTextTest, ReadsLikeTheProfileCallsAndChangesOnlyTheFourValues) {
         EXPECT_EQ(str(readSettingsText(saved, 24)), str(kSaved));
         EXPECT_EQ(editSettingsText(saved, kSaved), saved);
     }
+}
+
+// The demo's own key beside the four it shares with the Windows program:
+// samples per pixel, 1, 2, 4 or 8, the demo's 4 when missing or empty.
+TEST(SettingsTextTest, SamplesAreReadAsTheCountsOfferedAndSavedInPlace) {
+    for (const auto& [value, samples] : {std::pair{"", 4},
+                                         {"1", 1},
+                                         {"0", 1},
+                                         {"-4", 1},
+                                         {"2", 2},
+                                         {"3", 2},
+                                         {"4", 4},
+                                         {"7", 4},
+                                         {"8", 8},
+                                         {"16", 8},
+                                         {"2147483647", 8},
+                                         {" 8 ; most", 8}}) {
+        SCOPED_TRACE(value);
+        const std::string text = std::string("[Settings]\nSamples=") + value + "\nWidth=800\n";
+        EXPECT_EQ(readSettingsText(text, 24).samples, samples);
+    }
+    LinuxSettings settings = readSettingsText("[Settings]\nSamples = 4 ; smooth\n", 24);
+    settings.samples = 1;
+    EXPECT_EQ(editSettingsText("[Settings]\nSamples = 4 ; smooth\n", settings),
+              "[Settings]\nSamples = 1 ; smooth\nFullscreen=0\nWidth=640\nHeight=480\n"
+              "BitsPerPixel=24\n");
 }
 
 TEST(SettingsTextTest, BinaryAndHugeFilesAreNoSettingsFiles) {
@@ -191,7 +218,8 @@ TEST(SettingsFileTest, SaveReplacesAtomicallyKeepingModeOwnerAndLinks) {
     EXPECT_EQ(str(loadSettingsFile(path, 24, problem)), "0 640x480x24");
     EXPECT_FALSE(fs::exists(path));  // reading never creates the file
     ASSERT_TRUE(saveSettingsFile(path, DisplaySettings{false, 640, 480, 24}, problem)) << problem;
-    EXPECT_EQ(readText(path), "[Settings]\nFullscreen=0\nWidth=640\nHeight=480\nBitsPerPixel=24\n");
+    EXPECT_EQ(readText(path),
+              "[Settings]\nFullscreen=0\nWidth=640\nHeight=480\nBitsPerPixel=24\nSamples=4\n");
 
     fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     const bool root = geteuid() == 0;

@@ -17,8 +17,10 @@ int desktopDepth() {
     return static_cast<int>(SDL_BITSPERPIXEL(mode.format));
 }
 
-void setupPixelFormat(int colorBits, int depthBits) {
+void setupPixelFormat(int colorBits, int depthBits, int samples) {
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLEBUFFERS, samples > 1 ? 1 : 0);
+    SDL_GL_SetAttribute(SDL_GL_MULTISAMPLESAMPLES, samples > 1 ? samples : 0);
     SDL_GL_SetAttribute(SDL_GL_BUFFER_SIZE, colorBits);
     // Per-channel sizes are left open: only the total is asked for.
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 0);

@@ -12,9 +12,9 @@
 int desktopDepth();
 
 // Asks for a double-buffered RGBA context with `colorBits` colour and
-// `depthBits` depth bits, no stencil or accumulation bits. Applies to the next
-// window created.
-void setupPixelFormat(int colorBits, int depthBits);
+// `depthBits` depth bits, `samples` samples per pixel (1: not multisampled),
+// no stencil or accumulation bits. Applies to the next window created.
+void setupPixelFormat(int colorBits, int depthBits, int samples);
 
 // The X visual the window's GL surface was created with; 0 where the video
 // driver has no such number (e.g. Wayland).

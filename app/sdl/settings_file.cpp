@@ -18,8 +18,9 @@ namespace {
 // Far beyond any real settings file; a larger one is something else.
 constexpr std::size_t kMaxSettingsFileSize = std::size_t{1} << 20;
 
-constexpr int kKeyCount = 4;
-const char* const kKeys[kKeyCount] = {kFullscreenKey, kWidthKey, kHeightKey, kBitsPerPixelKey};
+constexpr int kKeyCount = 5;
+const char* const kKeys[kKeyCount] = {kFullscreenKey, kWidthKey, kHeightKey, kBitsPerPixelKey,
+                                      kSamplesKey};
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\v' || c == '\f';
@@ -57,7 +58,7 @@ bool sameName(const std::string& text, std::size_t begin, std::size_t end, const
     return true;
 }
 
-// Where the four keys and the section stand in a settings text.
+// Where the five keys and the section stand in a settings text.
 struct Layout {
     bool hasSection = false;
     // Missing keys are inserted here; `breakFirst` when that point is the
@@ -397,10 +398,18 @@ const char* settingsTextProblem(const std::string& text) {
     return nullptr;
 }
 
-DisplaySettings readSettingsText(const std::string& text, int desktopDepth) {
+std::int32_t samplesFromProfile(std::int32_t value) {
+    std::int32_t samples = 1;
+    while (samples < 8 && samples * 2 <= value) {
+        samples *= 2;
+    }
+    return samples;
+}
+
+LinuxSettings readSettingsText(const std::string& text, int desktopDepth) {
     const Layout layout = scan(text);
     std::int32_t values[kKeyCount] = {kDefaultFullscreen, kDefaultWidth, kDefaultHeight,
-                                      kDefaultBitsPerPixel};
+                                      kDefaultBitsPerPixel, kDefaultSamples};
     for (int k = 0; k < kKeyCount; ++k) {
         if (layout.found[k]) {
             const std::string value =
@@ -408,14 +417,17 @@ DisplaySettings readSettingsText(const std::string& text, int desktopDepth) {
             values[k] = parseProfileInt(value.c_str(), values[k]);
         }
     }
-    return settingsFromProfile(values[0], values[1], values[2], values[3], desktopDepth);
+    return LinuxSettings(
+        settingsFromProfile(values[0], values[1], values[2], values[3], desktopDepth),
+        samplesFromProfile(values[4]));
 }
 
-std::string editSettingsText(const std::string& text, const DisplaySettings& settings) {
+std::string editSettingsText(const std::string& text, const LinuxSettings& settings) {
     const Layout layout = scan(text);
     const SettingsText formatted = formatSettings(settings);
+    const std::string samples = std::to_string(samplesFromProfile(settings.samples));
     const char* const values[kKeyCount] = {formatted.fullscreen, formatted.width, formatted.height,
-                                           formatted.bitsPerPixel};
+                                           formatted.bitsPerPixel, samples.c_str()};
     const std::string lineBreak = lineBreakOf(text);
     struct Edit {
         std::size_t begin;
@@ -457,7 +469,7 @@ std::string editSettingsText(const std::string& text, const DisplaySettings& set
     return output;
 }
 
-DisplaySettings loadSettingsFile(const std::string& path, int desktopDepth, std::string& problem) {
+LinuxSettings loadSettingsFile(const std::string& path, int desktopDepth, std::string& problem) {
     problem.clear();
     std::string text;
     struct stat info;
@@ -467,7 +479,7 @@ DisplaySettings loadSettingsFile(const std::string& path, int desktopDepth, std:
     return readSettingsText(text, desktopDepth);
 }
 
-bool saveSettingsFile(const std::string& path, const DisplaySettings& settings,
+bool saveSettingsFile(const std::string& path, const LinuxSettings& settings,
                       std::string& problem) {
     problem.clear();
     // A link is kept: its target is what gets written.

@@ -31,7 +31,7 @@ constexpr int kIdleWaitMs = 10;
 constexpr const char* kWindowDrivers = "x11,wayland,kmsdrm";
 
 bool running = false;
-DisplaySettings displaySettings;
+LinuxSettings displaySettings;
 // Where the settings are read from and saved to, fixed at start.
 std::string settingsPath;
 // The settings file could not be read as ours: it is not written at exit.
@@ -79,12 +79,20 @@ bool createWindow() {
     const int position = fullscreen ? 0 : static_cast<int>(SDL_WINDOWPOS_UNDEFINED);
     const int bits = displaySettings.bitsPerPixel;
     const int formats[][2] = {{bits, bits}, {0, bits}, {0, 24}, {0, 16}, {0, 0}};
-    for (const auto& format : formats) {
-        setupPixelFormat(format[0], format[1]);
-        window = SDL_CreateWindow(GetCaption(), position, position, width, height, flags);
-        if (window != nullptr) {
+    // The samples asked for where the display offers them, else one.
+    for (const int samples : {displaySettings.samples, 1}) {
+        for (const auto& format : formats) {
+            setupPixelFormat(format[0], format[1], samples);
+            window = SDL_CreateWindow(GetCaption(), position, position, width, height, flags);
+            if (window != nullptr) {
+                break;
+            }
+        }
+        if (window != nullptr || samples == 1) {
             break;
         }
+        std::fprintf(stderr, "%d samples per pixel are not offered here; drawing with 1\n",
+                     displaySettings.samples);
     }
     if (window == nullptr) {
         return false;

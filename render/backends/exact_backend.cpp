@@ -82,6 +82,11 @@ void ExactBackend::beginFrame(float aspect) {
     glDisable(GL_TEXTURE_2D);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
+#ifdef GL_MULTISAMPLE
+    // One sample per pixel, also on a multisampled surface; on again (GL's
+    // default) once the record is drawn.
+    glDisable(GL_MULTISAMPLE);
+#endif
 }
 
 void ExactBackend::drawRecord(const FrameRecord& record) {
@@ -93,4 +98,7 @@ void ExactBackend::drawRecord(const FrameRecord& record) {
             drawEnvironment(command);
         }
     }
+#ifdef GL_MULTISAMPLE
+    glEnable(GL_MULTISAMPLE);
+#endif
 }
