@@ -31,6 +31,7 @@ test_packages=(
   clang-14 libclang-rt-14-dev clang-format-14
   g++-mingw-w64-x86-64 wine wine64
   lintian desktop-file-utils
+  parallel  # the chunked-clip recipe of docs/tool.md
 )
 packages=("${run_packages[@]}" "${test_packages[@]}")
 

@@ -108,6 +108,8 @@ if(CASE STREQUAL "errors")
             "${r}|--output|x.Gif|writes one PNG" "2|render|${f}|--output|x.png|a .mp4, .webm or .gif"
             "2|render|${f}|--size|64x37|--output|x.webm|an even width and height, not: 64x37"
             "2|render|${f}|--ffmpeg|ffmpeg|--output-dir|d|--ffmpeg belongs to video output"
+            "2|render|${f}|--first-frame|5|--output|x.mp4|--first-frame makes a chunk of a PNG sequence"
+            "${r}|--first-frame|5|--output|x.png|--first-frame belong to --frames"
             "1|render|${f}|--ffmpeg|no/ffmpeg|--output|x.mp4|no/ffmpeg: not an ffmpeg that can be run"
             "0|bench|--help|^Usage: glasswake-tool bench"
             "2|bench|--frames|1|extra|unexpected argument: extra"
@@ -316,6 +318,29 @@ elseif(CASE STREQUAL "video")
         message(FATAL_ERROR "after Ctrl+C: ${last}: ${log}; not frames: ${leftover}")
     endif()
     file(REMOVE_RECURSE ${WORK_DIR}/stopped)
+    # A clip drawn in chunks, two at a time by GNU parallel as docs/tool.md
+    # shows, is the clip drawn whole, to the bit: frame k at the same moment
+    # (start + k * 1000/30 ms, rounded once) under the same number. ffmpeg
+    # then joins the chunks' frames into one video.
+    set(clip --frames 10 --fps 30 --start-ms 100 --size 64x48 --root ${SOURCE_DIR})
+    run_tool(0 render ${clip} --output-dir whole)
+    string(REPLACE "--frames;10" "--frames;5" chunk "${clip}")
+    execute_process(COMMAND parallel --will-cite -j 2 ${TOOL} render ${chunk} --first-frame {}
+                            --output-dir chunks ::: 0 5
+                    WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE failed ERROR_VARIABLE log)
+    foreach(k RANGE 9)
+        file(SHA256 ${WORK_DIR}/whole/frame_0000${k}.png whole)
+        file(SHA256 ${WORK_DIR}/chunks/frame_0000${k}.png chunked)
+        if(failed OR NOT whole STREQUAL chunked)
+            message(FATAL_ERROR "frame ${k} of the chunks is not the whole clip's frame ${k}\n${log}")
+        endif()
+    endforeach()
+    execute_process(COMMAND ffmpeg -v error -framerate 30 -i chunks/frame_%05d.png -c:v libx264
+                            -pix_fmt yuv420p joined.mp4 WORKING_DIRECTORY ${WORK_DIR})
+    execute_process(COMMAND ffprobe -v error -count_frames -show_entries stream=nb_read_frames
+                            -of csv=p=0 joined.mp4 WORKING_DIRECTORY ${WORK_DIR} OUTPUT_VARIABLE joined)
+    expect_match("${joined}" "^10\n$")
+    file(REMOVE_RECURSE ${WORK_DIR}/whole ${WORK_DIR}/chunks ${WORK_DIR}/joined.mp4)
     expect_files(CLIP.MP4 clip.gif clip.webm moment.png)
 
 elseif(CASE STREQUAL "failures")

@@ -62,6 +62,8 @@ struct RenderOptions {
     std::uint32_t timeMs = 0;
     bool haveFrames = false;
     std::uint64_t frames = 0;
+    bool haveFirst = false;
+    std::uint64_t firstFrame = 0;  // of the whole clip: a chunk's first frame
     bool haveFps = false;
     double fps = 30.0;
     bool haveStart = false;
@@ -120,10 +122,18 @@ int checkOutput(const RenderOptions& options) {
         if (options.video != VideoFormat::None)
             return usageError("one frame writes one PNG picture; --frames writes videos",
                               options.output.c_str());
-        if (!options.outputDir.empty() || options.haveFps || options.haveStart)
-            return usageError("--output-dir, --fps and --start-ms belong to --frames", nullptr);
+        if (!options.outputDir.empty() || options.haveFps || options.haveStart ||
+            options.haveFirst) {
+            return usageError(
+                "--output-dir, --fps, --start-ms and --first-frame belong to --frames", nullptr);
+        }
     } else if (options.haveTime) {
         return usageError("give either --time-ms or --frames, not both", nullptr);
+    } else if (options.haveFirst && options.video != VideoFormat::None) {
+        return usageError(
+            "--first-frame makes a chunk of a PNG sequence (--output-dir); join "
+            "the chunks' frames into one video with ffmpeg",
+            nullptr);
     } else if (!options.output.empty() && !options.outputDir.empty()) {
         return usageError("give either --output or --output-dir, not both", nullptr);
     } else if (!writes && !options.listViews) {
@@ -146,9 +156,9 @@ int checkOutput(const RenderOptions& options) {
     // 4:2:0 colour halves both sides; every format refuses odd ones alike.
     if (options.video != VideoFormat::None && (options.width % 2 != 0 || options.height % 2 != 0))
         return usageError("a video needs an even width and height, not", sizeText(options).c_str());
-    const double lastMs =
-        static_cast<double>(options.startMs) +
-        std::round(static_cast<double>(options.frames - 1) * 1000.0 / options.fps);
+    const double lastMs = static_cast<double>(options.startMs) +
+                          std::round(static_cast<double>(options.firstFrame + options.frames - 1) *
+                                     1000.0 / options.fps);
     if (options.haveFrames && lastMs > static_cast<double>(UINT32_MAX))
         return usageError("the last frame would lie beyond 4294967295 ms", nullptr);
     return 0;
@@ -211,6 +221,11 @@ int parseOptions(int argc, char** argv, RenderOptions& options) {
          "a frame count from 1 to "
          "10000000",
          1, 10000000},
+        {"--first-frame", 0, Kind::Count, &options.firstFrame, "K",
+         "with --frames and --output-dir: draw frames K to K+N-1 of the clip, at the times and "
+         "with the file numbers one run of the whole clip gives them, so chunks of a long clip "
+         "can be drawn apart (default 0)",
+         "a frame number", 0, UINT32_MAX},
         {"--fps", 0, Kind::Rate, &options.fps, "F",
          "frames per second of --frames, above 0 and at most 1000; a decimal such as 29.97 "
          "(default 30)",
@@ -279,15 +294,18 @@ int parseOptions(int argc, char** argv, RenderOptions& options) {
     options.haveFrames = given(table, "--frames");
     options.haveFps = given(table, "--fps");
     options.haveStart = given(table, "--start-ms");
+    options.haveFirst = given(table, "--first-frame");
     options.overlay = given(table, "--overlay");
     options.onlyView = given(table, "--only-view") ? static_cast<std::int32_t>(read.onlyView) : -1;
     return settleOptions(read, options);
 }
 
+// The moment of the run's k-th frame: frame firstFrame + k of the clip, so a
+// chunk's frames are those of one run of the whole clip.
 std::uint32_t sequenceTime(const RenderOptions& options, std::uint64_t k) {
+    const double frame = static_cast<double>(options.firstFrame + k);
     return static_cast<std::uint32_t>(
-        options.startMs +
-        static_cast<std::uint64_t>(std::llround(static_cast<double>(k) * 1000.0 / options.fps)));
+        options.startMs + static_cast<std::uint64_t>(std::llround(frame * 1000.0 / options.fps)));
 }
 
 // Whether the progress bar is the last thing on the terminal's line: any
@@ -537,7 +555,7 @@ int renderSequence(const RenderOptions& options, RenderSession& session, Explain
         [&](std::uint64_t k, const std::uint8_t* rgb, std::string& error) {
             char name[32];
             std::snprintf(name, sizeof name, "frame_%05llu.png",
-                          static_cast<unsigned long long>(k));
+                          static_cast<unsigned long long>(options.firstFrame + k));
             return writePngBgrx((destination.folder / name).string(), width, height, rgb, error);
         });
     if (!started)
