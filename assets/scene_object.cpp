@@ -218,7 +218,15 @@ bool readPolygons(FileStream& stream, SceneObject& object, std::uint32_t size) {
     return true;
 }
 
-void computePlanes(SceneObject& object) {
+}  // namespace
+
+void SceneObject::updatePlanes() {
+    SceneObject& object = *this;
+    Vector3 sum;
+    for (std::int32_t p = 0; p < pointCount; ++p) {
+        sum = sum + points[p].position;
+    }
+    center = pointCount > 0 ? sum * (1.0f / float(pointCount)) : Vector3();
     for (std::int32_t f = 0; f < object.faceCount; ++f) {
         Face& face = object.faces[f];
         if (face.vertexCount < 3) {
@@ -233,6 +241,8 @@ void computePlanes(SceneObject& object) {
         face.planeDistance = face.planeNormal.dot(face.planePoint);
     }
 }
+
+namespace {
 
 // Points a rounding error off a plane still count as on it.
 bool isConvex(const SceneObject& object) {
@@ -280,6 +290,7 @@ void Face::reset() {
 
 void SceneObject::clear() {
     convex = false;
+    faceLines.clear();
     faceCount = 0;
     delete[] faces;
     faces = nullptr;
@@ -382,7 +393,7 @@ bool SceneObject::loadLwo(const char* path) {
         return false;
     }
     stream.close();
-    computePlanes(*this);
+    updatePlanes();
     convex = isConvex(*this);
     return true;
 }

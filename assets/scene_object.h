@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "assets/file_stream.h"
 #include "math/color.h"
@@ -71,8 +72,14 @@ struct SceneObject {
     // Every point lies on or behind every face's plane (and every face on its
     // own): seen from anywhere, the front faces cover the outline once.
     bool convex = false;
-    // Why the last loadLwo or buildEdges returned false.
+    // Why the last load, buildEdges or orientFaces returned false.
     ReadFailure failure;
+    // What a successful load mended, for the user to know ("turned round: ..."),
+    // empty when nothing was.
+    ReadFailure notice;
+    // For a mesh read from text, the line each face came from (split faces
+    // share their line); empty for an LWOB object.
+    std::vector<std::int32_t> faceLines;
 
     SceneObject() = default;
     ~SceneObject() { clear(); }
@@ -81,6 +88,22 @@ struct SceneObject {
 
     void clear();
     bool loadLwo(const char* path);
+    // Wavefront OBJ (assets/obj_reader.cpp); the object comes back with its
+    // edges linked, wound outward and its convexity decided.
+    bool loadObj(const char* path);
+    // An LWOB object or an OBJ mesh, told apart by the file's first bytes.
+    bool loadMesh(const char* path);
+    // Every point scaled about the origin by scale (> 0), then moved by
+    // offset; planes and centre follow.
+    void transform(float scale, Vector3 offset);
+    // Face planes from each face's first three vertices, and the centre.
+    void updatePlanes();
+    // With the edges linked: false (failure says which faces) unless every
+    // edge is walked once each way; a mesh wound inward throughout is turned
+    // round, its edges linked again, and notice says so.
+    bool orientFaces();
+    // "face 12" or, for a mesh read from text, "face 12 (line 40)".
+    void describeFace(std::int32_t face, char* text, std::size_t size) const;
     void shade(const Vector3& lightDirection, const Color& ambient, const Color& diffuse);
     // Links every distinct edge to its two faces, in the order the faces first
     // meet it; false unless every edge joins exactly two face sides.
