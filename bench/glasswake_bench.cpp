@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "assets/picture.h"
 #include "assets/scene_object.h"
 #include "render/frame_arena.h"
 #include "render/polygon.h"
@@ -18,6 +19,19 @@
 #include "render/view.h"
 #include "scene/hooks.h"
 #include "scene/scene.h"
+#include "scene/scene_file.h"
+
+// The encoder makes the benchmark's JPEG; it is not part of the program.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#pragma GCC diagnostic ignored "-Wshadow"
+#pragma GCC diagnostic ignored "-Wpedantic"
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STBI_WRITE_NO_STDIO
+#include <stb/stb_image_write.h>
+#pragma GCC diagnostic pop
 
 #ifdef GLASSWAKE_HAVE_POLYCLIPPING
 #include <polyclipping/clipper.hpp>
@@ -279,6 +293,98 @@ void BM_LoadBigMesh(benchmark::State& state) {
     std::remove(path.c_str());
 }
 BENCHMARK(BM_LoadBigMesh)->Arg(64)->Arg(256)->Arg(0)->Unit(benchmark::kMillisecond);
+
+// A scene's own mesh: a closed UV sphere of about 100,000 triangles written
+// as OBJ text, read, split, linked, wound and found convex as a crystal of a
+// scene file is.
+void BM_LoadObjMesh(benchmark::State& state) {
+    const int segments = 316, rings = 159;
+    const std::string path =
+        (std::filesystem::temp_directory_path() / "glasswake-bench-gem.obj").string();
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (!file) {
+        state.SkipWithError("cannot write the OBJ file");
+        return;
+    }
+    std::fprintf(file, "v 0 1 0\n");
+    for (int r = 1; r < rings; ++r) {
+        for (int s = 0; s < segments; ++s) {
+            const double theta = 3.141592653589793 * r / rings;
+            const double phi = 6.283185307179586 * s / segments;
+            std::fprintf(file, "v %.7f %.7f %.7f\n", std::sin(theta) * std::cos(phi),
+                         std::cos(theta), std::sin(theta) * std::sin(phi));
+        }
+    }
+    std::fprintf(file, "v 0 -1 0\n");
+    const auto at = [](int r, int s) { return 2 + (r - 1) * segments + s % segments; };
+    const int last = 2 + (rings - 1) * segments;
+    int triangles = 0;
+    for (int s = 0; s < segments; ++s) {
+        std::fprintf(file, "f 1 %d %d\n", at(1, s + 1), at(1, s));
+        for (int r = 1; r + 1 < rings; ++r) {
+            std::fprintf(file, "f %d %d %d\nf %d %d %d\n", at(r, s), at(r, s + 1), at(r + 1, s + 1),
+                         at(r, s), at(r + 1, s + 1), at(r + 1, s));
+        }
+        std::fprintf(file, "f %d %d %d\n", last, at(rings - 1, s), at(rings - 1, s + 1));
+        triangles += 2 * (rings - 1);
+    }
+    std::fclose(file);
+    ObjectDescription description;
+    description.mesh = path;
+    bool convex = false;
+    for (auto _ : state) {
+        SceneObject object;
+        if (setUpDescribedObject(object, description, true) != ObjectSetup::Ready) {
+            state.SkipWithError(object.failure.text);
+            break;
+        }
+        convex = object.convex;
+    }
+    state.counters["triangles"] = triangles;
+    state.counters["convex"] = convex ? 1.0 : 0.0;
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_LoadObjMesh)->Unit(benchmark::kMillisecond);
+
+void appendBytes(void* context, void* data, int size) {
+    auto& bytes = *static_cast<std::vector<std::uint8_t>*>(context);
+    bytes.insert(bytes.end(), static_cast<std::uint8_t*>(data),
+                 static_cast<std::uint8_t*>(data) + size);
+}
+
+// A 24-megapixel (6000 x 4000) JPEG environment: read, decoded and
+// resampled to its texture (4096 x 4096 by the nearer powers of two, held
+// to 2048 x 2048).
+void BM_ReadBigJpeg(benchmark::State& state) {
+    const int width = 6000, height = 4000;
+    std::vector<std::uint8_t> rgb(std::size_t(width) * height * 3);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            std::uint8_t* p = &rgb[(std::size_t(y) * width + x) * 3];
+            p[0] = std::uint8_t(x * 255 / width);
+            p[1] = std::uint8_t(y * 255 / height);
+            p[2] = std::uint8_t((x ^ y) & 0xFF);
+        }
+    }
+    std::vector<std::uint8_t> jpeg;
+    stbi_write_jpg_to_func(appendBytes, &jpeg, width, height, 3, rgb.data(), 90);
+    const std::string path =
+        (std::filesystem::temp_directory_path() / "glasswake-bench-sky.jpg").string();
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    const bool written = file && std::fwrite(jpeg.data(), jpeg.size(), 1, file) == 1;
+    if (file)
+        std::fclose(file);
+    for (auto _ : state) {
+        Image picture;
+        if (!written || !readPicture(path.c_str(), &picture)) {
+            state.SkipWithError(written ? picture.failure.text : "cannot write the JPEG");
+            break;
+        }
+    }
+    state.counters["fileMiB"] = double(jpeg.size()) / (1 << 20);
+    std::remove(path.c_str());
+}
+BENCHMARK(BM_ReadBigJpeg)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

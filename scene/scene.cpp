@@ -4,9 +4,11 @@
 #include <cstdio>
 
 #include "assets/image.h"
+#include "assets/picture.h"
 #include "render/frame_record.h"
 #include "scene/hooks.h"
 #include "scene/scene_constants.h"
+#include "scene/scene_file.h"
 
 SceneObject sceneObjects[4];
 
@@ -30,6 +32,17 @@ std::uint32_t frameTimeMs = 0;
 ClientSize clientSize;
 
 bool sceneReady = false;
+const SceneDescription* customScene = nullptr;
+
+namespace {
+// A described scene's picture, read by PreInit (so a picture that cannot be
+// read stops start-up with its reason) and kept for every texture made.
+Image customPicture;
+}  // namespace
+
+const char* sceneObjectFile(int index) {
+    return customScene ? customScene->objects[index].mesh.c_str() : kObjectFiles[index];
+}
 
 namespace {
 
@@ -48,17 +61,41 @@ bool fail(const char* format, ...) {
     return false;
 }
 
+// The four objects as the scene in use describes them; a described scene's
+// objects must also stand apart and its picture must read.
+bool setUpObjects() {
+    for (int i = 0; i < 4; ++i) {
+        const ObjectSetup setup =
+            customScene ? setUpDescribedObject(sceneObjects[i], customScene->objects[i], i > 0)
+                        : setUpSceneObject(sceneObjects[i], kObjectFiles[i]);
+        if (setup != ObjectSetup::Ready) {
+            return fail("%s: %s", sceneObjectFile(i), sceneObjects[i].failure.text);
+        }
+    }
+    if (!customScene) {
+        return true;
+    }
+    ReadFailure overlap;
+    if (!objectsApart(sceneObjects, 4, overlap)) {
+        return fail("%s", overlap.text);
+    }
+    if (!customPicture.load(customScene->picture.c_str(), readPicture)) {
+        return fail("%s: %s", customScene->picture.c_str(), customPicture.failure.text);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool PreInit() {
     sceneReady = false;
     failureReason[0] = '\0';
     std::int32_t edgesNeeded = 0;
+    if (!setUpObjects()) {
+        return false;
+    }
     for (int i = 0; i < 4; ++i) {
-        SceneObject& object = sceneObjects[i];
-        if (setUpSceneObject(object, kObjectFiles[i]) != ObjectSetup::Ready) {
-            return fail("%s: %s", kObjectFiles[i], object.failure.text);
-        }
+        const SceneObject& object = sceneObjects[i];
         const std::int32_t needed = scratchEdgesNeeded(object);
         edgesNeeded = needed > edgesNeeded ? needed : edgesNeeded;
     }
@@ -75,10 +112,14 @@ bool PreInit() {
 
 bool createSceneBackend() {
     failureReason[0] = '\0';
-    Image picture;
-    picture.load(kEnvironmentFile, readBmp);  // a missing picture leaves an empty texture
-    const bool created = sceneBackend->create(picture);
-    picture.release();
+    bool created;
+    if (customScene) {
+        created = sceneBackend->create(customPicture);
+    } else {
+        Image picture;
+        picture.load(kEnvironmentFile, readBmp);  // a missing picture leaves an empty texture
+        created = sceneBackend->create(picture);
+    }
     return created || fail("the OpenGL context cannot run the %s backend", sceneBackend->name());
 }
 
@@ -91,6 +132,7 @@ void Shutdown() {
     frameArena.release();
     frameRecord.release();
     sceneBackend->destroy();
+    customPicture.release();
 }
 
 const char* GetCaption() {

@@ -2,7 +2,9 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
+#include "assets/image.h"
 #include "assets/scene_object.h"
 #include "math/vector3.h"
 #include "render/frame_arena.h"
@@ -32,12 +34,31 @@ extern RenderBackend* sceneBackend;
 extern bool sceneReady;
 
 // How far setUpSceneObject got: the file not loaded, loaded but its edges
-// not linked (not a closed mesh), or ready to draw.
-enum class ObjectSetup { NotLoaded, NotClosed, Ready };
+// not linked (not a closed mesh) or, for a crystal of a described scene, not
+// convex, or ready to draw.
+enum class ObjectSetup { NotLoaded, NotClosed, NotConvex, Ready };
 // Loads an object file, shades it with the scene's light and links its
 // edges, as start-up does for every object; short of Ready, object.failure
 // says why.
 ObjectSetup setUpSceneObject(SceneObject& object, const char* path);
+
+struct SceneDescription;
+// A scene file's description, when the program was given one (set before
+// PreInit); null: the shipped scene, read from the data folder as ever.
+extern const SceneDescription* customScene;
+// The file object i is read from, in the scene in use.
+const char* sceneObjectFile(int index);
+// A described object: its mesh (LWOB or OBJ) read, placed, coloured and
+// shaded, its edges linked; a crystal (mustBeConvex) must be convex.
+struct ObjectDescription;
+ObjectSetup setUpDescribedObject(SceneObject& object, const ObjectDescription& description,
+                                 bool mustBeConvex);
+// False (failure set, naming both) when two of the objects, after their
+// scale and offset, share space: two convex objects overlap unless their
+// boxes are apart or a face plane of one has the other wholly in front (so
+// two that only touch corner to corner may be refused). An object that is
+// not convex (the base may not be) is not checked.
+bool objectsApart(const SceneObject* objects, int count, ReadFailure& failure);
 
 // What Init does: creates sceneBackend with the environment picture. A shell
 // whose context was lost and given back calls it again (after destroying

@@ -62,9 +62,10 @@ fuzz)
     bash scripts/install-deps.sh
     seconds=${FUZZ_SECONDS:-60}
     # One clang, named in full: libFuzzer's runtime comes with its version.
-    targets="fuzz_lwo fuzz_bmp" build build-fuzz -DGLASSWAKE_FUZZ=ON -DGLASSWAKE_TESTS=OFF \
+    all="fuzz_lwo fuzz_bmp fuzz_obj fuzz_picture fuzz_scene"
+    targets="$all" build build-fuzz -DGLASSWAKE_FUZZ=ON -DGLASSWAKE_TESTS=OFF \
         -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14
-    for target in fuzz_lwo fuzz_bmp; do
+    for target in $all; do
         corpus=$(mktemp -d)
         cp fuzz/corpus/"${target#fuzz_}"/* "$corpus"/
         echo "Fuzzing $target for $seconds s"

@@ -1,7 +1,7 @@
 # The tool's command lines end to end (usage errors, files named with the
 # reason they fail, JSON lines, pictures, bench counts).
 if(TARGET glasswake-tool)
-    foreach(case errors info check_and_make_data render video failures bench)
+    foreach(case errors info check_and_make_data render video failures bench scene)
         add_test(NAME tool.${case}
                  COMMAND ${CMAKE_COMMAND} -DTOOL=$<TARGET_FILE:glasswake-tool> -DCASE=${case}
                          -DSOURCE_DIR=${PROJECT_SOURCE_DIR}

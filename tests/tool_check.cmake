@@ -200,6 +200,38 @@ open('data/crystal1.lwo', 'wb').write(b'FORM' + pack('>I', len(body)) + body)
              --allow-partial)
     expect_match("${err}" "warning: [1-7] of 8 frames overflowed the frame memory")
 
+elseif(CASE STREQUAL "scene")
+    # The example scene file names the shipped files: the frame drawn through
+    # it is the shipped frame, byte for byte. A scene whose picture cannot be
+    # read, or whose crystal is not convex, stops with the file and the reason.
+    run_tool(0 make-data --scene-example example)
+    run_tool(0 check --scene example/scene.toml)
+    expect_match("${out}" "crystal3.lwo: crystal3, 13 points")
+    expect_match("${out}" "scene is valid")
+    run_tool(0 render --time-ms 2500 --root ${SOURCE_DIR} --output shipped.png)
+    run_tool(0 render --time-ms 2500 --scene example/scene.toml --output described.png)
+    file(SHA256 ${WORK_DIR}/shipped.png shipped)
+    file(SHA256 ${WORK_DIR}/described.png described)
+    if(NOT shipped STREQUAL described)
+        message(FATAL_ERROR "the example scene does not draw the shipped frame")
+    endif()
+    file(READ ${WORK_DIR}/example/scene.toml text)
+    string(REPLACE "env.bmp" "empty.png" text "${text}")
+    file(WRITE ${WORK_DIR}/example/no_picture.toml "${text}")
+    file(WRITE ${WORK_DIR}/example/empty.png "")
+    run_tool(1 render --time-ms 0 --scene example/no_picture.toml --output none.png)
+    expect_match("${err}" "example/empty.png: the picture file is empty")
+    string(REPLACE "empty.png" "env.bmp" text "${text}")
+    string(REPLACE "mesh = 'crystal2.lwo'" "mesh = 'dent.obj'" text "${text}")
+    file(WRITE ${WORK_DIR}/example/dented.toml "${text}")
+    # A cube with one corner pushed in: closed, but not convex.
+    file(WRITE ${WORK_DIR}/example/dent.obj "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 0 1\nv 1 0 1\n"
+         "v .6 .6 .6\nv 0 1 1\nf 1 4 3 2\nf 5 6 7 8\nf 1 2 6 5\nf 2 3 7 6\nf 3 4 8 7\nf 4 1 5 8\n")
+    run_tool(1 check --scene example/dented.toml)
+    expect_match("${err}" "dent.obj: the mesh is not convex")
+    run_tool(1 info --scene example/missing.toml)
+    expect_match("${err}" "example/missing.toml: ")
+
 elseif(CASE STREQUAL "render")
     # The default size, an odd size whose rows are not 4-byte aligned with the
     # explaining options, and a view the frame lacks (refused, nothing written).

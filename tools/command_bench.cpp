@@ -20,6 +20,7 @@
 #include "tools/command_line.h"
 #include "tools/commands.h"
 #include "tools/render_session.h"
+#include "tools/scene_option.h"
 
 namespace {
 
@@ -42,7 +43,8 @@ struct BenchOptions {
     std::uint64_t frames = 240;
     int width = 640;
     int height = 480;
-    std::string root;  // empty: the first folder holding the data set
+    std::string root;   // empty: the first folder holding the data set
+    std::string scene;  // a scene file instead of the data set
     int depth = 2;
     BackendChoice backend = BackendChoice::Auto;
     int samples = 0;  // 0: the demo's
@@ -64,6 +66,10 @@ int parseOptions(int argc, char** argv, BenchOptions& options) {
         {"--root", 0, Kind::Text, &options.root, "DIR",
          "read the data files from DIR/data (default: ./data, else the installed data)",
          "a directory"},
+        {"--scene", 0, Kind::Text, &options.scene, "FILE",
+         "measure the scene a scene file describes (see glasswake-tool check) instead of the data "
+         "set; --root is then not used",
+         "a scene file"},
         {"--depth", 0, Kind::Count, &depth, "D",
          "look through up to D faces in a row, 0 to 6 (default 2, as the demo); for measuring "
          "only",
@@ -307,6 +313,8 @@ int runBench(int argc, char** argv) {
     RenderSession session;
     session.backend = options.backend;
     session.samples = options.samples;
+    if (!options.scene.empty() && !useSceneFile("bench", options.scene))
+        return 1;
     if (!session.open("bench", options.root, options.width, options.height)) {
         return 1;
     }

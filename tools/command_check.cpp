@@ -14,6 +14,7 @@
 #include "tools/commands.h"
 #include "tools/data_check.h"
 #include "tools/render_session.h"
+#include "tools/scene_option.h"
 
 namespace {
 
@@ -33,6 +34,10 @@ const CommandHelp checkHelp = {
     "the data set in unpacked/data",
     "0 when all is well, 1 when anything is wrong or no data set was found, 2 for a bad "
     "command line."};
+
+// Draws the orbit of the scene at root and says valid, or how many frames
+// overflow; the exit status.
+int reportOrbit(const std::string& root, const char* valid);
 
 constexpr std::uint64_t kOrbitFrames = 240;
 
@@ -60,13 +65,48 @@ std::int64_t orbitOverflowFrames(const std::string& root) {
     return overflowed;
 }
 
+int reportOrbit(const std::string& root, const char* valid) {
+    const std::int64_t overflowed = orbitOverflowFrames(root);
+    if (overflowed == 0) {
+        std::printf("%s\n", valid);
+        return 0;
+    }
+    std::fprintf(stderr,
+                 "the scene needs more frame memory than a frame has in %lld of %llu frames "
+                 "of the orbit at depth %d: they would lack parts of the scene\n",
+                 static_cast<long long>(overflowed), static_cast<unsigned long long>(kOrbitFrames),
+                 frameDepthBudget);
+    return 1;
+}
+
 }  // namespace
 
 int runCheck(int argc, char** argv) {
+    using Kind = CommandOption::Kind;
+    std::string scene;
+    CommandOption table[] = {
+        {"--scene", 0, Kind::Text, &scene, "FILE",
+         "check, and draw the orbit of, the scene a scene file describes instead of a data set "
+         "(no DIR then). A scene file is TOML: picture = \"FILE\", then tables [base], "
+         "[crystal1], [crystal2] and [crystal3], each with mesh = \"FILE\" and optionally "
+         "scale (> 0), offset = [x, y, z], base-color, reflect-color and refract-color = "
+         "[r, g, b, a] and refractive-index; names are taken from the scene file's folder. "
+         "Meshes are LWOB or Wavefront OBJ files; crystals must be convex and convex objects "
+         "must not overlap; the picture is a BMP, PNG or JPEG of at most 64 megapixels",
+         "a scene file"}};
     std::vector<const char*> directories;
-    const int parsed = parseCommandLine(checkHelp, argc, argv, nullptr, 0, &directories);
+    const int parsed = parseCommandLine(checkHelp, argc, argv, table, &directories);
     if (parsed != 0) {
         return parsed == -1 ? 0 : parsed;
+    }
+    if (given(table, "--scene")) {
+        if (!directories.empty()) {
+            return usageError("check", "a scene file names its own files", nullptr);
+        }
+        if (!useSceneFile("check", scene) || !reportScene("check")) {
+            return 1;
+        }
+        return reportOrbit(".", "scene is valid");
     }
     if (directories.size() > 1 || (directories.size() == 1 && directories[0][0] == '\0')) {
         return usageError("check", "expected at most one directory", nullptr);
@@ -88,17 +128,7 @@ int runCheck(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", problem.c_str());
     }
     if (report.ok()) {
-        const std::int64_t overflowed = orbitOverflowFrames(root);
-        if (overflowed == 0) {
-            std::printf("data set is valid\n");
-            return 0;
-        }
-        std::fprintf(stderr,
-                     "the scene needs more frame memory than a frame has in %lld of %llu frames "
-                     "of the orbit at depth %d: they would lack parts of the scene\n",
-                     static_cast<long long>(overflowed),
-                     static_cast<unsigned long long>(kOrbitFrames), frameDepthBudget);
-        return 1;
+        return reportOrbit(root, "data set is valid");
     }
     std::fprintf(stderr, "data set has %d problem(s)\n", static_cast<int>(report.problems.size()));
     return 1;

@@ -10,6 +10,7 @@
 #include "scene/scene.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"
+#include "tools/scene_option.h"
 
 namespace {
 
@@ -170,12 +171,24 @@ bool describeObject(const char* path, bool json) {
 int runInfo(int argc, char** argv) {
     using Kind = CommandOption::Kind;
     bool json = false;
-    CommandOption table[] = {{"--json", 0, Kind::Flag, &json, nullptr,
-                              "one JSON object per line instead of text", nullptr}};
+    std::string scene;
+    CommandOption table[] = {
+        {"--json", 0, Kind::Flag, &json, nullptr, "one JSON object per line instead of text",
+         nullptr},
+        {"--scene", 0, Kind::Text, &scene, "FILE",
+         "describe each object and the picture of a scene file, set up as the demo would "
+         "(no FILE operands then)",
+         "a scene file"}};
     std::vector<const char*> files;
     const int parsed = parseCommandLine(infoHelp, argc, argv, table, &files);
     if (parsed != 0) {
         return parsed == -1 ? 0 : parsed;
+    }
+    if (given(table, "--scene")) {
+        if (!files.empty() || json) {
+            return usageError("info", "--scene takes no FILE and no --json", nullptr);
+        }
+        return useSceneFile("info", scene) && reportScene("info") ? 0 : 1;
     }
     if (files.empty()) {
         return usageError("info", "no FILE given", nullptr);

@@ -27,6 +27,7 @@
 #include "tools/output_file.h"
 #include "tools/png_writer.h"
 #include "tools/render_session.h"
+#include "tools/scene_option.h"
 #include "tools/video_encoder.h"
 #include "tools/view_overlay.h"
 
@@ -70,7 +71,8 @@ struct RenderOptions {
     std::uint64_t startMs = 0;
     int width = 640;
     int height = 480;
-    std::string root;  // empty: the first folder holding the data set
+    std::string root;   // empty: the first folder holding the data set
+    std::string scene;  // a scene file instead of the data set
     std::string output;
     std::string outputDir;
     VideoFormat video = VideoFormat::None;
@@ -248,6 +250,10 @@ int parseOptions(int argc, char** argv, RenderOptions& options) {
         {"--root", 0, Kind::Text, &options.root, "DIR",
          "read the data files from DIR/data (default: ./data, else the installed data)",
          "a directory"},
+        {"--scene", 0, Kind::Text, &options.scene, "FILE",
+         "draw the scene a scene file describes (see glasswake-tool check) instead of the data "
+         "set; --root is then not used",
+         "a scene file"},
         {"--backend", 0, Kind::Text, &read.backend, "exact|fast",
          "draw with the exact OpenGL 1.1 backend or the fast OpenGL 2.0 one (default: fast "
          "where the context has shaders)",
@@ -718,6 +724,8 @@ int runRender(int argc, char** argv) {
     RenderSession session;
     session.backend = options.backend;
     session.samples = options.samples;
+    if (!options.scene.empty() && !useSceneFile("render", options.scene))
+        return 1;
     if (!session.open("render", options.root, options.width, options.height))
         return 1;
     session.depth = options.depth;

@@ -39,22 +39,15 @@ bool RenderSession::start(int width, int height, std::string& error) {
 #endif
     const bool prepared = PreInit();
     preInitDone = true;
-    // The scene stops at the first object it cannot load or link; that one
-    // keeps the reader's reason.
-    for (int i = 0; i < 4 && !prepared; ++i) {
-        if (sceneObjects[i].failure.text[0]) {
-            error = std::string(kObjectFiles[i]) + ": " + sceneObjects[i].failure.text;
-            return false;
-        }
-    }
+    // The scene stops at the first file it cannot use, with the reader's reason.
     if (!prepared) {
-        error = "the scene could not be prepared (PreInit failed)";
+        error = GetFailureReason();
         return false;
     }
     // The demo would draw without its picture; the tool's pictures would then
-    // not show the scene as shipped.
+    // not show the scene as shipped. A described scene's picture was read by PreInit.
     Image picture;
-    if (!picture.load(kEnvironmentFile, readBmp)) {
+    if (!customScene && !picture.load(kEnvironmentFile, readBmp)) {
         error = std::string(kEnvironmentFile) + ": " + picture.failure.text;
         return false;
     }
@@ -156,9 +149,10 @@ bool RenderSession::open(const char* command, const std::string& givenRoot, int 
     const std::vector<std::string> candidates = givenRoot.empty()
                                                     ? dataRootCandidates(executableFolder())
                                                     : std::vector<std::string>{givenRoot};
-    std::string root;
+    // A scene file names its files from its own folder: nothing to find.
+    std::string root = ".";
     std::string error;
-    if (!findDataRoot(candidates, root, error)) {
+    if (!customScene && !findDataRoot(candidates, root, error)) {
         std::fprintf(stderr, "glasswake-tool %s: the data files were not found; looked in: %s\n",
                      command, error.c_str());
         return false;
