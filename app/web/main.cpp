@@ -20,6 +20,7 @@
 
 #include "app/shell_rules.h"
 #include "app/web/page_url.h"
+#include "app/web/sample_target.h"
 #include "app/web/view_overlay.h"
 #include "render/backends/backend_by_name.h"
 #include "render/backends/shader_program.h"
@@ -27,6 +28,7 @@
 #include "render/render_stats.h"
 #include "scene/hooks.h"
 #include "scene/scene.h"
+#include "scene/scene_constants.h"
 
 // The page side (page_library.js).
 extern "C" {
@@ -59,6 +61,8 @@ constexpr const char* kContextLostText =
     "The graphics context was lost; drawing resumes when the browser gives it back.";
 
 WebViewOverlay viewOverlay;
+SampleTarget sampleTarget;
+bool samplesRefusalShown = false;
 EMSCRIPTEN_WEBGL_CONTEXT_HANDLE glContext = 0;
 bool running = false;
 
@@ -189,16 +193,28 @@ void fitCanvas() {
     redraw = true;
 }
 
+// The demo's samples per pixel when smoothing is on (aa=1, key M) and the
+// context offers them, else one; falling back says so once on the console.
+void chooseSamples() {
+    const int wanted = shown.smooth ? kDefaultSamples : 1;
+    if (!sampleTarget.choose(wanted) && !samplesRefusalShown) {
+        samplesRefusalShown = true;
+        std::fprintf(stderr, "%d samples per pixel are not offered here; drawing with 1\n", wanted);
+    }
+}
+
 // Draws the frame of the page's inputs at the clock, with the views'
 // outlines when they are on.
 void drawNow() {
     redraw = false;
     frame.timeMs = frameClock();
+    sampleTarget.begin(frame.width, frame.height);
     drawFrame(frame);
     if (shown.overlay && frame.width > 0 && frame.height > 0) {
         viewOverlay.draw(frameRecord,
                          static_cast<float>(frame.width) / static_cast<float>(frame.height));
     }
+    sampleTarget.resolve();
     lastCounts = countRecord(frameRecord);
     ++framesDrawn;
 }
@@ -266,6 +282,7 @@ enum class Control {
     Info,
     Fullscreen,
     Overlay,
+    Smooth,
     Orbit,
     Share,
     Picture,
@@ -329,6 +346,11 @@ void apply(Control control) {
             shown.overlay = !shown.overlay;
             redraw = true;
             break;
+        case Control::Smooth:
+            shown.smooth = !shown.smooth;
+            chooseSamples();
+            redraw = true;
+            break;
         case Control::Share:
             share();
             break;
@@ -368,6 +390,7 @@ bool applyKey(const EmscriptenKeyboardEvent& event) {
         {"KeyI", Control::Info},
         {"KeyF", Control::Fullscreen},
         {"KeyV", Control::Overlay},
+        {"KeyM", Control::Smooth},
         {"KeyO", Control::Orbit},
         {"KeyL", Control::Share},
         {"KeyP", Control::Picture},
@@ -462,6 +485,7 @@ const char* onBeforeUnload(int, const void*, void*) {
     if (running) {
         running = false;
         viewOverlay.destroy();
+        sampleTarget.destroy(true);
         emscripten_webgl_make_context_current(0);
         emscripten_webgl_destroy_context(glContext);
         glContext = 0;
@@ -499,9 +523,10 @@ EM_BOOL onAnimationFrame(double, void*) {
     return EM_TRUE;
 }
 
-// The canvas's context: no alpha, depth, stencil or multisampling, like the
-// desktop's; the drawing stays readable after it is shown, for the PNG
-// button and links.
+// The canvas's context: no alpha, depth, stencil or multisampling of its
+// own, like the desktop's (the samples come from the page's sample target,
+// on WebGL 2 where the browser has it); the drawing stays readable after it
+// is shown, for the PNG button and links.
 EMSCRIPTEN_WEBGL_CONTEXT_HANDLE createContext() {
     EmscriptenWebGLContextAttributes attributes;
     emscripten_webgl_init_context_attributes(&attributes);
@@ -509,10 +534,12 @@ EMSCRIPTEN_WEBGL_CONTEXT_HANDLE createContext() {
     attributes.depth = EM_FALSE;
     attributes.stencil = EM_FALSE;
     attributes.antialias = EM_FALSE;
-    attributes.majorVersion = 1;
     attributes.preserveDrawingBuffer = EM_TRUE;
-    const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context =
-        emscripten_webgl_create_context(kCanvas, &attributes);
+    EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = 0;
+    for (const int version : {2, 1}) {
+        attributes.majorVersion = version;
+        context = context > 0 ? context : emscripten_webgl_create_context(kCanvas, &attributes);
+    }
     if (context <= 0) {
         return 0;
     }
@@ -540,6 +567,7 @@ EM_BOOL onContextRestored(int, const void*, void*) {
     emscripten_webgl_make_context_current(0);
     sceneBackend->destroy();  // with no context current it only forgets
     viewOverlay.destroy();
+    sampleTarget.destroy(false);
     emscripten_webgl_destroy_context(glContext);
     glContext = createContext();
     if (glContext == 0 || !createSceneBackend()) {
@@ -548,6 +576,7 @@ EM_BOOL onContextRestored(int, const void*, void*) {
         return EM_TRUE;
     }
     viewOverlay.create();
+    chooseSamples();
     watchContext();  // destroying the old handle took its listeners
     glasswake_page_status("");
     setStanding(contextLost, false);
@@ -631,6 +660,9 @@ EMSCRIPTEN_KEEPALIVE double glasswake_views() {
 EMSCRIPTEN_KEEPALIVE int glasswake_overlay() {
     return shown.overlay ? 1 : 0;
 }
+EMSCRIPTEN_KEEPALIVE int glasswake_samples() {
+    return sampleTarget.samples;
+}
 EMSCRIPTEN_KEEPALIVE double glasswake_frames() {
     return static_cast<double>(framesDrawn);
 }
@@ -666,6 +698,7 @@ int main(int argc, char** argv) {
     }
     // Without it the page still runs; V then shows nothing.
     viewOverlay.create();
+    chooseSamples();
     emscripten_set_interval(onTitleTimer, kTitleTimerPeriodMs, nullptr);
     running = true;
     listen();

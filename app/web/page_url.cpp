@@ -47,6 +47,8 @@ void readArgument(const char* argument, PageOptions& options) {
         options.camera = camera;
     } else if (name == "views" && std::strcmp(text, "1") == 0) {
         options.overlay = true;
+    } else if (name == "aa" && (std::strcmp(text, "0") == 0 || std::strcmp(text, "1") == 0)) {
+        options.smooth = text[0] == '1';
     } else if (name == "controls" && std::strcmp(text, "0") == 0) {
         options.controls = false;
     }
@@ -90,6 +92,8 @@ bool formatPageQuery(const PageOptions& options, char* out, std::size_t size) {
     append("&depth=%d", options.depth < 0 ? 2 : options.depth, 0);
     if (options.overlay)
         append("&views=1", 0, 0);
+    if (!options.smooth)
+        append("&aa=0", 0, 0);
     if (options.width > 0)
         append("&size=%dx%d", options.width, options.height);
     if (!options.controls)

@@ -13,6 +13,7 @@
 //   size=WxH           a fixed drawing size, sides 1 to kMaxCanvasSide
 //   cam=YAW,PITCH,DIST opens paused, looking from that camera
 //   views=1            the views' outlines on (key V)
+//   aa=0|1             edges smoothed with the demo's samples per pixel (key M; default 1)
 //   controls=0         no control bar (for embedding); keys and drags still work
 struct PageOptions {
     std::optional<std::uint32_t> clockMs;
@@ -21,6 +22,7 @@ struct PageOptions {
     int height = 0;
     std::optional<Camera> camera;
     bool overlay = false;
+    bool smooth = true;
     bool controls = true;
 };
 
