@@ -144,6 +144,18 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
 we shouldn't really continue.
 data/crystal2.lwo: No such file or directory"
     check "the data folders tried are named" grep -q "looked in: $run/data, /.*/data$" "$run/std.err"
+
+    # A scene file names its own files: the demo draws it even where the data
+    # set is broken, and a mesh it cannot read is named with the reason.
+    printf "picture = '%s/data/env.bmp'\n" "$source_dir" >"$run/scene.toml"
+    for object in base:base2 crystal1:crystal1 crystal2:crystal2 crystal3:crystal3; do
+        printf "[%s]\nmesh = '%s/data/%s.lwo'\n" "${object%%:*}" "$source_dir" "${object#*:}" >>"$run/scene.toml"
+    done
+    session "$run" '^Glasswake' escape "$glasswake" --scene scene.toml
+    sed "s|crystal2.lwo|crystal2-gone.lwo|" "$run/scene.toml" >"$run/gone.toml"
+    expected_status=1 session "$run" '^Error$' return "$glasswake" --scene gone.toml
+    check "a scene's unreadable mesh is named with the reason" \
+        grep -q "data/crystal2-gone.lwo: No such file or directory" "$run/std.err"
 else
     echo "SKIP: glasswake is not built; only the stand-in application runs"
 fi

@@ -50,5 +50,5 @@ int main(int argc, char** argv) {
     if (!takeSceneOption(argc, argv)) {
         return 1;
     }
-    return runShell(argc, argv);
+    return runShell(argc, argv, !customScene);  // a scene file names its own files
 }

@@ -249,7 +249,7 @@ int failStartup(const FailureMessage& message, SDL_Window* owner) {
 
 }  // namespace
 
-int runShell(int argc, const char* const* argv) {
+int runShell(int argc, const char* const* argv, bool findData) {
     running = false;
     SDL_SetMainReady();
     SDL_SetHint(SDL_HINT_VIDEODRIVER, kWindowDrivers);
@@ -263,7 +263,9 @@ int runShell(int argc, const char* const* argv) {
                      settingsPath.c_str(), problem.c_str());
     }
     applyCommandLine(displaySettings, joinArguments(argc, argv));
-    enterFoundDataRoot("glasswake");
+    if (findData) {
+        enterFoundDataRoot("glasswake");
+    }
 
     if (!PreInit()) {
         return failStartup(kPreInitFailed, nullptr);
