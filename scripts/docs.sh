@@ -14,7 +14,7 @@ tool=build/tools/glasswake-tool
 if [ ! -x "$tool" ]; then
     bash scripts/dev.sh build
 fi
-bash scripts/install-deps.sh python3 python3-matplotlib python3-pil
+bash scripts/install-deps.sh python3 python3-matplotlib python3-pil python3-numpy
 
 # Debian's own Python: matplotlib comes from its packages.
 python=/usr/bin/python3
@@ -55,12 +55,14 @@ render --size 320x240 --overlay views --depth 1 --output "$out/docs/overlay-dept
 "$python" scripts/clip_diagram.py "$out/docs/clipper.svg"
 # A crack the mending closes: the same moment drawn as cut and as mended.
 "$python" scripts/crack_pictures.py "$tool" 2500 "$out/docs/cracks.png"
+# Edges with one sample per pixel and with four, zoomed.
+"$python" scripts/edge_error.py "$tool" --picture "$out/docs/smooth-edges.png"
 
 "$python" scripts/plot_performance.py --tool "$tool" --frames "$frames" \
     --plot "$out/docs/performance-depth.png" --doc "$out/docs/performance.md"
 made+=(docs/frame.png docs/overlay.png docs/overlay-depth-1.png docs/face-frame.png
     docs/face-mirrored.png docs/face-refracted.png docs/clipper.svg docs/cracks.png
-    docs/performance-depth.png)
+    docs/performance-depth.png docs/smooth-edges.png)
 
 # Everything was made, and the depth table sits between its markers.
 for file in "${made[@]}"; do

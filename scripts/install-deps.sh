@@ -27,7 +27,7 @@ run_packages=(
 # Wine, and the release checks.
 test_packages=(
   git zip unzip libgtest-dev libgmock-dev libbenchmark-dev libpolyclipping-dev
-  xvfb xauth xfonts-base xdotool x11-apps x11-utils imagemagick python3-matplotlib python3-pil
+  xvfb xauth xfonts-base xdotool x11-apps x11-utils imagemagick python3-matplotlib python3-pil python3-numpy
   ffmpeg  # the tool's video output (optional for users); the tests decode its videos
   clang-14 libclang-rt-14-dev clang-format-14
   g++-mingw-w64-x86-64 wine wine64
