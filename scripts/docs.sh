@@ -48,6 +48,13 @@ for depth in 0 1 2; do
 done
 render --overlay views --output "$out/docs/overlay.png"
 
+# The example scenes make-data writes from code, at the same moment.
+"$tool" make-data --scene-example "$out/scenes" >/dev/null
+for scene in gem prism; do
+    render --size 320x240 --scene "$out/scenes/$scene.toml" --output "$out/docs/scene-$scene.png"
+    made+=("docs/scene-$scene.png")
+done
+
 # One face close up: in the frame, and its mirrored and refracted views alone.
 "$python" scripts/face_pictures.py "$tool" 2500 "$out/docs"
 render --size 320x240 --overlay views --depth 1 --output "$out/docs/overlay-depth-1.png"
