@@ -185,6 +185,10 @@ void fitCanvas() {
             emscripten_set_canvas_element_size(kCanvas, width, height);
         }
     }
+    // A size from the URL is shown unscaled, also when held to a smaller one.
+    if (shown.width != 0) {
+        emscripten_set_element_css_size(kCanvas, width, height);
+    }
     frame.width = width;
     frame.height = height;
     if (glContext != 0 && !contextLost) {
@@ -375,41 +379,48 @@ void apply(Control control) {
     updatePanel();
 }
 
-// The keys, by their place on the keyboard; "?" by what it types.
+// The keys, by their place on the keyboard; "?" by what it types. A held
+// key repeats only what moves a step at a time: a toggle or a download acts
+// once per press.
 bool applyKey(const EmscriptenKeyboardEvent& event) {
     struct Binding {
         const char* code;
         Control control;
+        bool repeats;
     };
     static const Binding bindings[] = {
-        {"Space", Control::Pause},
-        {"ArrowLeft", Control::StepBack},
-        {"ArrowRight", Control::StepForward},
-        {"ArrowDown", Control::ScrubBack},
-        {"ArrowUp", Control::ScrubForward},
-        {"KeyI", Control::Info},
-        {"KeyF", Control::Fullscreen},
-        {"KeyV", Control::Overlay},
-        {"KeyM", Control::Smooth},
-        {"KeyO", Control::Orbit},
-        {"KeyL", Control::Share},
-        {"KeyP", Control::Picture},
-        {"KeyA", Control::TurnLeft},
-        {"KeyD", Control::TurnRight},
-        {"KeyW", Control::TiltUp},
-        {"KeyS", Control::TiltDown},
-        {"Equal", Control::Nearer},
-        {"NumpadAdd", Control::Nearer},
-        {"Minus", Control::Farther},
-        {"NumpadSubtract", Control::Farther},
+        {"Space", Control::Pause, false},
+        {"ArrowLeft", Control::StepBack, true},
+        {"ArrowRight", Control::StepForward, true},
+        {"ArrowDown", Control::ScrubBack, true},
+        {"ArrowUp", Control::ScrubForward, true},
+        {"KeyI", Control::Info, false},
+        {"KeyF", Control::Fullscreen, false},
+        {"KeyV", Control::Overlay, false},
+        {"KeyM", Control::Smooth, false},
+        {"KeyO", Control::Orbit, false},
+        {"KeyL", Control::Share, false},
+        {"KeyP", Control::Picture, false},
+        {"KeyA", Control::TurnLeft, true},
+        {"KeyD", Control::TurnRight, true},
+        {"KeyW", Control::TiltUp, true},
+        {"KeyS", Control::TiltDown, true},
+        {"Equal", Control::Nearer, true},
+        {"NumpadAdd", Control::Nearer, true},
+        {"Minus", Control::Farther, true},
+        {"NumpadSubtract", Control::Farther, true},
     };
     if (std::strcmp(event.key, "?") == 0) {
-        apply(Control::Help);
+        if (!event.repeat) {
+            apply(Control::Help);
+        }
         return true;
     }
     for (const Binding& binding : bindings) {
         if (std::strcmp(event.code, binding.code) == 0) {
-            apply(binding.control);
+            if (binding.repeats || !event.repeat) {
+                apply(binding.control);
+            }
             return true;
         }
     }
@@ -425,7 +436,9 @@ EM_BOOL onKeyDown(int, const EmscriptenKeyboardEvent* event, void*) {
     if (std::strncmp(code, "Digit", 5) == 0 || std::strncmp(code, "Numpad", 6) == 0) {
         const char* digit = code + (code[0] == 'D' ? 5 : 6);
         if (digit[0] >= '0' && digit[0] <= '0' + kMaxViewerDepth && digit[1] == '\0') {
-            setDepth(digit[0] - '0');
+            if (!event->repeat) {
+                setDepth(digit[0] - '0');
+            }
             return EM_TRUE;
         }
     }
@@ -630,9 +643,6 @@ void applyOptions(const PageOptions& options) {
     tabHidden = emscripten_get_visibility_status(&visibility) == EMSCRIPTEN_RESULT_SUCCESS &&
                 visibility.hidden;
     standingClockMs = options.clockMs.value_or(0);
-    if (shown.width != 0) {
-        emscripten_set_element_css_size(kCanvas, shown.width, shown.height);
-    }
 }
 
 }  // namespace
@@ -646,6 +656,13 @@ EMSCRIPTEN_KEEPALIVE void glasswake_turn(double dx, double dy) {
 }
 EMSCRIPTEN_KEEPALIVE void glasswake_zoom(double factor) {
     moveCamera(0.0, 0.0, factor);
+}
+// For the page's script: the canvas's box changed without a window resize
+// (the bar wrapped, a panel came or went), so its drawing buffer is fitted again.
+EMSCRIPTEN_KEEPALIVE void glasswake_refit() {
+    if (running) {
+        fitCanvas();
+    }
 }
 // For the page's tests: the clock, the pause state, what the last frame drew.
 EMSCRIPTEN_KEEPALIVE double glasswake_clock_ms() {
@@ -665,6 +682,11 @@ EMSCRIPTEN_KEEPALIVE int glasswake_samples() {
 }
 EMSCRIPTEN_KEEPALIVE double glasswake_frames() {
     return static_cast<double>(framesDrawn);
+}
+// Whether a change waits for the next frame: once it is 0, what the last
+// input changed is on the canvas.
+EMSCRIPTEN_KEEPALIVE int glasswake_redraw_due() {
+    return redraw ? 1 : 0;
 }
 // Why start-up failed, for the page to show below the message: a file's name
 // and the reader's reason ("data/crystal2.lwo: No such file or directory");

@@ -17,18 +17,24 @@ new URLSearchParams(location.search).forEach(function (value, name) {
   Module['arguments'].push(name + '=' + value);
 });
 
-// A data file that sends nothing for this long ends start-up: a server that
-// takes the request and never answers would otherwise leave a blank page.
-var glasswakeStallMs = 20000;
+// A data file that sends nothing for stallMs, or is not whole after
+// deadlineMs, ends start-up: a server that takes the request and never
+// answers, or trickles, would otherwise leave a blank page for ever. (The
+// tests shorten both before the page loads.)
+var glasswakeLoadLimits = window.glasswakeLoadLimits || { stallMs: 20000, deadlineMs: 120000 };
 
-// The bytes at `url`, null when the server has no such file, or 'stalled'.
+// The bytes at `url`, null when the server has no such file, or why it
+// stopped: 'stalled' or 'late'.
 function glasswakeFetch(url) {
   var controller = new AbortController();
-  var stalled = false;
+  var stopped = null;
   var timer = 0;
+  var deadline = setTimeout(function () { stopped = 'late'; controller.abort(); },
+    glasswakeLoadLimits.deadlineMs);
   function waitForMore() {
     clearTimeout(timer);
-    timer = setTimeout(function () { stalled = true; controller.abort(); }, glasswakeStallMs);
+    timer = setTimeout(function () { stopped = 'stalled'; controller.abort(); },
+      glasswakeLoadLimits.stallMs);
   }
   waitForMore();
   return fetch(url, { signal: controller.signal })
@@ -50,8 +56,8 @@ function glasswakeFetch(url) {
       }
       return more();
     })
-    .catch(function () { return stalled ? 'stalled' : null; })
-    .finally(function () { clearTimeout(timer); });
+    .catch(function () { return stopped; })
+    .finally(function () { clearTimeout(timer); clearTimeout(deadline); });
 }
 
 Module['preRun'] = [function () {
@@ -59,9 +65,14 @@ Module['preRun'] = [function () {
   glasswakeDataFiles.forEach(function (dependency) {
     addRunDependency(dependency);
     glasswakeFetch(dependency).then(function (bytes) {
+      // The program never starts: it could only report the file missing.
       if (bytes === 'stalled') {
-        // The program never starts: it could only report the file missing.
-        glasswakeFailed(dependency + ' sent nothing for ' + glasswakeStallMs / 1000 + ' s');
+        glasswakeFailed(dependency + ' sent nothing for ' + glasswakeLoadLimits.stallMs / 1000 + ' s');
+        return;
+      }
+      if (bytes === 'late') {
+        glasswakeFailed(dependency + ' did not arrive whole within ' +
+          glasswakeLoadLimits.deadlineMs / 1000 + ' s');
         return;
       }
       if (bytes) {
@@ -81,9 +92,20 @@ document.querySelectorAll('#controls button').forEach(function (button) {
   button.addEventListener('click', function () { button.blur(); });
 });
 
-// For embedding: controls=0 leaves the canvas alone on the page.
-if (new URLSearchParams(location.search).get('controls') === '0') {
+// For embedding: controls=0 leaves the canvas alone on the page. As for
+// every parameter, the last value that parses holds, as the program reads it.
+if (new URLSearchParams(location.search).getAll('controls').filter(function (value) {
+  return value === '0' || value === '1';
+}).pop() === '0') {
   document.getElementById('controls').hidden = true;
+}
+
+// The canvas's box can change without the window's (the bar wraps, the link
+// field comes): its drawing buffer follows, or the picture is stretched.
+if (typeof ResizeObserver === 'function') {
+  new ResizeObserver(function () {
+    if (document.documentElement.dataset.frame === 'drawn') Module['_glasswake_refit']();
+  }).observe(Module['canvas']);
 }
 
 // One pointer (mouse or finger) turns the camera, two pinch it nearer or

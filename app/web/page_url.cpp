@@ -49,8 +49,8 @@ void readArgument(const char* argument, PageOptions& options) {
         options.overlay = true;
     } else if (name == "aa" && (std::strcmp(text, "0") == 0 || std::strcmp(text, "1") == 0)) {
         options.smooth = text[0] == '1';
-    } else if (name == "controls" && std::strcmp(text, "0") == 0) {
-        options.controls = false;
+    } else if (name == "controls" && (std::strcmp(text, "0") == 0 || std::strcmp(text, "1") == 0)) {
+        options.controls = text[0] == '1';
     }
 }
 

@@ -7,14 +7,16 @@
 #include "scene/scene.h"
 
 // The page's URL parameters, read from the program's arguments ("name=value"
-// each). A parameter whose value does not parse in full is ignored as a whole.
+// each). A parameter whose value does not parse in full is ignored as a whole;
+// of one given twice, the last that parses holds (as the page's script reads it).
 //   t=MS               opens paused at that time of the clock
 //   depth=D            faces seen through in a row, 0 to kMaxViewerDepth
 //   size=WxH           a fixed drawing size, sides 1 to kMaxCanvasSide
 //   cam=YAW,PITCH,DIST opens paused, looking from that camera
 //   views=1            the views' outlines on (key V)
 //   aa=0|1             edges smoothed with the demo's samples per pixel (key M; default 1)
-//   controls=0         no control bar (for embedding); keys and drags still work
+//   controls=0         no control bar (for embedding); keys and drags still work;
+//                      controls=1 shows it
 struct PageOptions {
     std::optional<std::uint32_t> clockMs;
     int depth = -1;  // -1: the demo's
