@@ -16,7 +16,10 @@ build() {
     cmake --build build-web -j "$jobs"
     rm -rf dist/web
     mkdir -p dist/web/data
-    cp app/web/index.html build-web/app/web/glasswake.js build-web/app/web/glasswake.wasm dist/web/
+    cp app/web/index.html app/web/poster.webp build-web/app/web/glasswake.js \
+        build-web/app/web/glasswake.wasm dist/web/
+    # Loaded only when a recording is saved, to write its duration.
+    cp node_modules/fix-webm-duration/fix-webm-duration.js dist/web/
     # The files the scene opens, as the build listed them.
     xargs cp -t dist/web/data/ <build-web/app/web/data_files.txt
     local bytes

@@ -32,15 +32,16 @@
 
 // The page side (page_library.js).
 extern "C" {
-void glasswake_page_failure(const char* caption, const char* text);
+void glasswake_page_failure(const char* caption, const char* text, int step);
 void glasswake_page_frame_drawn();
 void glasswake_page_window_size(double* width, double* height);
-void glasswake_page_panel(int depth, bool paused, bool infoVisible, double framesPerSecond,
-                          double views, double fans);
+void glasswake_page_panel(int depth, bool paused, bool infoVisible, bool overlay,
+                          double framesPerSecond, double views, double fans);
 void glasswake_page_camera(bool orbiting, double yaw, double pitch, double distance);
 void glasswake_page_status(const char* text);
-void glasswake_page_help(bool visible);
+bool glasswake_page_keys_free();
 void glasswake_page_share(const char* query);
+void glasswake_page_share_stale();
 void glasswake_page_save_png(const char* name);
 bool glasswake_page_reduced_motion();
 }
@@ -49,6 +50,8 @@ namespace {
 
 constexpr const char* kCanvas = "#glasswake";
 constexpr const char* kStage = "#stage";
+// The canvas's part of the page, between the top and the control bar.
+constexpr const char* kView = "#view";
 // The arrow keys: a step is one frame of a 30 frames/s clip, a scrub one second.
 constexpr double kStepMs = 1000.0 / 30.0;
 constexpr double kScrubMs = 1000.0;
@@ -90,7 +93,8 @@ bool firstFrameDrawn = false;
 std::uint32_t framesDrawn = 0;
 
 bool infoVisible = false;
-bool helpVisible = false;
+// The query of the link on show, while it is: a frame that differs takes it away.
+char sharedQuery[256] = "";
 RecordCounts lastCounts;
 int framesSinceReport = 0;
 double reportStartMs = 0.0;
@@ -129,41 +133,48 @@ std::uint32_t frameClock() {
     return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ms) & 0xFFFFFFFFu);
 }
 
+// The step of start-up that failed, for the page's advice.
+enum class FailedStep { Data = 0, Context = 1, Drawing = 2 };
+
 // A shader that did not build adds why to the message.
-void showFailure(const FailureMessage& message) {
+void showFailure(const FailureMessage& message, FailedStep step) {
     const bool why = shaderFailure.text[0] != '\0';
     char text[640];
     std::snprintf(text, sizeof text, "%s%s%s%s", message.text, why ? " (" : "", shaderFailure.text,
                   why ? ")" : "");
-    glasswake_page_failure(message.caption, text);
+    glasswake_page_failure(message.caption, text, static_cast<int>(step));
 }
 
 void updatePanel() {
     const Camera camera = frame.camera.value_or(Camera{});
     glasswake_page_camera(!frame.camera, camera.yawDegrees, camera.pitchDegrees, camera.distance);
-    glasswake_page_panel(frame.depthBudget, paused, infoVisible, framesPerSecond,
+    glasswake_page_panel(frame.depthBudget, paused, infoVisible, shown.overlay, framesPerSecond,
                          static_cast<double>(lastCounts.views),
                          static_cast<double>(lastCounts.fans));
 }
 
-// The drawing size: the size from the URL, else the canvas's CSS size (the
-// page less the control bar, or the screen in full screen) times the device
-// pixel ratio, never more than the window's. Either is held to what the
-// context can draw. The scene keeps the aspect and draws the black border.
+// The drawing size: the size from the URL, else the canvas's part of the
+// page (less the control bar, or the screen in full screen) times the device
+// pixel ratio, never more than the window's, with even sides (so a recording
+// is exactly the picture: video encoders halve both sides for colour). Either
+// is held to what the context can draw. The canvas is then shown at that
+// size: the URL's unscaled, the page's at one drawing pixel a device pixel.
+// The scene keeps the aspect and draws the black border.
 void fitCanvas() {
     int width = shown.width;
     int height = shown.height;
+    double ratio = 1.0;
     if (width == 0) {
         double cssWidth = 0.0;
         double cssHeight = 0.0;
         double windowWidth = 0.0;
         double windowHeight = 0.0;
-        emscripten_get_element_css_size(kCanvas, &cssWidth, &cssHeight);
+        emscripten_get_element_css_size(kView, &cssWidth, &cssHeight);
         glasswake_page_window_size(&windowWidth, &windowHeight);
-        const double ratio = emscripten_get_device_pixel_ratio();
+        ratio = emscripten_get_device_pixel_ratio();
         fittedPixelRatio = ratio;
-        width = static_cast<int>(std::lround(std::min(cssWidth, windowWidth) * ratio));
-        height = static_cast<int>(std::lround(std::min(cssHeight, windowHeight) * ratio));
+        width = static_cast<int>(std::floor(std::min(cssWidth, windowWidth) * ratio)) & ~1;
+        height = static_cast<int>(std::floor(std::min(cssHeight, windowHeight) * ratio)) & ~1;
     }
     width = std::min(width, largestDrawingSide);
     height = std::min(height, largestDrawingSide);
@@ -180,15 +191,13 @@ void fitCanvas() {
             emscripten_webgl_get_drawing_buffer_size(glContext, &bufferWidth, &bufferHeight);
         }
         if (bufferWidth < width || bufferHeight < height) {
-            width = std::min(width, bufferWidth);
-            height = std::min(height, bufferHeight);
+            const int evenMask = shown.width == 0 ? ~1 : ~0;
+            width = std::min(width, bufferWidth) & evenMask;
+            height = std::min(height, bufferHeight) & evenMask;
             emscripten_set_canvas_element_size(kCanvas, width, height);
         }
     }
-    // A size from the URL is shown unscaled, also when held to a smaller one.
-    if (shown.width != 0) {
-        emscripten_set_element_css_size(kCanvas, width, height);
-    }
+    emscripten_set_element_css_size(kCanvas, width / ratio, height / ratio);
     frame.width = width;
     frame.height = height;
     if (glContext != 0 && !contextLost) {
@@ -207,6 +216,26 @@ void chooseSamples() {
     }
 }
 
+// What the link to the frame on screen says.
+PageOptions shownOptions() {
+    PageOptions options = shown;
+    options.clockMs = frame.timeMs;
+    options.camera = frame.camera;
+    options.depth = frame.depthBudget;
+    return options;
+}
+
+// A link on show that no longer gives the frame drawn is taken away.
+void retireStaleLink() {
+    char query[sizeof sharedQuery];
+    if (sharedQuery[0] != '\0' &&
+        (!formatPageQuery(shownOptions(), query, sizeof query) ||
+         std::strcmp(query, sharedQuery) != 0)) {
+        sharedQuery[0] = '\0';
+        glasswake_page_share_stale();
+    }
+}
+
 // Draws the frame of the page's inputs at the clock, with the views'
 // outlines when they are on.
 void drawNow() {
@@ -221,6 +250,7 @@ void drawNow() {
     sampleTarget.resolve();
     lastCounts = countRecord(frameRecord);
     ++framesDrawn;
+    retireStaleLink();
 }
 
 void toggleFullscreen() {
@@ -265,12 +295,11 @@ void share() {
         setClock(frame.timeMs);
     }
     drawNow();
-    shown.clockMs = frame.timeMs;
-    shown.camera = frame.camera;
-    shown.depth = frame.depthBudget;
-    char query[256];
-    if (formatPageQuery(shown, query, sizeof query)) {
-        glasswake_page_share(query);
+    shown = shownOptions();
+    if (formatPageQuery(shown, sharedQuery, sizeof sharedQuery)) {
+        glasswake_page_share(sharedQuery);
+    } else {
+        sharedQuery[0] = '\0';
     }
     updatePanel();
 }
@@ -290,7 +319,6 @@ enum class Control {
     Orbit,
     Share,
     Picture,
-    Help,
     TurnLeft,
     TurnRight,
     TiltUp,
@@ -364,10 +392,6 @@ void apply(Control control) {
                 glasswake_page_save_png("glasswake.png");
             }
             break;
-        case Control::Help:
-            helpVisible = !helpVisible;
-            glasswake_page_help(helpVisible);
-            break;
         default:
             if (control >= Control::TurnLeft) {
                 applyCamera(control);
@@ -379,7 +403,7 @@ void apply(Control control) {
     updatePanel();
 }
 
-// The keys, by their place on the keyboard; "?" by what it types. A held
+// The keys, by their place on the keyboard (the page's script answers "?"). A held
 // key repeats only what moves a step at a time: a toggle or a download acts
 // once per press.
 bool applyKey(const EmscriptenKeyboardEvent& event) {
@@ -410,12 +434,6 @@ bool applyKey(const EmscriptenKeyboardEvent& event) {
         {"Minus", Control::Farther, true},
         {"NumpadSubtract", Control::Farther, true},
     };
-    if (std::strcmp(event.key, "?") == 0) {
-        if (!event.repeat) {
-            apply(Control::Help);
-        }
-        return true;
-    }
     for (const Binding& binding : bindings) {
         if (std::strcmp(event.code, binding.code) == 0) {
             if (binding.repeats || !event.repeat) {
@@ -428,8 +446,9 @@ bool applyKey(const EmscriptenKeyboardEvent& event) {
 }
 
 EM_BOOL onKeyDown(int, const EmscriptenKeyboardEvent* event, void*) {
-    // Browser shortcuts stay the browser's.
-    if (event->ctrlKey || event->altKey || event->metaKey) {
+    // Browser shortcuts stay the browser's; keys on a focused control or
+    // field, or in the help, are theirs.
+    if (event->ctrlKey || event->altKey || event->metaKey || !glasswake_page_keys_free()) {
         return EM_FALSE;
     }
     const char* code = event->code;
@@ -446,13 +465,8 @@ EM_BOOL onKeyDown(int, const EmscriptenKeyboardEvent* event, void*) {
         return EM_TRUE;
     }
     if (std::strcmp(code, "Escape") == 0) {
-        // Escape closes the help first, then leaves full screen.
-        if (helpVisible) {
-            apply(Control::Help);
-        } else {
-            emscripten_exit_fullscreen();
-        }
-        return EM_TRUE;
+        emscripten_exit_fullscreen();
+        return EM_FALSE;  // the page's script hides its boxes too
     }
     return EM_FALSE;
 }
@@ -485,7 +499,8 @@ EM_BOOL onVisibilityChange(int, const EmscriptenVisibilityChangeEvent* event, vo
 
 void onTitleTimer(void*) {
     if (running) {
-        emscripten_set_window_title(GetTitle());
+        // The tab keeps the page's own title (what bookmarks keep), not the
+        // desktop window's caption.
         updatePanel();
         // A new pixel ratio (another screen, zoom) need not come with a resize.
         if (shown.width == 0 && emscripten_get_device_pixel_ratio() != fittedPixelRatio) {
@@ -584,7 +599,7 @@ EM_BOOL onContextRestored(int, const void*, void*) {
     emscripten_webgl_destroy_context(glContext);
     glContext = createContext();
     if (glContext == 0 || !createSceneBackend()) {
-        showFailure(kInitFailed);
+        showFailure(kInitFailed, FailedStep::Drawing);
         running = false;
         return EM_TRUE;
     }
@@ -618,7 +633,7 @@ void listen() {
         {"#forward", Control::StepForward}, {"#info-button", Control::Info},
         {"#views", Control::Overlay},       {"#fullscreen", Control::Fullscreen},
         {"#orbit", Control::Orbit},         {"#share", Control::Share},
-        {"#png", Control::Picture},         {"#help-button", Control::Help},
+        {"#png", Control::Picture},
     };
     for (const auto& button : buttons) {
         emscripten_set_click_callback(
@@ -700,22 +715,21 @@ int main(int argc, char** argv) {
     const PageOptions options = parsePageArguments(argc, argv);
     sceneBackend = makeBackend("auto");
     if (!PreInit()) {
-        showFailure(kPreInitFailed);
+        showFailure(kPreInitFailed, FailedStep::Data);
         return 0;
     }
     // The canvas and its context in place of the window.
     applyOptions(options);
     glContext = createContext();
     if (glContext == 0) {
-        showFailure(kWindowCreationFailed);
+        showFailure(kWindowCreationFailed, FailedStep::Context);
         return 0;
     }
-    emscripten_set_window_title(GetCaption());
     fitCanvas();
 
     startMs = emscripten_get_now();
     if (!Init()) {
-        showFailure(kInitFailed);
+        showFailure(kInitFailed, FailedStep::Drawing);
         return 0;
     }
     // Without it the page still runs; V then shows nothing.

@@ -1,17 +1,18 @@
 // Runs inside glasswake.js before the program: hands it the canvas and the
-// URL parameters, fetches the data files into its file system, turns a
-// failure to start into a message on the page, and turns drags, pinches and
-// the wheel into camera moves.
+// URL parameters, fetches the data files into its file system (showing how
+// much has come), remembers why a file could not be fetched for the failure
+// message, and turns drags, pinches and the wheel into camera moves.
 
-// glasswakeDataFiles (from the build, before this script) names the files
-// the scene opens, relative to the page as to the desktop program's working
-// directory. A file that cannot be fetched is left out, so the program meets
-// it missing and says so as on the desktop.
+// glasswakeDataFiles and glasswakeDataSizes (from the build, before this
+// script) name the files the scene opens, relative to the page as to the
+// desktop program's working directory, and their sizes. A file that cannot be
+// fetched is left out, so the program meets it missing and says so as on the
+// desktop; the page then adds why.
 
 // glasswakeVersion, from the same place, is the project's version.
 document.getElementById('version').textContent = 'Glasswake ' + glasswakeVersion;
 
-Module['canvas'] = document.getElementById('glasswake');
+Module['canvas'] = glasswakeCanvas;
 Module['arguments'] = [];
 new URLSearchParams(location.search).forEach(function (value, name) {
   Module['arguments'].push(name + '=' + value);
@@ -19,13 +20,26 @@ new URLSearchParams(location.search).forEach(function (value, name) {
 
 // A data file that sends nothing for stallMs, or is not whole after
 // deadlineMs, ends start-up: a server that takes the request and never
-// answers, or trickles, would otherwise leave a blank page for ever. (The
-// tests shorten both before the page loads.)
+// answers, or trickles, would otherwise leave the page loading for ever.
+// (The tests shorten both before the page loads.)
 var glasswakeLoadLimits = window.glasswakeLoadLimits || { stallMs: 20000, deadlineMs: 120000 };
 
-// The bytes at `url`, null when the server has no such file, or why it
-// stopped: 'stalled' or 'late'.
-function glasswakeFetch(url) {
+// Why each data file that could not be fetched was not: "the server answered
+// 404 (Not Found)".
+var glasswakeFetchFailures = [];
+
+// Bytes of each data file come so far, for the loading bar.
+var glasswakeBytesCome = glasswakeDataFiles.map(function () { return 0; });
+function glasswakeShowProgress() {
+  var come = glasswakeBytesCome.reduce(function (sum, bytes) { return sum + bytes; }, 0);
+  var total = glasswakeDataSizes.reduce(function (sum, bytes) { return sum + bytes; }, 0);
+  glasswakeProgress(total > 0 ? come / total : 1);
+}
+
+// The bytes of data file `index`; null when the server would not give them
+// (the reason recorded), or why it stopped: 'stalled' or 'late'.
+function glasswakeFetch(index) {
+  var url = glasswakeDataFiles[index];
   var controller = new AbortController();
   var stopped = null;
   var timer = 0;
@@ -39,9 +53,12 @@ function glasswakeFetch(url) {
   waitForMore();
   return fetch(url, { signal: controller.signal })
     .then(function (response) {
-      if (!response.ok || !response.body) {
-        return response.ok ? response.arrayBuffer() : null;
+      if (!response.ok) {
+        glasswakeFetchFailures.push(url + ': the server answered ' + response.status +
+          (response.statusText ? ' (' + response.statusText + ')' : ''));
+        return null;
       }
+      if (!response.body) return response.arrayBuffer();
       var reader = response.body.getReader();
       var chunks = [];
       function more() {
@@ -51,28 +68,34 @@ function glasswakeFetch(url) {
             return new Blob(chunks).arrayBuffer();
           }
           chunks.push(step.value);
+          glasswakeBytesCome[index] += step.value.length;
+          glasswakeShowProgress();
           return more();
         });
       }
       return more();
     })
-    .catch(function () { return stopped; })
+    .catch(function () {
+      if (!stopped) glasswakeFetchFailures.push(url + ': the connection failed');
+      return stopped;
+    })
     .finally(function () { clearTimeout(timer); clearTimeout(deadline); });
 }
 
 Module['preRun'] = [function () {
   FS.mkdir('/data');
-  glasswakeDataFiles.forEach(function (dependency) {
+  glasswakeDataFiles.forEach(function (dependency, index) {
     addRunDependency(dependency);
-    glasswakeFetch(dependency).then(function (bytes) {
+    glasswakeFetch(index).then(function (bytes) {
       // The program never starts: it could only report the file missing.
-      if (bytes === 'stalled') {
-        glasswakeFailed(dependency + ' sent nothing for ' + glasswakeLoadLimits.stallMs / 1000 + ' s');
-        return;
-      }
-      if (bytes === 'late') {
-        glasswakeFailed(dependency + ' did not arrive whole within ' +
-          glasswakeLoadLimits.deadlineMs / 1000 + ' s');
+      if (bytes === 'stalled' || bytes === 'late') {
+        glasswakeFailed({
+          reason: bytes === 'stalled'
+            ? dependency + ' sent nothing for ' + glasswakeLoadLimits.stallMs / 1000 + ' s.'
+            : dependency + ' did not arrive whole within ' + glasswakeLoadLimits.deadlineMs / 1000 + ' s.',
+          advice: 'The server or the connection is too slow or stopped answering. Try again later.',
+          retry: true,
+        });
         return;
       }
       if (bytes) {
@@ -84,69 +107,157 @@ Module['preRun'] = [function () {
 }];
 
 Module['onAbort'] = function (what) {
-  glasswakeFailed(String(what));
+  glasswakeFailed({ reason: 'The program stopped: ' + String(what),
+    advice: 'Loading the page again may help; if not, try another browser.', retry: true });
 };
-
-document.querySelectorAll('#controls button').forEach(function (button) {
-  // Keys go to the page, not to the last button clicked.
-  button.addEventListener('click', function () { button.blur(); });
-});
 
 // For embedding: controls=0 leaves the canvas alone on the page. As for
 // every parameter, the last value that parses holds, as the program reads it.
 if (new URLSearchParams(location.search).getAll('controls').filter(function (value) {
   return value === '0' || value === '1';
 }).pop() === '0') {
-  document.getElementById('controls').hidden = true;
+  glasswakeBar.hidden = true;
 }
 
-// The canvas's box can change without the window's (the bar wraps, the link
-// field comes): its drawing buffer follows, or the picture is stretched.
+// The canvas's part of the page can change without the window (the bar
+// wraps, the link box comes): its drawing buffer follows, or the picture is
+// stretched.
 if (typeof ResizeObserver === 'function') {
   new ResizeObserver(function () {
     if (document.documentElement.dataset.frame === 'drawn') Module['_glasswake_refit']();
-  }).observe(Module['canvas']);
+  }).observe(document.getElementById('view'));
 }
 
 // One pointer (mouse or finger) turns the camera, two pinch it nearer or
-// farther, the wheel too; the program holds the camera to its limits.
+// farther, the wheel too; the program holds the camera to its limits. A drag
+// let go while moving glides to a stop (not with reduced motion); a double
+// click or tap goes back to the orbit.
 (function () {
   var canvas = Module['canvas'];
   var pointers = new Map();
   var spread = 0;
+  // The drag's speed in CSS pixels per millisecond, and the glide after it.
+  var velocity = { x: 0, y: 0, atMs: 0 };
+  var glide = 0;
+  var glideHalfLifeMs = 180;
+  var lastTap = { atMs: -1e9, x: 0, y: 0 };
+  var calm = window.matchMedia('(prefers-reduced-motion: reduce)');
   function ready() { return document.documentElement.dataset.frame === 'drawn'; }
   function distance() {
     var at = Array.from(pointers.values());
     return at.length === 2 ? Math.hypot(at[0].x - at[1].x, at[0].y - at[1].y) : 0;
   }
+  function stopGlide() {
+    cancelAnimationFrame(glide);
+    glide = 0;
+  }
+  function moved() {
+    glasswakeHintDone();
+  }
+  function startGlide() {
+    var lastMs = performance.now();
+    // A pointer held still before letting go throws nothing.
+    if (calm.matches || lastMs - velocity.atMs > 80) return;
+    function step(nowMs) {
+      var dt = Math.min(nowMs - lastMs, 50);
+      lastMs = nowMs;
+      var keep = Math.pow(0.5, dt / glideHalfLifeMs);
+      velocity.x *= keep;
+      velocity.y *= keep;
+      if (Math.hypot(velocity.x, velocity.y) < 0.01 || !ready()) {
+        glide = 0;
+        return;
+      }
+      Module._glasswake_turn(velocity.x * dt, velocity.y * dt);
+      glide = requestAnimationFrame(step);
+    }
+    glide = requestAnimationFrame(step);
+  }
   canvas.addEventListener('pointerdown', function (event) {
     if (event.pointerType === 'mouse' && event.button !== 0) return;
+    stopGlide();
     canvas.setPointerCapture(event.pointerId);
-    pointers.set(event.pointerId, { x: event.clientX, y: event.clientY });
+    pointers.set(event.pointerId, { x: event.clientX, y: event.clientY, atMs: event.timeStamp });
     spread = distance();
-    canvas.focus();
+    velocity = { x: 0, y: 0, atMs: 0 };
+    canvas.classList.add('dragging');
+    canvas.focus({ preventScroll: true });
+    // A second tap soon after and near the first: back to the orbit.
+    if (event.pointerType !== 'mouse' && pointers.size === 1) {
+      var near = Math.hypot(event.clientX - lastTap.x, event.clientY - lastTap.y) < 30;
+      if (near && event.timeStamp - lastTap.atMs < 350 && ready()) {
+        document.getElementById('orbit').click();
+        lastTap.atMs = -1e9;
+      } else {
+        lastTap = { atMs: event.timeStamp, x: event.clientX, y: event.clientY };
+      }
+    }
   });
   canvas.addEventListener('pointermove', function (event) {
     var last = pointers.get(event.pointerId);
     if (!last || !ready()) return;
-    var now = { x: event.clientX, y: event.clientY };
+    var now = { x: event.clientX, y: event.clientY, atMs: event.timeStamp };
     pointers.set(event.pointerId, now);
     if (pointers.size === 1) {
-      Module._glasswake_turn(now.x - last.x, now.y - last.y);
+      var dx = now.x - last.x;
+      var dy = now.y - last.y;
+      if (dx === 0 && dy === 0) return;
+      Module._glasswake_turn(dx, dy);
+      moved();
+      // The speed of the last few moves, smoothed.
+      var dt = Math.max(now.atMs - last.atMs, 1);
+      velocity = { x: 0.6 * dx / dt + 0.4 * velocity.x, y: 0.6 * dy / dt + 0.4 * velocity.y,
+        atMs: performance.now() };
     } else if (pointers.size === 2) {
       var apart = distance();
-      if (spread > 0 && apart > 0) Module._glasswake_zoom(spread / apart);
+      if (spread > 0 && apart > 0) {
+        Module._glasswake_zoom(spread / apart);
+        moved();
+      }
       spread = apart;
+      velocity = { x: 0, y: 0, atMs: 0 };
     }
   });
   function release(event) {
-    pointers.delete(event.pointerId);
+    if (!pointers.delete(event.pointerId)) return;
     spread = distance();
+    if (pointers.size === 0) {
+      canvas.classList.remove('dragging');
+      if (event.type === 'pointerup' && ready()) startGlide();
+    }
   }
   canvas.addEventListener('pointerup', release);
   canvas.addEventListener('pointercancel', release);
+  canvas.addEventListener('dblclick', function () {
+    if (ready()) {
+      stopGlide();
+      document.getElementById('orbit').click();
+    }
+  });
   canvas.addEventListener('wheel', function (event) {
     event.preventDefault();
-    if (ready()) Module._glasswake_zoom(Math.exp(event.deltaY * 0.001));
+    if (ready()) {
+      stopGlide();
+      Module._glasswake_zoom(Math.exp(event.deltaY * 0.001));
+      moved();
+    }
   }, { passive: false });
+  // The program's own moves (keys, the orbit) end a glide too.
+  window.addEventListener('keydown', stopGlide);
+  document.getElementById('controls').addEventListener('click', stopGlide);
 })();
+
+// The first visit's hint, shown with the first frame and faded after the
+// first move. A browser that keeps no storage shows it on every visit.
+function glasswakeHintStart() {
+  var seen = false;
+  try { seen = localStorage.getItem('glasswake-hint') === 'seen'; } catch (error) { /* no storage */ }
+  if (!seen) document.getElementById('hint').hidden = false;
+}
+function glasswakeHintDone() {
+  var hint = document.getElementById('hint');
+  if (hint.hidden || hint.classList.contains('gone')) return;
+  hint.classList.add('gone');
+  setTimeout(function () { hint.hidden = true; }, 1000);
+  try { localStorage.setItem('glasswake-hint', 'seen'); } catch (error) { /* no storage */ }
+}

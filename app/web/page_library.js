@@ -1,17 +1,41 @@
 // What the shell writes on the page, linked into glasswake.js.
 mergeInto(LibraryManager.library, {
-  glasswake_page_failure: function (caption, text) {
-    var box = document.getElementById('error');
-    box.textContent = '';
-    var strong = document.createElement('strong');
-    strong.textContent = UTF8ToString(caption);
-    box.appendChild(strong);
-    box.appendChild(document.createTextNode(' ' + UTF8ToString(text)));
-    box.hidden = false;
-    document.documentElement.dataset.frame = 'failed';
+  // A start-up failure: the program's own message as the heading, then what
+  // failed in plain words (the file the page could not fetch, or the
+  // program's reason) and what the visitor can do.
+  glasswake_page_failure: function (caption, text, step) {
+    var failure = { title: UTF8ToString(caption) + ': ' + UTF8ToString(text) };
+    var programReason = Module['_glasswake_failure_reason']
+      ? UTF8ToString(Module['_glasswake_failure_reason']()) : '';
+    if (step === 0 && glasswakeFetchFailures.length > 0) {
+      failure.reason = 'A data file could not be fetched: ' + glasswakeFetchFailures.join('; ') + '.';
+      failure.advice = 'The page is incomplete on this server (its data/ folder belongs beside it), ' +
+        'or the server is in trouble. Trying again may help.';
+      failure.retry = true;
+    } else if (step === 0) {
+      failure.reason = programReason ? programReason + '.' : 'A data file is damaged or not the kind expected.';
+      failure.advice = 'The page\'s data/ folder should hold the files shipped with it.';
+    } else if (step === 1) {
+      failure.reason = 'This browser gives the page no WebGL, which draws the picture.';
+      failure.advice = 'Turn on hardware (graphics) acceleration in the browser\'s settings, ' +
+        'update the browser, or open the page in another browser or on another device.';
+    } else {
+      failure.reason = programReason ? programReason + '.' : 'The graphics could not be set up.';
+      failure.advice = 'Trying again may help; if not, open the page in another browser.';
+      failure.retry = true;
+    }
+    glasswakeFailed(failure);
   },
   glasswake_page_frame_drawn: function () {
     document.documentElement.dataset.frame = 'drawn';
+    document.getElementById('loading').hidden = true;
+    document.getElementById('poster').hidden = true;
+    var orbit = document.getElementById('orbit');
+    document.querySelectorAll('#controls button').forEach(function (button) {
+      if (button !== orbit && button.textContent !== 'Cannot record here') button.disabled = false;
+    });
+    orbit.disabled = orbit.dataset.camera === 'orbit';
+    glasswakeHintStart();
   },
   glasswake_page_window_size: function (width, height) {
     HEAPF64[width >> 3] = window.innerWidth;
@@ -19,7 +43,7 @@ mergeInto(LibraryManager.library, {
   },
   glasswake_page_camera: function (orbiting, yaw, pitch, distance) {
     var orbit = document.getElementById('orbit');
-    orbit.disabled = orbiting;
+    orbit.disabled = orbiting || document.documentElement.dataset.frame !== 'drawn';
     // For the information panel: the numbers cam= and --camera take.
     orbit.dataset.camera = orbiting ? 'orbit' : 'camera ' + yaw.toFixed(2) + ',' +
       pitch.toFixed(2) + ',' + distance.toFixed(2);
@@ -29,18 +53,36 @@ mergeInto(LibraryManager.library, {
     status.textContent = UTF8ToString(text);
     status.hidden = status.textContent === '';
   },
-  glasswake_page_help: function (visible) {
-    document.getElementById('help').hidden = !visible;
+  glasswake_page_keys_free: function () {
+    return glasswakeKeysFree();
   },
+  // The link to the frame on screen: copied, and said so; where the browser
+  // refuses to copy, shown in a box over the picture to copy by hand.
   glasswake_page_share: function (query) {
     var link = document.getElementById('link');
+    var box = document.getElementById('link-box');
     link.value = location.href.split(/[?#]/)[0] + UTF8ToString(query);
-    link.hidden = false;
-    link.focus();
-    link.select();
-    if (navigator.clipboard) {
-      navigator.clipboard.writeText(link.value).catch(function () {});
+    function showBox() {
+      box.hidden = false;
+      link.focus({ preventScroll: true });
+      link.select();
     }
+    if (!navigator.clipboard || !navigator.clipboard.writeText) {
+      showBox();
+      return;
+    }
+    var value = link.value;
+    navigator.clipboard.writeText(value).then(function () {
+      if (link.value !== value) return;
+      box.hidden = true;
+      glasswakeToast('Link copied');
+    }, function () {
+      if (link.value === value) showBox();
+    });
+  },
+  glasswake_page_share_stale: function () {
+    document.getElementById('link').value = '';
+    glasswakeHideLink();
   },
   glasswake_page_save_png: function (name) {
     var fileName = UTF8ToString(name);
@@ -56,14 +98,19 @@ mergeInto(LibraryManager.library, {
   glasswake_page_reduced_motion: function () {
     return window.matchMedia('(prefers-reduced-motion: reduce)').matches;
   },
-  glasswake_page_panel: function (depth, paused, infoVisible, fps, views, fans) {
+  glasswake_page_panel: function (depth, paused, infoVisible, overlay, fps, views, fans) {
     document.getElementById('depth').textContent = String(depth);
+    for (var i = 0; i <= 4; i++) {
+      document.getElementById('depth' + i).setAttribute('aria-pressed', String(i === depth));
+    }
     document.getElementById('pause').textContent = paused ? 'Play' : 'Pause';
+    document.getElementById('info-button').setAttribute('aria-pressed', String(!!infoVisible));
+    document.getElementById('views').setAttribute('aria-pressed', String(!!overlay));
     var panel = document.getElementById('info');
     panel.hidden = !infoVisible;
     if (infoVisible) {
       panel.textContent = (paused ? 'paused' : fps.toFixed(1) + ' fps') + '\n' +
-        views + ' views, ' + fans + ' fans per frame\n' +
+        views + ' views, ' + fans + ' polygons drawn a frame\n' +
         document.getElementById('orbit').dataset.camera +
         (glasswakeRecording ? '\n' + glasswakeRecordingText() : '');
     }

@@ -1,7 +1,10 @@
 // The Record button and R: the canvas recorded as it plays, at the rate the
 // display shows it, by the browser's media recorder, and offered as a file
 // when stopped. Chromium and Firefox record WebM (VP9 where offered, else
-// VP8); Safari, which records no WebM, gives MP4 (H.264).
+// VP8); Safari, which records no WebM, gives MP4 (H.264). The media recorder
+// writes WebM without its duration, so players could neither show the length
+// nor seek: fix-webm-duration (from npm, fetched only when a WebM is saved)
+// writes it in.
 
 var glasswakeRecording = null;  // {recorder, startMs, chunks} while recording
 
@@ -19,9 +22,30 @@ function glasswakeRecordingType() {
   return '';
 }
 
-function glasswakeSaveRecording(chunks, type) {
+// Calls back with fix-webm-duration's function, or null where it cannot load.
+function glasswakeDurationFixer(then) {
+  if (window.ysFixWebmDuration) return then(window.ysFixWebmDuration);
+  var script = document.createElement('script');
+  script.src = 'fix-webm-duration.js';
+  script.onload = function () { then(window.ysFixWebmDuration || null); };
+  script.onerror = function () { then(null); };
+  document.head.appendChild(script);
+}
+
+function glasswakeSaveRecording(chunks, type, durationMs) {
+  var blob = new Blob(chunks, { type: type });
+  if (type.indexOf('webm') < 0) return glasswakeOfferRecording(blob, type);
+  glasswakeDurationFixer(function (fix) {
+    if (!fix) return glasswakeOfferRecording(blob, type);
+    fix(blob, durationMs, { logger: false }).then(function (fixed) {
+      glasswakeOfferRecording(fixed, type);
+    });
+  });
+}
+
+function glasswakeOfferRecording(blob, type) {
   var link = document.createElement('a');
-  link.href = URL.createObjectURL(new Blob(chunks, { type: type }));
+  link.href = URL.createObjectURL(blob);
   var stamp = new Date().toISOString().replace(/\..*/, '').replace(/[-:]/g, '').replace('T', '-');
   link.download = 'glasswake-' + stamp + (type.indexOf('mp4') >= 0 ? '.mp4' : '.webm');
   document.body.appendChild(link);
@@ -54,7 +78,8 @@ function glasswakeToggleRecording() {
     clearInterval(clock);
     glasswakeRecording = null;
     button.textContent = 'Record';
-    glasswakeSaveRecording(recording.chunks, recorder.mimeType || type);
+    glasswakeSaveRecording(recording.chunks, recorder.mimeType || type,
+      performance.now() - recording.startMs);
   };
   glasswakeRecording = recording;
   recorder.start(1000);
@@ -63,7 +88,8 @@ function glasswakeToggleRecording() {
 
 document.getElementById('record').addEventListener('click', glasswakeToggleRecording);
 window.addEventListener('keydown', function (event) {
-  if (event.code === 'KeyR' && !event.ctrlKey && !event.altKey && !event.metaKey && !event.repeat) {
+  if (event.code === 'KeyR' && !event.ctrlKey && !event.altKey && !event.metaKey && !event.repeat &&
+      glasswakeKeysFree() && document.documentElement.dataset.frame === 'drawn') {
     glasswakeToggleRecording();
   }
 });

@@ -55,7 +55,7 @@ export const press = (page, code) => page.keyboard.press(keyName(code));
 // or start-up failed (`frame`), unless `wait` is false.
 export async function open(query, { respond, prepare, viewport, reducedMotion, wait = true } = {}) {
   const page = await browser.newPage();
-  await page.setViewport(viewport ?? { width: 800, height: 600 });
+  await page.setViewport(viewport ?? { width: 1024, height: 768 });
   if (reducedMotion) {
     await page.emulateMediaFeatures([{ name: 'prefers-reduced-motion', value: 'reduce' }]);
   }
@@ -108,13 +108,15 @@ export const canvasPicture = (page) =>
   page.$eval('#glasswake', (canvas) => canvas.toDataURL('image/png'));
 export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-// A mouse drag by (dx, dy) from the middle of the canvas.
-export async function drag(page, dx, dy, steps = 4) {
+// A mouse drag by (dx, dy) from the middle of the canvas, held still before
+// letting go unless it is a throw (which leaves the camera gliding).
+export async function drag(page, dx, dy, { steps = 4, fling = false } = {}) {
   const box = await page.$eval('#glasswake', (canvas) => canvas.getBoundingClientRect().toJSON());
   const [x, y] = [box.x + box.width / 2, box.y + box.height / 2];
   await page.mouse.move(x, y);
   await page.mouse.down();
   await page.mouse.move(x + dx, y + dy, { steps });
+  if (!fling) await sleep(150);
   await page.mouse.up();
 }
 

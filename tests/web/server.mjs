@@ -13,7 +13,7 @@ const types = { '.html': 'text/html; charset=utf-8', '.js': 'text/javascript',
   '.txt': 'text/plain' };
 const compressible = new Set(['.html', '.js', '.wasm', '.bmp', '.lwo', '.txt']);
 
-// Answers: { status, body }, 'never' (headers and nothing else, for ever),
+// Answers: { status, body, type }, 'never' (headers and nothing else, for ever),
 // or { trickle: MS } (the file's bytes one every MS milliseconds).
 export async function startServer(dist, folders = {}) {
   const scenarios = new Map();
@@ -63,7 +63,7 @@ export async function startServer(dist, folders = {}) {
       return;
     }
     if (answer) {
-      response.writeHead(answer.status, { 'content-type': 'application/octet-stream' });
+      response.writeHead(answer.status, { 'content-type': answer.type ?? 'application/octet-stream' });
       response.end(answer.body);
       return;
     }
