@@ -5,7 +5,7 @@
 #   scripts/install-deps.sh run   only what building and running the Linux demo
 #                                 (and its tool) needs
 #   scripts/install-deps.sh web   everything, plus the browser build and its
-#                                 test driver: emscripten, Chromium, Node.js
+#                                 test driver: emscripten, Chromium, Firefox, Node.js
 #                                 with npm, and the npm packages pinned in
 #                                 package-lock.json
 #   scripts/install-deps.sh PACKAGE...  only the named packages (e.g.
@@ -39,8 +39,9 @@ packages=("${run_packages[@]}" "${test_packages[@]}")
 web=false
 if [ "${1:-}" = web ]; then
   web=true
-  # Chromium brings SwiftShader, so WebGL runs without a GPU.
-  packages+=(emscripten chromium)
+  # Chromium brings SwiftShader, so WebGL runs without a GPU; Firefox is the
+  # second engine the browser tests run in.
+  packages+=(emscripten chromium firefox-esr)
   # A Node.js from elsewhere (it ships its own npm) is used as it is.
   command -v node >/dev/null 2>&1 || packages+=(nodejs)
   command -v npm >/dev/null 2>&1 || packages+=(npm)

@@ -2,7 +2,10 @@
 # The browser build: the demo compiled to WebAssembly, drawing through WebGL.
 #   scripts/web.sh build   install what is missing, build with emscripten, write dist/web/
 #   scripts/web.sh serve   build, then serve dist/web/ on http://127.0.0.1:PORT/ (PORT=8765)
-#   scripts/web.sh test    build, then run the browser tests in headless Chromium
+#   scripts/web.sh test    build, then run the browser tests in headless Chromium, then
+#                          the frame match, inputs and failures in Firefox (under Xvfb)
+#   scripts/web.sh audit   build, then run Lighthouse (mobile and desktop) on it, served
+#                          compressed; fails below its targets
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -45,9 +48,15 @@ test)
         cmake --build build -j "$jobs" --target glasswake-tool
     fi
     node --test tests/web/
+    # Firefox has no WebGL headless here: it draws in a window on Xvfb.
+    GLASSWAKE_BROWSER=firefox xvfb-run -a -s "-screen 0 1280x1024x24" node --test tests/web/
+    ;;
+audit)
+    build
+    node tests/web/audit.mjs dist/web
     ;;
 *)
-    sed -n '2,5p' "$0"
+    sed -n '2,8p' "$0"
     exit 2
     ;;
 esac

@@ -80,7 +80,7 @@ test('a start-up failure shows the desktop message on the page', async () => {
     ['missing file', { respond: { '/data/crystal2.lwo': { status: 404, body: '' } } },
       [preInitFailure, 'data/crystal2.lwo: the server answered 404'], retry],
     ['broken file', { respond: { '/data/base2.lwo': { status: 200, body: 'not an object' } } },
-      [preInitFailure]],
+      [preInitFailure, 'data/base2.lwo: not an LWOB object']],
     ['no WebGL', { prepare: noWebGl },
       ['App failed to create the rendering window.', 'no WebGL', 'another browser']],
     ['stalled file', { respond: { '/data/crystal3.lwo': 'never' }, prepare: limits },

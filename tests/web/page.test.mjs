@@ -125,12 +125,14 @@ test('the camera glides after a throw, double-click goes back to the orbit, a hi
     setTimeout(() => done(document.getElementById('orbit').dataset.camera === at), 300);
   }), { timeout: 10000 });
   const box = await page.$eval('#glasswake', (canvas) => canvas.getBoundingClientRect().toJSON());
-  await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2, { clickCount: 2 });
+  await page.mouse.click(box.x + box.width / 2, box.y + box.height / 2, { count: 2 });
   await page.waitForFunction(() => document.getElementById('orbit').dataset.camera === 'orbit');
   assert.deepEqual(errors, []);
   await page.close();
 
-  // Seen once, the hint stays away; with reduced motion a throw stops dead.
+  // Seen once, the hint stays away; with reduced motion a throw stops dead
+  // (Firefox's driver cannot emulate the setting).
+  if (firefox) return;
   const calm = await open('?size=320x240', { reducedMotion: true });
   assert.equal(await calm.page.$eval('#hint', (hint) => hint.hidden), true);
   await drag(calm.page, 120, 0, { steps: 3, fling: true });
