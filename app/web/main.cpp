@@ -228,9 +228,8 @@ PageOptions shownOptions() {
 // A link on show that no longer gives the frame drawn is taken away.
 void retireStaleLink() {
     char query[sizeof sharedQuery];
-    if (sharedQuery[0] != '\0' &&
-        (!formatPageQuery(shownOptions(), query, sizeof query) ||
-         std::strcmp(query, sharedQuery) != 0)) {
+    if (sharedQuery[0] != '\0' && (!formatPageQuery(shownOptions(), query, sizeof query) ||
+                                   std::strcmp(query, sharedQuery) != 0)) {
         sharedQuery[0] = '\0';
         glasswake_page_share_stale();
     }
