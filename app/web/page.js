@@ -176,7 +176,11 @@ if (typeof ResizeObserver === 'function') {
   canvas.addEventListener('pointerdown', function (event) {
     if (event.pointerType === 'mouse' && event.button !== 0) return;
     stopGlide();
-    canvas.setPointerCapture(event.pointerId);
+    try {
+      canvas.setPointerCapture(event.pointerId);
+    } catch (error) {
+      // A pointer the browser does not know (a synthetic one) is followed uncaptured.
+    }
     pointers.set(event.pointerId, { x: event.clientX, y: event.clientY, atMs: event.timeStamp });
     spread = distance();
     velocity = { x: 0, y: 0, atMs: 0 };
@@ -204,8 +208,9 @@ if (typeof ResizeObserver === 'function') {
       if (dx === 0 && dy === 0) return;
       Module._glasswake_turn(dx, dy);
       moved();
-      // The speed of the last few moves, smoothed.
-      var dt = Math.max(now.atMs - last.atMs, 1);
+      // The speed of the last few moves, smoothed; moves that came bunched
+      // together count as a frame apart.
+      var dt = Math.max(now.atMs - last.atMs, 8);
       velocity = { x: 0.6 * dx / dt + 0.4 * velocity.x, y: 0.6 * dy / dt + 0.4 * velocity.y,
         atMs: performance.now() };
     } else if (pointers.size === 2) {
