@@ -7,6 +7,7 @@
 #include <new>
 #include <utility>
 
+#include "assets/convexity.h"
 #include "assets/file_stream.h"
 
 namespace {
@@ -242,39 +243,6 @@ void SceneObject::updatePlanes() {
     }
 }
 
-namespace {
-
-// Points a rounding error off a plane still count as on it.
-bool isConvex(const SceneObject& object) {
-    float extent = 0.0f;
-    for (std::int32_t p = 0; p < object.pointCount; ++p) {
-        const Vector3& v = object.points[p].position;
-        extent = std::max({extent, std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)});
-    }
-    const float tolerance = 1e-5f * (extent + 1.0f);
-    for (std::int32_t f = 0; f < object.faceCount; ++f) {
-        const Face& face = object.faces[f];
-        if (face.vertexCount < 3 || face.planeNormal.dot(face.planeNormal) < 0.5f) {
-            return false;
-        }
-        for (std::int32_t p = 0; p < object.pointCount; ++p) {
-            const float d = object.points[p].position.dot(face.planeNormal) - face.planeDistance;
-            if (!(d <= tolerance)) {
-                return false;
-            }
-        }
-        for (std::int32_t i = 0; i < face.vertexCount; ++i) {
-            const float d = face.vertices[i]->position.dot(face.planeNormal) - face.planeDistance;
-            if (!(d >= -tolerance)) {
-                return false;
-            }
-        }
-    }
-    return object.faceCount > 0;
-}
-
-}  // namespace
-
 void Face::reset() {
     delete[] vertices;
     delete[] edges;
@@ -394,7 +362,7 @@ bool SceneObject::loadLwo(const char* path) {
     }
     stream.close();
     updatePlanes();
-    convex = isConvex(*this);
+    convex = meshIsConvex(*this);
     return true;
 }
 

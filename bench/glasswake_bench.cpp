@@ -237,16 +237,18 @@ std::string writeMesh(const char* name, const std::vector<Vector3>& points,
     return ok ? path : std::string();
 }
 
-// Loading, shading and edge-linking one big mesh as the scene does. Arg n > 0:
-// a closed sphere of n segments and n / 2 rings (quads, triangle fans at the
-// poles; 256 gives 32,768 faces). Arg 0: a million triangles on a 256 x 256
-// grid, an open sheet the edge linker refuses.
+// Loading, shading and edge-linking one big mesh as the scene does (its
+// convexity test included). Args (s, r) with s > 0: a closed convex sphere of
+// triangles, s segments round and r rings down, 2 s (r - 1) faces: 2,048,
+// 8,192, 32,768 and 128,000 (near the most 16-bit point indices allow). Arg
+// s = 0: a million triangles on a 256 x 256 grid, an open sheet the edge
+// linker refuses.
 void BM_LoadBigMesh(benchmark::State& state) {
     const int segments = static_cast<int>(state.range(0));
+    const int rings = static_cast<int>(state.range(1));
     std::vector<Vector3> points;
     std::vector<std::vector<std::uint16_t>> polygons;
     if (segments > 0) {
-        const int rings = segments / 2;
         points.push_back({0.0f, 1.0f, 0.0f});
         for (int r = 1; r < rings; ++r) {
             for (int s = 0; s < segments; ++s) {
@@ -264,8 +266,10 @@ void BM_LoadBigMesh(benchmark::State& state) {
         const auto last = static_cast<std::uint16_t>(points.size() - 1);
         for (int s = 0; s < segments; ++s) {
             polygons.push_back({0, at(1, s + 1), at(1, s)});
-            for (int r = 1; r + 1 < rings; ++r)
-                polygons.push_back({at(r, s), at(r, s + 1), at(r + 1, s + 1), at(r + 1, s)});
+            for (int r = 1; r + 1 < rings; ++r) {
+                polygons.push_back({at(r, s), at(r, s + 1), at(r + 1, s + 1)});
+                polygons.push_back({at(r, s), at(r + 1, s + 1), at(r + 1, s)});
+            }
             polygons.push_back({last, at(rings - 1, s), at(rings - 1, s + 1)});
         }
     } else {
@@ -279,6 +283,7 @@ void BM_LoadBigMesh(benchmark::State& state) {
     }
     const std::string path = writeMesh("glasswake-bench-big.lwo", points, polygons);
     bool closed = false;
+    bool convex = false;
     for (auto _ : state) {
         SceneObject object;
         const ObjectSetup setup = setUpSceneObject(object, path.c_str());
@@ -287,12 +292,20 @@ void BM_LoadBigMesh(benchmark::State& state) {
             break;
         }
         closed = setup == ObjectSetup::Ready;
+        convex = object.convex;
     }
     state.counters["faces"] = static_cast<double>(polygons.size());
     state.counters["closed"] = closed ? 1.0 : 0.0;
+    state.counters["convex"] = convex ? 1.0 : 0.0;
     std::remove(path.c_str());
 }
-BENCHMARK(BM_LoadBigMesh)->Arg(64)->Arg(256)->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadBigMesh)
+    ->Args({64, 17})
+    ->Args({128, 33})
+    ->Args({256, 65})
+    ->Args({320, 201})
+    ->Args({0, 0})
+    ->Unit(benchmark::kMillisecond);
 
 // A scene's own mesh: a closed UV sphere of about 100,000 triangles written
 // as OBJ text, read, split, linked, wound and found convex as a crystal of a

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <new>
 #include <string>
 #include <vector>
@@ -206,6 +207,125 @@ TEST(LoadLwo, ConvexOnlyWhenEveryFaceIsFlatWithNoPointInFrontOfIt) {
     shape.faces.push_back({0, 1, 1});
     ASSERT_TRUE(load(object, objectFile(shape)));
     EXPECT_FALSE(object.convex);
+}
+
+// Every point against every face's plane, as convexity was first decided: the
+// reference the faster test must agree with.
+bool convexByEveryPair(const SceneObject& o) {
+    float extent = 0.0f;
+    for (std::int32_t p = 0; p < o.pointCount; ++p) {
+        const Vector3& v = o.points[p].position;
+        extent = std::max({extent, std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)});
+    }
+    const float tolerance = 1e-5f * (extent + 1.0f);
+    for (std::int32_t f = 0; f < o.faceCount; ++f) {
+        const Face& face = o.faces[f];
+        const auto offset = [&face](const Vector3& p) {
+            return p.dot(face.planeNormal) - face.planeDistance;
+        };
+        if (face.vertexCount < 3 || face.planeNormal.dot(face.planeNormal) < 0.5f) {
+            return false;
+        }
+        for (std::int32_t p = 0; p < o.pointCount; ++p) {
+            if (!(offset(o.points[p].position) <= tolerance)) {
+                return false;
+            }
+        }
+        for (std::int32_t i = 0; i < face.vertexCount; ++i) {
+            if (!(offset(face.vertices[i]->position) >= -tolerance)) {
+                return false;
+            }
+        }
+    }
+    return o.faceCount > 0;
+}
+
+// A closed sphere of triangles, `segments` round and `rings` down, each
+// point moved out along its radius by bump(index) (none: 0).
+MeshData sphere(int segments, int rings, const std::function<float(int)>& bump) {
+    MeshData mesh;
+    for (int r = 0; r <= rings; ++r) {
+        for (int s = 0; s < (r == 0 || r == rings ? 1 : segments); ++s) {
+            const double theta = 3.141592653589793 * r / rings;
+            const double phi = 6.283185307179586 * s / segments;
+            const float radius = 1.0f + bump(int(mesh.points.size()));
+            mesh.points.push_back(Vector3(float(std::sin(theta) * std::cos(phi)),
+                                          float(std::cos(theta)),
+                                          float(std::sin(theta) * std::sin(phi))) *
+                                  radius);
+        }
+    }
+    const auto at = [segments](int r, int s) {
+        return std::uint16_t(1 + (r - 1) * segments + s % segments);
+    };
+    const auto last = std::uint16_t(mesh.points.size() - 1);
+    for (int s = 0; s < segments; ++s) {
+        mesh.faces.push_back({0, at(1, s + 1), at(1, s)});
+        for (int r = 1; r + 1 < rings; ++r) {
+            mesh.faces.push_back({at(r, s), at(r, s + 1), at(r + 1, s + 1)});
+            mesh.faces.push_back({at(r, s), at(r + 1, s + 1), at(r + 1, s)});
+        }
+        mesh.faces.push_back({last, at(rings - 1, s), at(rings - 1, s + 1)});
+    }
+    return mesh;
+}
+
+// The convexity test asks far fewer pairs than every point against every
+// plane, and must decide as that does: on the shipped meshes, the fuzz corpus,
+// spheres whose points are moved by about the tolerance (2e-5 here), alone or
+// many at once, out (a bump) or in (a dent), a dished cap, and two shells.
+TEST(LoadLwo, ConvexityAgreesWithEveryPointAgainstEveryPlane) {
+    std::vector<Bytes> files;
+    for (const char* folder : {"data", "fuzz/corpus/lwo"}) {
+        for (const auto& entry :
+             std::filesystem::directory_iterator(testing_support::sourcePath(folder))) {
+            if (entry.path().extension() == ".lwo") {
+                files.emplace_back();
+                ASSERT_TRUE(testing_support::readFile(entry.path().string(), files.back()));
+            }
+        }
+    }
+    std::uint32_t seed = 7;
+    const auto random = [&seed] {
+        return float((seed = seed * 1664525u + 1013904223u) >> 8) / 16777216.0f;
+    };
+    for (const float size : {0.3f, 1.0f, 3.0f, 10.0f, -1.0f, -3.0f}) {
+        for (const int one : {-1, 0, 40, 121}) {  // -1: every point
+            files.push_back(objectFile(sphere(12, 11, [&](int i) {
+                return (one < 0 || i == one) ? size * 2e-5f * (one < 0 ? random() : 1.0f) : 0.0f;
+            })));
+        }
+    }
+    // A cap cut flat, then dished in or out by about the tolerance at its
+    // centre: each edge's fold is below the tolerance, the whole dish is not.
+    for (const float depth : {0.0f, 2e-5f, 1e-4f, -1e-4f}) {
+        MeshData dish = sphere(48, 47, [](int) { return 0.0f; });
+        for (Vector3& p : dish.points) {
+            p.y = p.y > 0.8f ? 0.8f - depth * (1.0f - (p.x * p.x + p.z * p.z) / 0.36f) : p.y;
+        }
+        files.push_back(objectFile(dish));
+    }
+    MeshData shells = sphere(16, 9, [](int) { return 0.0f; });
+    const MeshData inner = sphere(8, 5, [](int) { return -0.5f; });
+    for (std::vector<std::uint16_t> face : inner.faces) {
+        for (std::uint16_t& index : face) {
+            index = std::uint16_t(index + shells.points.size());
+        }
+        shells.faces.push_back(face);
+    }
+    shells.points.insert(shells.points.end(), inner.points.begin(), inner.points.end());
+    files.push_back(objectFile(shells));
+    int verdicts[2] = {0, 0};
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(i);
+        SceneObject object;
+        if (load(object, files[i])) {
+            EXPECT_EQ(object.convex, convexByEveryPair(object));
+            ++verdicts[object.convex];
+        }
+    }
+    EXPECT_GT(verdicts[0], 10);
+    EXPECT_GT(verdicts[1], 10);
 }
 
 // An edge table as indices (-1 for none): each edge's end points and faces,
