@@ -36,6 +36,14 @@ mergeInto(LibraryManager.library, {
     });
     orbit.disabled = orbit.dataset.camera === 'orbit';
     glasswakeHintStart();
+    // The program draws without a file it can do without (the sky picture):
+    // the visitor learns why the picture is plain.
+    if (glasswakeFetchFailures.length > 0) {
+      var status = document.getElementById('status');
+      status.textContent = 'Drawn without ' + glasswakeFetchFailures.join('; ') +
+        '. Loading the page again may help.';
+      status.hidden = false;
+    }
   },
   glasswake_page_window_size: function (width, height) {
     HEAPF64[width >> 3] = window.innerWidth;

@@ -104,6 +104,13 @@ test('a start-up failure shows the desktop message on the page', async () => {
     assert.deepEqual([shown.enabled, shown.retry], [['help-button'], retries], name);
     await page.close();
   }
+  // The sky picture is one the program can do without: it draws, and says why it looks plain.
+  const { page, frame } = await open('?size=320x240',
+    { respond: { '/data/env.bmp': { status: 503, body: '' } } });
+  assert.equal(frame, 'drawn');
+  assert.match(await page.$eval('#status', (status) => (status.hidden ? '' : status.textContent)),
+    /^Drawn without data\/env\.bmp: the server answered 503/);
+  await page.close();
 });
 
 test('keys pause, step and scrub the clock, set the depth and show the panel', async () => {
