@@ -59,11 +59,24 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
     mkdir -p "$run"
     cp -r "$source_dir/data" "$run/data"
 
-    # First start: no settings file, windowed 640 x 480.
+    # smooth_edge WINDOW SHOT: the root window's top edge lies at 21.82 pixels
+    # from the top of a 480-row client; of the 4 samples of row 21 (at 21.125,
+    # .375, .625, .875) one is inside, so with 4 samples per pixel the row is
+    # a quarter lit, with one (at 21.5) black.
+    smooth_edge() {
+        local X Y WIDTH HEIGHT
+        eval "$(xdotool getwindowgeometry --shell "$1" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
+        (($(convert "$2" -crop "560x1+$((X + 40))+$((Y + 21))" +repage -depth 8 \
+            -format '%[fx:int(255*maxima)]' info:) > 5))
+    }
+
+    # First start: no settings file, windowed 640 x 480, 4 samples per pixel.
     look() {
         check "windowed 640 x 480 from the default settings" has_geometry "$1" 640 480
         sleep 1  # let the camera move; then wait until a frame shows the scene
         check "screenshot: black border, lit coloured middle" poll 20 picture_ok "$1" "$work/demo.png"
+        check "4 samples per pixel: the border's edge mixes with the frame" \
+            smooth_edge "$1" "$work/demo.png"
     }
     session "$run" '^Glasswake' escape "$glasswake"
     expect_settings "$run" "0 640 480 24" "first run"
