@@ -3,15 +3,30 @@
 # DESTDIR, --prefix and CPack all work.
 set(glasswake_doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/glasswake)
 
+# Who makes Glasswake and where it lives, said once for the package, its
+# changelog and copyright, and the software centres' metadata.
+set(glasswake_homepage "https://glasswake.dev")
+set(glasswake_team "The Glasswake developers")
+set(glasswake_contact "team@glasswake.dev")
+set(glasswake_maintainer "${glasswake_team} <${glasswake_contact}>")
+
 install(TARGETS glasswake glasswake-tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES data/base2.lwo data/crystal1.lwo data/crystal2.lwo data/crystal3.lwo data/env.bmp
         DESTINATION ${glasswake_data_dir}/data)
 install(FILES app/sdl/glasswake.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
-foreach(size 16 32 48 64 128 256)
+# The icon: drawn as SVG (app/sdl/icons/glasswake.svg), with the sizes the
+# icon theme asks for made from it by scripts/docs.sh.
+foreach(size 16 24 32 48 64 128 256)
     install(FILES app/sdl/icons/glasswake-${size}.png
             DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/${size}x${size}/apps
             RENAME glasswake.png)
 endforeach()
+install(FILES app/sdl/icons/glasswake.svg
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/scalable/apps)
+configure_file(app/sdl/glasswake.metainfo.xml.in
+               ${CMAKE_BINARY_DIR}/packaging/dev.glasswake.Glasswake.metainfo.xml @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/dev.glasswake.Glasswake.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/metainfo)
 
 # Debian wants the licence as a machine-readable "copyright" and a compressed
 # changelog beside the documents; both are harmless in any other prefix.
@@ -21,9 +36,9 @@ string(REGEX REPLACE "\n([^\n])" "\n \\1" licence_text "${licence_text}")
 set(debian_copyright ${CMAKE_BINARY_DIR}/packaging/copyright)
 file(WRITE ${debian_copyright}
      "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n"
-     "Upstream-Name: glasswake\n\nFiles: *\nCopyright: 2026 the Glasswake developers\n"
+     "Upstream-Name: glasswake\nUpstream-Contact: ${glasswake_maintainer}\n"
+     "Source: ${glasswake_homepage}\n\nFiles: *\nCopyright: 2026 ${glasswake_team}\n"
      "License: Expat\n ${licence_text}")
-set(glasswake_maintainer "Glasswake developers <glasswake@example.org>")
 set(debian_changelog ${CMAKE_BINARY_DIR}/packaging/changelog)
 file(WRITE ${debian_changelog}
      "glasswake (${PROJECT_VERSION}) unstable; urgency=low\n\n"
@@ -64,7 +79,7 @@ install(FILES README.md LICENSE ${debian_copyright} ${debian_changelog}.gz
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME glasswake)
-set(CPACK_PACKAGE_VENDOR "the Glasswake developers")
+set(CPACK_PACKAGE_VENDOR "${glasswake_team}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
@@ -72,6 +87,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${glasswake_maintainer}")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${glasswake_homepage}")
+# Videos are encoded by ffmpeg running beside the tool; pictures need nothing.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS ffmpeg)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
        "real-time demo of crystals that mirror and refract their surroundings\n"

@@ -14,7 +14,7 @@ tool=build/tools/glasswake-tool
 if [ ! -x "$tool" ]; then
     bash scripts/dev.sh build
 fi
-bash scripts/install-deps.sh python3 python3-matplotlib python3-pil python3-numpy
+bash scripts/install-deps.sh python3 python3-matplotlib python3-pil python3-numpy librsvg2-bin
 
 # Debian's own Python: matplotlib comes from its packages.
 python=/usr/bin/python3
@@ -33,10 +33,12 @@ fi
 # change when the frame does, not with the backend the machine would pick.
 render() { "$tool" render --backend exact --time-ms 2500 "$@"; }
 
-# The menu icons: the same moment at every size the icon theme asks for.
+# The menu icons: the drawing of app/sdl/icons/glasswake.svg at every size the
+# icon theme asks for.
 made=()
-for size in 16 32 48 64 128 256; do
-    render --size "${size}x$size" --output "$out/app/sdl/icons/glasswake-$size.png"
+for size in 16 24 32 48 64 128 256; do
+    rsvg-convert --width "$size" --height "$size" app/sdl/icons/glasswake.svg \
+        --output "$out/app/sdl/icons/glasswake-$size.png"
     made+=("app/sdl/icons/glasswake-$size.png")
 done
 

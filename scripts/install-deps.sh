@@ -31,7 +31,7 @@ test_packages=(
   ffmpeg  # the tool's video output (optional for users); the tests decode its videos
   clang-14 libclang-rt-14-dev clang-format-14
   g++-mingw-w64-x86-64 wine wine64
-  lintian desktop-file-utils
+  lintian desktop-file-utils appstream librsvg2-bin
   parallel  # the chunked-clip recipe of docs/tool.md
 )
 packages=("${run_packages[@]}" "${test_packages[@]}")

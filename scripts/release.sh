@@ -6,6 +6,9 @@
 #   glasswake-VERSION-windows-x64.zip      the Windows build (scripts/windows.sh zip)
 #   glasswake-VERSION-web.zip              the browser build, for any static web server
 #   SHA256SUMS                             their checksums
+#   web/                                   the browser build unpacked (what the web zip holds)
+# Everything is built into a scratch folder beside dist/, which then takes
+# dist/'s place whole: a failed release leaves the last one as it was.
 #   scripts/release.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,23 +26,30 @@ cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLASSWA
     -DCMAKE_EXE_LINKER_FLAGS="$(flags LDFLAGS)" >/dev/null
 cmake --build build-release -j "$jobs"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-release/CMakeCache.txt)
-mkdir -p dist
-rm -f dist/glasswake_*_amd64.deb dist/glasswake-*-windows-x64.zip dist/glasswake-*-web.zip \
-    dist/SHA256SUMS
+scratch=$(mktemp -d "$root/.dist.new.XXXXXX")
+chmod 755 "$scratch"
+trap 'rm -rf "$scratch"' EXIT
 
 deb=glasswake_${version}_amd64.deb
 rm -rf build-release/packages
 (cd build-release && cpack -G DEB >/dev/null)
-cp "build-release/packages/$deb" dist/
-echo "lintian dist/$deb:"
-lintian --fail-on error "dist/$deb" || { echo "release.sh: lintian reports errors" >&2; exit 1; }
+cp "build-release/packages/$deb" "$scratch/"
+echo "lintian $deb:"
+lintian --fail-on error,warning "$scratch/$deb" ||
+    { echo "release.sh: lintian reports errors or warnings" >&2; exit 1; }
 
-bash scripts/windows.sh zip
-bash scripts/web.sh build
-(cd dist/web && rm -f "$root/dist/glasswake-$version-web.zip" &&
-    zip -q -X -r "$root/dist/glasswake-$version-web.zip" .)
+GLASSWAKE_DIST_DIR=$scratch bash scripts/windows.sh zip
+GLASSWAKE_WEB_DIR=$scratch/web bash scripts/web.sh build
+(cd "$scratch/web" && zip -q -X -r "$scratch/glasswake-$version-web.zip" .)
 
-(cd dist && sha256sum "$deb" "glasswake-$version-windows-x64.zip" "glasswake-$version-web.zip" \
-    >SHA256SUMS)
+(cd "$scratch" && sha256sum "$deb" "glasswake-$version-windows-x64.zip" \
+    "glasswake-$version-web.zip" >SHA256SUMS)
+# The swap: two renames, so dist/ is the old release or the new one whole.
+old=$(mktemp -d "$root/.dist.old.XXXXXX")
+if [ -d dist ]; then
+    mv dist "$old/"
+fi
+mv "$scratch" dist
+rm -rf "$old"
 echo "dist/:"
 (cd dist && ls -l "$deb" "glasswake-$version-windows-x64.zip" "glasswake-$version-web.zip" SHA256SUMS)

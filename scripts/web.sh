@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The browser build: the demo compiled to WebAssembly, drawing through WebGL.
 #   scripts/web.sh build   install what is missing, build with emscripten, write dist/web/
+#                          (or the folder GLASSWAKE_WEB_DIR names)
 #   scripts/web.sh serve   build, then serve dist/web/ on http://127.0.0.1:PORT/ (PORT=8765)
 #   scripts/web.sh test    build, then run the browser tests in headless Chromium, then
 #                          the frame match, inputs and failures in Firefox (under Xvfb)
@@ -17,17 +18,18 @@ build() {
     emcmake cmake -S . -B build-web -G Ninja -DCMAKE_BUILD_TYPE=MinSizeRel -DGLASSWAKE_WERROR=ON \
         >/dev/null
     cmake --build build-web -j "$jobs"
-    rm -rf dist/web
-    mkdir -p dist/web/data
+    local web=${GLASSWAKE_WEB_DIR:-dist/web}
+    rm -rf "$web"
+    mkdir -p "$web/data"
     cp app/web/index.html app/web/poster.webp build-web/app/web/glasswake.js \
-        build-web/app/web/glasswake.wasm dist/web/
+        build-web/app/web/glasswake.wasm "$web/"
     # Loaded only when a recording is saved, to write its duration.
-    cp node_modules/fix-webm-duration/fix-webm-duration.js dist/web/
+    cp node_modules/fix-webm-duration/fix-webm-duration.js "$web/"
     # The files the scene opens, as the build listed them.
-    xargs cp -t dist/web/data/ <build-web/app/web/data_files.txt
+    xargs cp -t "$web/data/" <build-web/app/web/data_files.txt
     local bytes
-    bytes=$(find dist/web -type f -printf '%s\n' | awk '{ total += $1 } END { print total }')
-    echo "dist/web/: $((bytes / 1024)) KB in all (before compression)"
+    bytes=$(find "$web" -type f -printf '%s\n' | awk '{ total += $1 } END { print total }')
+    echo "$web/: $((bytes / 1024)) KB in all (before compression)"
 }
 
 case "${1:-}" in

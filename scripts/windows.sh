@@ -15,7 +15,7 @@ build() {
         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLASSWAKE_WERROR=ON >/dev/null
     cmake --build "$build_dir" -j "$jobs"
     # The version of project() in CMakeLists.txt names the zip.
-    zip_file=$root/dist/glasswake-$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' \
+    zip_file=${GLASSWAKE_DIST_DIR:-$root/dist}/glasswake-$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' \
         "$build_dir/CMakeCache.txt")-windows-x64.zip
 }
 

@@ -21,7 +21,9 @@ check "SHA256SUMS names the three artefacts of version $v and matches them" eval
 want=$(printf '%s\n' ./usr/bin/glasswake{,-tool} ./usr/share/applications/glasswake.desktop \
     ./usr/share/doc/glasswake/{LICENSE,README.md,changelog.gz,copyright} \
     ./usr/share/glasswake/data/{base2.lwo,crystal1.lwo,crystal2.lwo,crystal3.lwo,env.bmp} \
-    ./usr/share/icons/hicolor/{16x16,32x32,48x48,64x64,128x128,256x256}/apps/glasswake.png \
+    ./usr/share/icons/hicolor/{16x16,24x24,32x32,48x48,64x64,128x128,256x256}/apps/glasswake.png \
+    ./usr/share/icons/hicolor/scalable/apps/glasswake.svg \
+    ./usr/share/metainfo/dev.glasswake.Glasswake.metainfo.xml \
     ./usr/share/man/man1/glasswake-tool{,-render,-bench,-check,-info,-make-data}.1.gz \
     ./usr/share/man/man6/glasswake.6.gz ./usr/share/bash-completion/completions/glasswake-tool | sort)
 check "the package's files" equals "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | sort)" "$want"
@@ -32,6 +34,11 @@ dpkg-deb -x "$deb" "$work/copy"
 bin=$work/copy/usr/bin
 mkdir -p "$work/elsewhere" "$work/home"
 check "the menu entry validates" desktop-file-validate "$work/copy/usr/share/applications/glasswake.desktop"
+check "the AppStream metadata validates" appstreamcli validate --no-net \
+    "$work/copy/usr/share/metainfo/dev.glasswake.Glasswake.metainfo.xml"
+check "the package names its home and suggests ffmpeg" equals \
+    "$(dpkg-deb -f "$deb" Homepage Suggests | tr '\n' ' ')" "Homepage: https://glasswake.dev Suggests: ffmpeg "
+check "lintian reports no error or warning" lintian --fail-on error,warning "$deb"
 check "the version is the project's" equals "$("$bin/glasswake-tool" --version)" "glasswake-tool $v"
 # The copy is a moved prefix: the data is found beside the program.
 (cd "$work/elsewhere" && "$bin/glasswake-tool" render --time-ms 2500 --output "$work/copy.png")
