@@ -1,13 +1,18 @@
 // Views: the root window, the mirror and refraction transforms that make
-// child views, and the vector and matrix cases the frames never meet.
+// child views, the vector and matrix cases the frames never meet, and the
+// legend that explains the views' outlines.
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <string>
 #include <tuple>
+#include <vector>
 
 #include "assets/scene_object.h"
 #include "render/frame_arena.h"
 #include "render/view.h"
+#include "render/view_outlines.h"
 #include "tests/render_meshes.h"
 
 namespace {
@@ -76,6 +81,61 @@ TEST(MirrorAndRefraction, ChildViewsTakeTheFacePlaneAndApplyTheirTransformFirst)
     expectVector(refracted.eye, Vector3(0, 0, -1 - 4 * 0.67f));
     expectVector(refracted.matrix.transformPoint(Vector3(0, 0, 1)),
                  Vector3(0, 0, 5 - 1 + 2 * 0.67f));
+}
+
+// The legend drawn as characters, each cell 0.0125 x 0.01 of the border
+// under the root window, each mark its stroke's colour: the depth for the
+// depths' colours, 'm' the mirrored shade, '+' the grey of the letters.
+TEST(OutlineLegendTest, DigitsSwatchesAndLettersKeepTheirPlacesInTheBorder) {
+    const float aspect = 4.0f / 3.0f;
+    std::vector<OutlineSegment> segments;
+    segments.reserve(39);
+    EXPECT_FALSE(appendOutlineLegend(aspect, 2, segments));  // one short: never grows
+    EXPECT_EQ(segments.capacity(), 39u);
+    segments.clear();
+    segments.reserve(40);
+    ASSERT_TRUE(appendOutlineLegend(aspect, 2, segments));
+    const auto mark = [](const Color& c) {
+        const auto same = [&](const Color& d) { return c.r == d.r && c.g == d.g && c.b == d.b; };
+        for (int depth = 0; depth <= 2; ++depth) {
+            if (same(outlineColor(depth, ViewKind::Refracted))) {
+                return char('0' + depth);
+            }
+        }
+        return same(outlineColor(0, ViewKind::Mirrored)) ? 'm' : '+';
+    };
+    std::vector<std::string> picture(7, std::string(88, ' '));
+    for (const OutlineSegment& s : segments) {
+        for (int k = 0; k <= 100; ++k) {
+            const float x = s.from.x + (s.to.x - s.from.x) * float(k) / 100;
+            const float y = s.from.y + (s.to.y - s.from.y) * float(k) / 100;
+            const long column = std::lround((x + aspect) / 0.0125f);
+            const long row = 6 - std::lround((y + 1.08f) / 0.01f);
+            ASSERT_TRUE(column >= 0 && column < 88 && row >= 0 && row < 7) << x << ", " << y;
+            picture[std::size_t(row)][std::size_t(column)] = mark(s.color);
+        }
+    }
+    const char* const expected[] = {
+        "0000                1             2222                  ++ +              +++           ",
+        "0  0                1                2                  ++ +              + +           ",
+        "0  0000000000       1 111111111      2 222222222        ++++ mmm mmm      + + 000000000 ",
+        "0  0000000000       1 111111111   2222 222222222        ++++ mmm mmm      +++ 000000000 ",
+        "0  0000000000       1 111111111   2    222222222        + ++ mmm mmm      +++ 000000000 ",
+        "0  0                1             2                     +  +              + +           ",
+        "0000                1             2222                  +  +              + +           ",
+    };
+    for (std::size_t row = 0; row < 7; ++row) {
+        EXPECT_EQ(picture[row], expected[row]) << "row " << row;
+    }
+    // Depths past the last colour share its entry; 5 has one entry fewer.
+    const auto count = [&](int maxDepth) {
+        segments.clear();
+        segments.reserve(400);
+        EXPECT_TRUE(appendOutlineLegend(aspect, maxDepth, segments));
+        return segments.size();
+    };
+    EXPECT_LT(count(5), count(6));
+    EXPECT_EQ(count(6), count(40));
 }
 
 }  // namespace
