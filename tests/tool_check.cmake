@@ -347,6 +347,7 @@ elseif(CASE STREQUAL "video")
     list(SORT written)
     string(REGEX REPLACE "stopped/frame_[0-9]+\\.png;?" "" leftover "${written}")
     list(POP_BACK written last)  # none yet, on a slow enough machine
+    set(log "")  # not the comparison's above
     if(last)
         execute_process(COMMAND ffmpeg -v error -i ${last} -f null - WORKING_DIRECTORY ${WORK_DIR}
                         RESULT_VARIABLE broken ERROR_VARIABLE log)
