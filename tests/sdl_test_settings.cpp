@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -312,6 +314,16 @@ TEST(SettingsFileTest, SavesAtOnceFollowOneAnotherAndAKilledOneDamagesNothing) {
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(directory), fs::directory_iterator()),
               static_cast<std::ptrdiff_t>(1 + std::size(others)));
+
+    // A save kept waiting past its limit by another program's fails, saying
+    // so, and changes nothing.
+    const int holder = open(directory.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(flock(holder, LOCK_EX), 0);
+    const std::string before = snapshot(directory);
+    EXPECT_FALSE(saveSettingsFile(path, DisplaySettings{}, problem));
+    EXPECT_EQ(problem, "is being saved by another program that has not finished in 10 s");
+    EXPECT_EQ(snapshot(directory), before);
+    close(holder);
 }
 
 }  // namespace

@@ -136,6 +136,7 @@ TEST(OutlineLegendTest, DigitsSwatchesAndLettersKeepTheirPlacesInTheBorder) {
     };
     EXPECT_LT(count(5), count(6));
     EXPECT_EQ(count(6), count(40));
+    EXPECT_EQ(deepestView(FrameRecord(), viewSubtree(FrameRecord(), -1)), -1);  // no view at all
 }
 
 }  // namespace
