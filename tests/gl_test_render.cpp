@@ -5,6 +5,7 @@
 
 #define GL_GLEXT_PROTOTYPES 1  // the shader calls, as the fast backend has them
 
+#include <EGL/egl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -633,6 +634,15 @@ TEST_F(TextureTest, AlphaOfAnotherSizeIsRefusedAndMissingPictureIsOneBlackTexel)
     std::vector<int> black = levelZero(texture);
     black.resize(5);  // width, height, red, green, blue
     EXPECT_EQ(black, (std::vector<int>{1, 1, 0, 0, 0}));
+    // With no context current, as when the shells have deleted theirs before
+    // Shutdown, destroying only forgets the name.
+    const GLuint kept = texture.handle - 1;
+    ASSERT_TRUE(eglMakeCurrent(context.display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT));
+    texture.destroy();
+    ASSERT_TRUE(eglMakeCurrent(context.display, context.surface, context.surface, context.context));
+    EXPECT_EQ(texture.handle, 0u);
+    EXPECT_TRUE(glIsTexture(kept));
+    glDeleteTextures(1, &kept);
 }
 
 // A shader that does not build says which step failed and what GL's log says,
