@@ -164,7 +164,9 @@ bool fillObject(SceneObject& object, const std::vector<Vector3>& points, const M
     object.points = new (std::nothrow) Vertex[points.size()]();
     object.faces = object.points ? new (std::nothrow) Face[faceCount] : nullptr;
     if (!object.faces) {
-        object.failure.set("no memory for %zu points and %zu faces", points.size(), faceCount);
+        object.failure.set("no memory for %llu points and %llu faces",
+                           static_cast<unsigned long long>(points.size()),
+                           static_cast<unsigned long long>(faceCount));
         return false;
     }
     object.pointCount = std::int32_t(points.size());
@@ -178,7 +180,7 @@ bool fillObject(SceneObject& object, const std::vector<Vector3>& points, const M
         face.vertices = new (std::nothrow) Vertex*[std::size_t(n)]();
         face.edges = new (std::nothrow) Edge*[std::size_t(n)]();
         if (!face.vertices || !face.edges) {
-            object.failure.set("no memory for face %zu", f);
+            object.failure.set("no memory for face %llu", static_cast<unsigned long long>(f));
             return false;
         }
         face.vertexCount = n;

@@ -81,6 +81,44 @@ bool hasEndMarker(const std::uint8_t* bytes, std::size_t size) {
     return false;
 }
 
+// Every Huffman table of the JPEG's DHT segments lists at most 256 codes.
+// The decoder's table builder writes one entry per listed code into a
+// 257-entry array without counting them, so a table listing more would be
+// written past its end: such a file is refused before decoding. Segments
+// are walked marker by marker, and the coded data of each scan is passed
+// over up to the next marker (FF followed by neither 00 nor a restart mark).
+bool jpegTablesFit(const std::uint8_t* bytes, std::size_t size) {
+    std::size_t at = 2;
+    while (at + 4 <= size) {
+        if (bytes[at] != 0xFF) {
+            ++at;  // coded data of a scan
+            continue;
+        }
+        const std::uint8_t marker = bytes[at + 1];
+        if (marker == 0x00 || marker == 0xFF || (marker >= 0xD0 && marker <= 0xD7)) {
+            at += marker == 0xFF ? 1 : 2;  // stuffed byte, fill byte, restart mark
+            continue;
+        }
+        if (marker == 0xD9) {
+            return true;
+        }
+        const std::size_t length = (std::size_t(bytes[at + 2]) << 8) | bytes[at + 3];
+        const std::size_t end = std::min(size, at + 2 + length);
+        for (std::size_t table = at + 4; marker == 0xC4 && table + 17 <= end;) {
+            std::size_t codes = 0;
+            for (int i = 1; i <= 16; ++i) {
+                codes += bytes[table + std::size_t(i)];
+            }
+            if (codes > 256) {
+                return false;
+            }
+            table += 17 + codes;
+        }
+        at = end;
+    }
+    return true;
+}
+
 struct DecodedPixels {
     void operator()(stbi_uc* pixels) const { stbi_image_free(pixels); }
 };
@@ -101,6 +139,10 @@ bool decodeCompressed(const std::uint8_t* bytes, std::size_t size, PictureKind k
         return false;
     }
     if (kind == PictureKind::Png && !pngDataFits(bytes, size, image.failure)) {
+        return false;
+    }
+    if (kind == PictureKind::Jpeg && !jpegTablesFit(bytes, size)) {
+        image.failure.set("JPEG could not be decoded: a Huffman table lists more than 256 codes");
         return false;
     }
     if (kind == PictureKind::Jpeg && !hasEndMarker(bytes, size)) {

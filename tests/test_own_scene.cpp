@@ -222,6 +222,16 @@ TEST(Pictures, HostileFilesAreRefusedWithAReason) {
     cut.resize(cut.size() - 30);
     Bytes jpeg = makeJpeg(0);
     jpeg.resize(jpeg.size() / 2);
+    // A Huffman table listing more than 256 codes: the decoder would write
+    // past its table.
+    Bytes tables = makeJpeg(0);
+    for (std::size_t at = 2; at + 5 + 16 < tables.size(); ++at) {
+        if (tables[at] == 0xFF && tables[at + 1] == 0xC4) {
+            tables[at + 5 + 15] = 255;
+            tables[at + 5 + 14] = 255;
+            break;
+        }
+    }
     const struct {
         const char* name;
         Bytes bytes;
@@ -233,6 +243,7 @@ TEST(Pictures, HostileFilesAreRefusedWithAReason) {
         {"bomb.png", bomb, "compressed pixels"},
         {"cut.png", cut, "PNG could not be decoded"},
         {"cut.jpg", jpeg, "JPEG could not be decoded"},
+        {"tables.jpg", tables, "a Huffman table lists more than 256 codes"},
     };
     for (const auto& c : cases) {
         Image image;
