@@ -104,10 +104,12 @@ bool jpegTablesFit(const std::uint8_t* bytes, std::size_t size) {
         }
         const std::size_t length = (std::size_t(bytes[at + 2]) << 8) | bytes[at + 3];
         const std::size_t end = std::min(size, at + 2 + length);
-        for (std::size_t table = at + 4; marker == 0xC4 && table + 17 <= end;) {
+        // The decoder reads a table while the segment has a byte left, its
+        // counts even past the segment's end (and as 0 past the file's).
+        for (std::size_t table = at + 4; marker == 0xC4 && table < end;) {
             std::size_t codes = 0;
-            for (int i = 1; i <= 16; ++i) {
-                codes += bytes[table + std::size_t(i)];
+            for (std::size_t i = table + 1; i <= table + 16 && i < size; ++i) {
+                codes += bytes[i];
             }
             if (codes > 256) {
                 return false;
@@ -129,6 +131,16 @@ bool decodeCompressed(const std::uint8_t* bytes, std::size_t size, PictureKind k
     int width = 0;
     int height = 0;
     int channels = 0;
+    // Even reading the header builds the Huffman tables.
+    if (kind == PictureKind::Jpeg && !jpegTablesFit(bytes, size)) {
+        image.failure.set("JPEG could not be decoded: a Huffman table lists more than 256 codes");
+        return false;
+    }
+    if (kind == PictureKind::Jpeg && !hasEndMarker(bytes, size)) {
+        // The decoder would make up the missing rows.
+        image.failure.set("JPEG could not be decoded: the file is cut short (no end marker)");
+        return false;
+    }
     if (!stbi_info_from_memory(bytes, int(size), &width, &height, &channels)) {
         image.failure.set("%s could not be read: %s", name, stbi_failure_reason());
         return false;
@@ -139,15 +151,6 @@ bool decodeCompressed(const std::uint8_t* bytes, std::size_t size, PictureKind k
         return false;
     }
     if (kind == PictureKind::Png && !pngDataFits(bytes, size, image.failure)) {
-        return false;
-    }
-    if (kind == PictureKind::Jpeg && !jpegTablesFit(bytes, size)) {
-        image.failure.set("JPEG could not be decoded: a Huffman table lists more than 256 codes");
-        return false;
-    }
-    if (kind == PictureKind::Jpeg && !hasEndMarker(bytes, size)) {
-        // The decoder would make up the missing rows.
-        image.failure.set("JPEG could not be decoded: the file is cut short (no end marker)");
         return false;
     }
     std::unique_ptr<stbi_uc, DecodedPixels> pixels(

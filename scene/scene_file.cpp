@@ -1,6 +1,7 @@
 #include "scene/scene_file.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -29,6 +30,35 @@ bool readText(const char* path, std::string& text, ReadFailure& failure) {
     if (size > 0 && !stream.read(&text[0], std::size_t(size))) {
         failure.set("the scene file could not be read");
         return false;
+    }
+    return true;
+}
+
+// A scene file is ASCII except inside one-line quoted strings (where file
+// names may need more). TOML allows other text in comments and multi-line
+// strings too, but there the parser's whitespace tests meet characters its
+// tables do not cover (an unreachable branch, so anything may happen): such
+// text is refused before parsing, with its line.
+bool plainEnough(const std::string& text, ReadFailure& failure) {
+    int line = 1;
+    char quote = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        line += c == '\n' ? 1 : 0;
+        if (quote && (c == quote || c == '\n')) {
+            quote = 0;
+        } else if (quote == '"' && c == '\\') {
+            ++i;  // the escaped character, whatever it is
+        } else if (!quote && (c == '"' || c == '\'')) {
+            if (text.compare(i, 3, std::string(3, c)) == 0) {
+                failure.set("line %d: multi-line strings are not taken in a scene file", line);
+                return false;
+            }
+            quote = c;
+        } else if (!quote && std::uint8_t(c) >= 0x80) {
+            failure.set("line %d: only quoted names may hold characters beyond ASCII", line);
+            return false;
+        }
     }
     return true;
 }
@@ -172,7 +202,7 @@ bool readTables(const toml::table& root, const std::string& folder, SceneDescrip
 bool readSceneFile(const char* path, SceneDescription& scene, ReadFailure& failure) {
     failure.clear();
     std::string text;
-    if (!readText(path, text, failure)) {
+    if (!readText(path, text, failure) || !plainEnough(text, failure)) {
         return false;
     }
     toml::parse_result parsed = toml::parse(text, std::string_view(path));
