@@ -54,8 +54,9 @@ const CommandHelp renderHelp = {
     "glasswake-tool render --time-ms=2500 --list-views\n"
     "the frame's views as a table, no picture written",
     "0 when everything asked for was written; 1 when a data file, the drawing, ffmpeg or a "
-    "file failed (the file named with the reason); 2 for a bad command line; 130 after "
-    "Ctrl+C. A failed or interrupted video leaves no file; a PNG sequence keeps the whole "
+    "file failed (the file named with the reason); 2 for a bad command line; 128 + the "
+    "signal when stopped by one (130 after Ctrl+C). A failed or interrupted video leaves no file; "
+    "a PNG sequence keeps the whole "
     "frames written so far."};
 
 struct RenderOptions {
