@@ -1,5 +1,6 @@
 #include "scene/scene_file.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -79,7 +80,12 @@ bool readPath(const toml::node_view<const toml::node> node, const std::string& f
     if (!text || text->empty()) {
         return false;
     }
-    path = (*text)[0] == '/' ? *text : folder + *text;
+    // Absolute as given: from the root, or (on Windows) from a drive.
+    const std::string& name = *text;
+    const bool absolute =
+        name[0] == '/' || name[0] == '\\' ||
+        (name.size() > 1 && name[1] == ':' && std::isalpha(std::uint8_t(name[0])));
+    path = absolute ? name : folder + name;
     return true;
 }
 

@@ -339,7 +339,8 @@ std::string sceneText(const std::string& picture, const std::string& crystal2 = 
     const char* meshes[4] = {"data/base2.lwo", "data/crystal1.lwo", crystal2Mesh.c_str(),
                              "data/crystal3.lwo"};
     for (int i = 0; i < 4; ++i) {
-        const std::string mesh = meshes[i][0] == '/' ? meshes[i] : sourcePath(meshes[i]);
+        const bool shipped = std::strncmp(meshes[i], "data/", 5) == 0;
+        const std::string mesh = shipped ? sourcePath(meshes[i]) : meshes[i];
         text += std::string("[") + kSceneObjectNames[i] + "]\nmesh = '" + mesh + "'\n";
         text += i == 2 ? crystal2 : "";
     }
