@@ -11,6 +11,7 @@
 
 #include "render/frame_arena.h"
 #include "render/frame_record.h"
+#include "render/pass_plan.h"
 #include "render/render_stats.h"
 #include "render/traversal.h"
 #include "render/view.h"
@@ -197,3 +198,27 @@ TEST_F(TraversalTest, OutlineTooLargeForTheEdgeTableIsSkippedUntilTheTableIsSize
 }
 
 }  // namespace
+
+// Merged, a tiled view's tint rides in the environment passes under it only
+// when it adds colour in some channel; with a black tint, a pass that adds
+// nothing is not sent at all.
+TEST(PassPlanTest, OnlyATintThatAddsColourIsCarriedAndPassesAddingNothingAreNotSent) {
+    FrameRecord record;
+    ASSERT_TRUE(record.create(2));
+    DrawCommand fill;  // the root, its window tiled by its pieces
+    fill.windowTiled = true;
+    DrawCommand environment = fill;
+    environment.pass = DrawPass::Environment;
+    environment.color = Color(1, 1, 1, 0);  // a picture that adds nothing
+    record.append(fill);
+    record.append(environment);
+    for (const Color& tint :
+         {Color(0, 0, 0, 1), Color(0.2f, 0, 0, 1), Color(0, 0.2f, 0, 1), Color(0, 0, 0.2f, 1)}) {
+        record.commands[0].color = tint;
+        const PlannedPass planned = planPass(record, 1, PassMode::Merged);
+        EXPECT_EQ(planned.drawn, tint.r + tint.g + tint.b > 0.0f) << tint.r << tint.g << tint.b;
+        EXPECT_FLOAT_EQ(
+            planned.colors.tint.c[0] + planned.colors.tint.c[1] + planned.colors.tint.c[2],
+            planned.drawn ? 0.2f : 0.0f);
+    }
+}
