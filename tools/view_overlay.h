@@ -3,18 +3,14 @@
 #include <cstdint>
 #include <vector>
 
+#include "render/backends/outline_lines.h"
 #include "render/frame_record.h"
 #include "render/render_backend.h"
 #include "render/view_outlines.h"
 
-// The view overlay of `glasswake-tool render`: outline segments drawn with
-// OpenGL over the finished frame, and a backend that draws only one view and
-// what is seen through it.
-
-// Opaque one-pixel lines over what is in the framebuffer, in window
-// coordinates of a frame with this aspect ratio. Blending and texturing are
-// off for the lines and restored after, so the next frame starts as usual.
-void drawOutlineSegments(const std::vector<OutlineSegment>& segments, float aspect);
+// The view overlay of `glasswake-tool render`: a backend that draws only
+// one view and what is seen through it (the outlines themselves are drawn by
+// render/backends/outline_lines.h).
 
 // Passes everything to the backend it wraps, but draws only the commands of
 // one view's subtree (all of them for view -1).
