@@ -1,11 +1,13 @@
 #include "app/linux_paths.h"
 
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "app/shell_rules.h"
 #include "scene/scene_constants.h"
@@ -88,16 +90,63 @@ void enterFoundDataRoot(const char* program) {
     }
 }
 
-std::string settingsFilePath(const char* xdgConfigHome, const char* home) {
+std::string userDatabaseHome() {
+    const long suggested = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(suggested > 0 ? static_cast<std::size_t>(suggested) : 16384);
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) != 0 ||
+        found == nullptr || found->pw_dir == nullptr) {
+        return "";
+    }
+    return found->pw_dir;
+}
+
+namespace {
+
+// HOME, or the user database's home when HOME is no absolute folder.
+std::string homeFolder(const char* home, const std::string& databaseHome, std::string& note) {
+    if (isAbsolute(home)) {
+        return home;
+    }
+    const std::string why = home == nullptr || *home == '\0'
+                                ? std::string("HOME is not set")
+                                : "HOME is not an absolute folder (\"" + std::string(home) + "\")";
+    if (isAbsolute(databaseHome.c_str())) {
+        note = why + "; the home the user database names, " + databaseHome + ", is used";
+        return databaseHome;
+    }
+    note = why + " and the user database names no home either";
+    return "";
+}
+
+}  // namespace
+
+std::string settingsFilePath(const char* xdgConfigHome, const char* home,
+                             const std::string& databaseHome, std::string& note) {
+    note.clear();
     std::string base;
     if (isAbsolute(xdgConfigHome)) {
         base = xdgConfigHome;
-    } else if (isAbsolute(home)) {
-        base = std::string(home) + "/.config";
     } else {
-        return workingFolder() + "/" + kSettingsFileName;
+        base = homeFolder(home, databaseHome, note);
+        if (base.empty()) {
+            note += ": the settings are neither read nor saved";
+            return "";
+        }
+        base += "/.config";
     }
     return base + "/" + kConfigFolder + "/" + kSettingsFileName;
+}
+
+std::string picturesFolder(const char* xdgPicturesDir, const char* home,
+                           const std::string& databaseHome, std::string& note) {
+    note.clear();
+    if (isAbsolute(xdgPicturesDir)) {
+        return xdgPicturesDir;
+    }
+    const std::string base = homeFolder(home, databaseHome, note);
+    return base.empty() ? "" : base + "/Pictures";
 }
 
 bool makeParentFolders(const std::string& path, std::string& problem) {

@@ -31,12 +31,26 @@ bool findDataRoot(const std::vector<std::string>& candidates, std::string& root,
 // start-up failure that follows can be traced.
 void enterFoundDataRoot(const char* program);
 
+// The home folder of this user in the user database (passwd); empty when it
+// names none.
+std::string userDatabaseHome();
+
 // The settings file: $XDG_CONFIG_HOME/glasswake/Brightforge.INI, or
 // $HOME/.config/glasswake/Brightforge.INI when that variable is unset, empty
-// or relative (as the base directory rules ask). When neither gives an
-// absolute folder, the file in the working directory, named absolutely so a
-// later move to the data leaves it where it was.
-std::string settingsFilePath(const char* xdgConfigHome, const char* home);
+// or relative (as the base directory rules ask). When HOME is unset, empty or
+// relative too, `databaseHome` (the user database's home) stands in for it
+// and `note` says so; never the working directory, where a file would be
+// left behind in whatever folder the program was started from. When that is
+// no absolute folder either, the result is empty (no settings file: the
+// defaults, nothing saved) and `note` says so. `note` is empty otherwise.
+std::string settingsFilePath(const char* xdgConfigHome, const char* home,
+                             const std::string& databaseHome, std::string& note);
+
+// Where pictures are saved: $XDG_PICTURES_DIR, else the home (as for the
+// settings, `note` saying when the user database's stands in) + "/Pictures";
+// empty when there is no absolute folder to use.
+std::string picturesFolder(const char* xdgPicturesDir, const char* home,
+                           const std::string& databaseHome, std::string& note);
 
 // Makes the folders above `path` that are missing, each private to the user
 // (mode 0700, as the base directory rules ask). False with `problem` saying

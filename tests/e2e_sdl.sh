@@ -32,13 +32,14 @@ expect_settings() {  # expect_settings DIR "F W H BPP" LABEL
 # calls `look ID`, ends it by ACTION (escape, return, term or none) and waits
 # for exit code $expected_status (0 unless the caller sets it).
 look() { :; }
+title_state=""  # what the title shows after the design's, from the command line
 session() {
     local dir=$1 pattern=$2 action=$3 id
     shift 3
     start "$dir" "$dir/std" env -u XDG_CONFIG_HOME HOME="$dir" ${xdg:+XDG_CONFIG_HOME="$xdg"} "$@"
     if [ -n "$pattern" ]; then
         if poll 30 has_window "$pattern" && id=$(window_named "$pattern"); then
-            [ "$pattern" = '^Glasswake' ] && check "the timer sets the title" poll 30 titled "$id" "$title"
+            [ "$pattern" = '^Glasswake' ] && check "the timer sets the title" poll 30 titled "$id" "$title$title_state"
             look "$id"
             case $action in
             escape) press "$id" Escape ;;
@@ -70,6 +71,20 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
             -format '%[fx:int(255*maxima)]' info:) > 5))
     }
 
+    # The command line: help, version and usage errors start nothing.
+    cmdline() { (cd "$run" && HOME="$run" timeout 10 "$glasswake" "$@" >"$work/cl.out" 2>"$work/cl.err"); }
+    cmdline --help
+    check "--help: exit 0, every option listed" equals "$?$(grep -cE -- '^ +(-h, )?(-V, )?--(camera|depth|backend|size|help|version)' "$work/cl.out")" 06
+    cmdline -V
+    check "-V: the version" equals "$?:$(cat "$work/cl.out")" "0:glasswake $(sed -n 's/^project(Glasswake VERSION \([0-9.]*\).*/\1/p' "$source_dir/CMakeLists.txt")"
+    for bad in "--depth 5" "--size 0x480" "--camera 1,2" "--backend=-fullscreen" "--frob" "--size"; do
+        # shellcheck disable=SC2086
+        cmdline $bad
+        check "usage error '$bad': exit 2, one line and the pointer to --help" equals \
+            "$?:$(wc -l <"$work/cl.err"):$(tail -n1 "$work/cl.err")" "2:2:Try 'glasswake --help' for more information."
+    done
+    check "no usage error left a settings file" test ! -e "$run/$ini"
+
     # First start: no settings file, windowed 640 x 480, 4 samples per pixel.
     look() {
         check "windowed 640 x 480 from the default settings" has_geometry "$1" 640 480
@@ -82,6 +97,69 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
     expect_settings "$run" "0 640 480 24" "first run"
     check "one pixel format report with the display depth" \
         equals "$(grep -c '^PixelFormat Selected: [0-9]*$' "$run/std.err"),$(grep -c '^BPP: 24$' "$run/std.err")" 1,1
+
+    # The keys, as the page has them: each checked by what it changes (the
+    # title shows the state after the first key; the picture; the files).
+    shot() {  # shot WINDOW FILE: the window's client area
+        local X Y WIDTH HEIGHT
+        eval "$(xdotool getwindowgeometry --shell "$1" | grep -E '^(X|Y|WIDTH|HEIGHT)=')"
+        import -window root -crop "${WIDTH}x$HEIGHT+$X+$Y" +repage "$2"
+    }
+    same() { [ "$(compare -metric AE "$1" "$2" null: 2>&1)" = 0 ]; }
+    changes_picture() {  # changes_picture WINDOW KEY LABEL: the paused picture changes
+        shot "$1" "$work/before.png"
+        xdotool key "$2"
+        check "$3" poll 10 eval "shot $1 '$work/after.png' && ! same '$work/before.png' '$work/after.png'"
+    }
+    titled_like() { [[ "$(xdotool getwindowname "$1" 2>/dev/null)" =~ $2 ]]; }
+    export XDG_PICTURES_DIR="$work/pictures"
+    one_picture() {
+        local files
+        files=$(ls -A "$XDG_PICTURES_DIR")
+        [ "$(wc -l <<<"$files")" = 1 ] && [[ "$files" == glasswake-*.png ]] &&
+            [ "$(identify -format %m%wx%h "$XDG_PICTURES_DIR/$files")" = PNG640x480 ] &&
+            grep -qx "glasswake: saved $XDG_PICTURES_DIR/$files" "$run/std.out"
+    }
+    look() {
+        local id=$1 state='Glasswake by Orvel / Lumo \[fps: \+inf :-\)\] - '
+        press "$id" space
+        check "Space pauses (title)" poll 10 titled_like "$id" "${state}paused, depth 2, orbit$"
+        shot "$id" "$work/paused1.png" && sleep 0.5 && shot "$id" "$work/paused2.png"
+        check "paused: the picture stands" same "$work/paused1.png" "$work/paused2.png"
+        changes_picture "$id" Right "Right steps one frame on"
+        xdotool key 0
+        check "0 sets the depth (title)" poll 10 titled_like "$id" "depth 0, orbit$"
+        changes_picture "$id" 4 "4: a deeper picture"
+        shot "$id" "$work/plain.png"
+        for key in v i question; do
+            changes_picture "$id" "$key" "$key shows over the picture"
+            xdotool key "$key"
+            check "$key again: the picture as it was" poll 10 eval "shot $id '$work/after.png' && same '$work/plain.png' '$work/after.png'"
+        done
+        xdotool key a w plus
+        check "A, W, +: the camera turns, rises 5 degrees, comes 1.1 times nearer" \
+            poll 10 titled_like "$id" "paused, depth 4, camera [0-9.]+,19.04,3.75$"
+        xdotool mousemove --window "$id" 100 100 mousedown 1 mousemove --window "$id" 100 150 mouseup 1 click 5
+        check "a drag down looks from 20 degrees higher, the wheel goes farther" \
+            poll 10 titled_like "$id" "camera [0-9.]+,39.04,4.14$"
+        xdotool key o
+        check "O: back to the orbit, running" poll 10 titled_like "$id" "running, depth 4, orbit$"
+        xdotool keydown p && sleep 1.5 && xdotool keyup p
+        check "a held P saves one PNG of the window, says where, leaves no hidden file" poll 10 one_picture
+        xdotool key f
+        check "F: full screen" poll 10 has_geometry "$id" 1024 768
+        xdotool key f
+        check "F again: the window as it was" poll 10 has_geometry "$id" 640 480
+    }
+    session "$run" '^Glasswake' escape "$glasswake"
+    expect_settings "$run" "0 640 480 24" "keys change no setting"
+
+    # A run's camera, depth and size; -fullscreen=0 still works beside them.
+    look() { check "--size 500x400" has_geometry "$1" 500 400; }
+    title_state=" - paused, depth 3, camera 30.00,30.00,6.00"
+    session "$run" '^Glasswake' escape "$glasswake" --size=500x400 --camera 30,30,6 -fullscreen --depth 3 -fullscreen=0
+    title_state=""
+    expect_settings "$run" "0 640 480 24" "the run's options are not saved"
 
     # The switch turns full screen on and is saved. The display has no
     # 640 x 480 mode: the popup keeps that size over the unchanged display.
@@ -147,6 +225,26 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
                 grep -c '^\.Brightforge')" "0000 0 whole 700002 0"
     done
 
+    # Without a usable HOME the settings go under the user database's home,
+    # never into the folder the demo started from. Ended before its save, so
+    # the real home is left alone.
+    start "$run" "$run/nohome" env -u HOME -u XDG_CONFIG_HOME "$glasswake"
+    check "HOME unset: the note names the user database's home" poll 20 grep -qx \
+        "glasswake: HOME is not set; the home the user database names, $(getent passwd "$(id -u)" | cut -d: -f6), is used" "$run/nohome.err"
+    kill -9 "$program_pid" && wait_exit 10
+    check "HOME unset: no settings file in the start folder" test ! -e "$run/Brightforge.INI"
+
+    # The start-up error box ends on SIGTERM and SIGINT like any program.
+    mkdir -p "$work/empty"
+    for signal in TERM INT; do
+        rm -f "$work/box"
+        (poll 20 has_window '^Error$' && touch "$work/box") &
+        (cd "$work/empty" && HOME="$work/empty" timeout -s $signal -k 5 4 "$glasswake" 2>/dev/null)
+        status=$?
+        wait $!
+        check "SIG$signal ends the start-up error box (status $status)" eval "[ $status = 124 ] && [ -e '$work/box' ]"
+    done
+
     # A missing object: the PreInit message, no window, no file.
     rm -f "$run/$ini" "$run/data/crystal2.lwo"
     look() { check "PreInit message without a main window" test -z "$(window_named '^Glasswake')"; }
@@ -159,13 +257,15 @@ data/crystal2.lwo: No such file or directory"
     check "the data folders tried are named" grep -q "looked in: $run/data, /.*/data$" "$run/std.err"
 
     # A scene file names its own files: the demo draws it even where the data
-    # set is broken, and a mesh it cannot read is named with the reason.
-    printf "picture = '%s/data/env.bmp'\n" "$source_dir" >"$run/scene.toml"
+    # set is broken, and a mesh it cannot read is named with the reason. A
+    # file name with "-fullscreen" in it is a name, not the switch.
+    printf "picture = '%s/data/env.bmp'\n" "$source_dir" >"$run/x-fullscreen.toml"
     for object in base:base2 crystal1:crystal1 crystal2:crystal2 crystal3:crystal3; do
-        printf "[%s]\nmesh = '%s/data/%s.lwo'\n" "${object%%:*}" "$source_dir" "${object#*:}" >>"$run/scene.toml"
+        printf "[%s]\nmesh = '%s/data/%s.lwo'\n" "${object%%:*}" "$source_dir" "${object#*:}" >>"$run/x-fullscreen.toml"
     done
-    session "$run" '^Glasswake' escape "$glasswake" --scene scene.toml
-    sed "s|crystal2.lwo|crystal2-gone.lwo|" "$run/scene.toml" >"$run/gone.toml"
+    session "$run" '^Glasswake' escape "$glasswake" --scene x-fullscreen.toml
+    expect_settings "$run" "0 640 480 24" "--scene x-fullscreen.toml"
+    sed "s|crystal2.lwo|crystal2-gone.lwo|" "$run/x-fullscreen.toml" >"$run/gone.toml"
     expected_status=1 session "$run" '^Error$' return "$glasswake" --scene gone.toml
     check "a scene's unreadable mesh is named with the reason" \
         grep -q "data/crystal2-gone.lwo: No such file or directory" "$run/std.err"
@@ -208,9 +308,12 @@ check "Init failure: exit code 1, the reason below the text, no Shutdown, no sav
     equals "$status/$(tail -n 1 "$dir/std.err")/$(grep Shutdown "$dir/log")/$(test -e "$dir/$ini" && echo file)" \
     "1/the recorder was told to fail Init//"
 
-# No reachable display: a start-up failure on stderr, not a run with no window.
-(cd "$work" && HOME="$work" DISPLAY=:none timeout 30 "$recorder" 2>"$work/nodisplay.err")
-check "no display: window-class failure, exit code 1 ($?)" \
-    eval "[ $? = 1 ] && grep -q '^Fatal Blow: Error creating the window class' '$work/nodisplay.err'"
+# No reachable display: one line that says so and what draws without one,
+# exit code 1, not a run with no window.
+for program in "$recorder" ${glasswake:+"$glasswake"}; do
+    (cd "$work" && env -u WAYLAND_DISPLAY -u XDG_RUNTIME_DIR HOME="$work" DISPLAY=:none timeout 30 "$program" 2>"$work/nodisplay.err")
+    check "no display (${program##*/}): exit code 1, one line naming glasswake-tool render" equals \
+        "$?:$(wc -l <"$work/nodisplay.err"):$(grep -c '^glasswake: no display.*glasswake-tool render' "$work/nodisplay.err")" 1:1:1
+done
 
 finish "Linux suite"

@@ -89,7 +89,9 @@ int savedWidth() {
         GetPrivateProfileIntA(kSettingsSection, kWidthKey, -1, kSettingsFileName));
 #else
     std::string problem;
-    const std::string path = settingsFilePath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+    std::string note;
+    const std::string path = settingsFilePath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"),
+                                              userDatabaseHome(), note);
     return access(path.c_str(), F_OK) != 0 ? -1 : loadSettingsFile(path, 24, problem).width;
 #endif
 }

@@ -329,13 +329,28 @@ TEST(SettingsFileTest, SavesAtOnceFollowOneAnotherAndAKilledOneDamagesNothing) {
 }  // namespace
 
 TEST(LinuxPathsTest, SettingsUnderXdgOrHomeFoldersMadePrivateDataSetFoundWhole) {
-    EXPECT_EQ(settingsFilePath("/x/cfg", "/home/u"), "/x/cfg/glasswake/Brightforge.INI");
+    std::string note;
+    EXPECT_EQ(settingsFilePath("/x/cfg", "/home/u", "/db", note),
+              "/x/cfg/glasswake/Brightforge.INI");
+    EXPECT_EQ(note, "");
     // Unset, empty and relative XDG_CONFIG_HOME are ignored, as the base directory rules ask.
     for (const char* xdg : {static_cast<const char*>(nullptr), "", "cfg"}) {
-        EXPECT_EQ(settingsFilePath(xdg, "/home/u"), "/home/u/.config/glasswake/Brightforge.INI");
+        EXPECT_EQ(settingsFilePath(xdg, "/home/u", "/db", note),
+                  "/home/u/.config/glasswake/Brightforge.INI");
     }
-    // No usable home: the starting folder, named absolutely since the program moves to its data.
-    EXPECT_EQ(settingsFilePath(nullptr, "u"), fs::current_path().string() + "/Brightforge.INI");
+    // No usable HOME: never the starting folder, but the user database's
+    // home, or no file at all; either way the note says why.
+    EXPECT_EQ(settingsFilePath(nullptr, "u", "/db", note), "/db/.config/glasswake/Brightforge.INI");
+    EXPECT_EQ(note,
+              "HOME is not an absolute folder (\"u\"); the home the user database names, "
+              "/db, is used");
+    EXPECT_EQ(settingsFilePath("", nullptr, "", note), "");
+    EXPECT_EQ(note,
+              "HOME is not set and the user database names no home either: the settings are "
+              "neither read nor saved");
+    EXPECT_EQ(picturesFolder("/p", "/home/u", "/db", note), "/p");
+    EXPECT_EQ(picturesFolder("p", "", "/db", note), "/db/Pictures");
+    EXPECT_EQ(picturesFolder(nullptr, "/home/u", "", note), "/home/u/Pictures");
 
     const std::string base = testing_support::scratchPath("xdg");
     fs::remove_all(base);

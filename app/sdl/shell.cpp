@@ -4,6 +4,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -16,21 +17,26 @@
 
 namespace {
 
-// The window is held to 1 ... this many pixels a side, so a negative or absurd
-// size in the settings can neither be refused by the window system nor ask
-// for a drawing surface of gigabytes; the settings keep what was read.
-constexpr int kMaxWindowExtent = 8192;
-
 // While the window is minimised or hidden nothing is drawn; the loop waits
 // this long for an event instead of spinning.
 constexpr int kIdleWaitMs = 10;
 
 // The video drivers that show a window. Without a reachable display SDL would
 // otherwise fall back to its offscreen driver and run unseen, with no way to
-// end it but a signal. SDL_VIDEODRIVER in the environment still wins.
-constexpr const char* kWindowDrivers = "x11,wayland,kmsdrm";
+// end it but a signal. SDL_VIDEODRIVER in the environment still wins. Wayland
+// is tried only where its socket folder is named: its library otherwise
+// prints a complaint of its own on the way to failing.
+const char* windowDrivers() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    return runtime && *runtime ? "x11,wayland,kmsdrm" : "x11,kmsdrm";
+}
+
+constexpr const char* kNoDisplay =
+    "glasswake: no display to open a window on (DISPLAY is unset or its server does not answer); "
+    "glasswake-tool render draws the same pictures and clips without one\n";
 
 bool running = false;
+ShellStart startOptions;
 LinuxSettings displaySettings;
 // Where the settings are read from and saved to, fixed at start.
 std::string settingsPath;
@@ -45,6 +51,34 @@ std::int64_t counterFrequency = 0;
 std::int64_t startCounter = 0;
 Uint32 titleTimerEvent = 0;
 SDL_TimerID titleTimer = 0;
+// Set by SIGINT or SIGTERM: the window then ends as by Escape, settings
+// saved, as soon as the loop runs. While a start-up failure is shown the two
+// signals take their default action instead and end the program at once, as
+// nothing is left to save.
+volatile std::sig_atomic_t quitSignalled = 0;
+volatile std::sig_atomic_t showingFailure = 0;
+
+void onQuitSignal(int signal) {
+    if (showingFailure != 0) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    quitSignalled = 1;
+}
+
+// Signals ignored by whoever started the program stay ignored.
+void catchQuitSignals() {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        struct sigaction action {};
+        if (sigaction(signal, nullptr, &action) == 0 && action.sa_handler == SIG_DFL) {
+            action.sa_handler = onQuitSignal;
+            sigemptyset(&action.sa_mask);
+            action.sa_flags = 0;
+            sigaction(signal, &action, nullptr);
+        }
+    }
+}
 
 // On the terminal as well as in the box: a program started from one reports
 // there why it did not run, and without a display the box cannot show.
@@ -67,8 +101,8 @@ int windowExtent(std::int64_t value) {
 // display offers no such format.
 bool createWindow() {
     const bool fullscreen = displaySettings.fullscreen;
-    const int width = windowExtent(displaySettings.width);
-    const int height = windowExtent(displaySettings.height);
+    const int width = windowExtent(clientSize.width);
+    const int height = windowExtent(clientSize.height);
     SDL_DisplayMode mode{};
     modeSwitched = fullscreen && findFullscreenMode(clientSize.width, clientSize.height,
                                                     displaySettings.bitsPerPixel, mode);
@@ -133,7 +167,7 @@ void showWindow() {
     SDL_ShowWindow(window);
     if (modeSwitched) {
         coverDisplay(window);
-    } else if (!displaySettings.fullscreen) {
+    } else if (!displaySettings.fullscreen && startOptions.width == 0) {
         int top = 0;
         int left = 0;
         int bottom = 0;
@@ -185,10 +219,8 @@ Uint32 titleTimerTick(Uint32 interval, void*) {
 void handleEvent(const SDL_Event& event) {
     if (event.type == SDL_QUIT) {
         destroyWindow();
-    } else if (event.type == SDL_KEYDOWN) {
-        if (event.key.keysym.sym == SDLK_ESCAPE) {
-            destroyWindow();
-        }
+    } else if (event.type == SDL_KEYDOWN && event.key.keysym.sym == SDLK_ESCAPE) {
+        destroyWindow();
     } else if (event.type == SDL_WINDOWEVENT) {
         if (window == nullptr || event.window.windowID != SDL_GetWindowID(window)) {
             return;
@@ -209,8 +241,10 @@ void handleEvent(const SDL_Event& event) {
         }
     } else if (event.type == titleTimerEvent) {
         if (event.user.code == kTitleTimerId && running && window != nullptr) {
-            SDL_SetWindowTitle(window, GetTitle());
+            SDL_SetWindowTitle(window, startOptions.title ? startOptions.title() : GetTitle());
         }
+    } else if (startOptions.onEvent && window != nullptr) {
+        startOptions.onEvent(event);
     }
 }
 
@@ -222,6 +256,10 @@ void runLoop() {
             handleEvent(event);
             continue;
         }
+        if (quitSignalled != 0) {
+            quitSignalled = 0;
+            destroyWindow();
+        }
         if (quitPosted || window == nullptr) {
             break;
         }
@@ -231,7 +269,7 @@ void runLoop() {
         }
         frameTimeMs = frameTimeFromCounter(static_cast<std::int64_t>(SDL_GetPerformanceCounter()),
                                            startCounter, counterFrequency);
-        if (!Frame()) {
+        if (!(startOptions.frame ? startOptions.frame() : Frame())) {
             destroyWindow();
             continue;
         }
@@ -242,6 +280,10 @@ void runLoop() {
 // Ends a failed start-up. Shutting SDL down also takes a full-screen window
 // out of its display mode.
 int failStartup(const FailureMessage& message, SDL_Window* owner) {
+    showingFailure = 1;
+    if (quitSignalled != 0) {
+        return kStartupFailedExitCode;  // asked to end already: no box to wait on
+    }
     showFailure(message, owner);
     SDL_Quit();
     return kStartupFailedExitCode;
@@ -249,33 +291,56 @@ int failStartup(const FailureMessage& message, SDL_Window* owner) {
 
 }  // namespace
 
-int runShell(int argc, const char* const* argv, bool findData) {
+int runShell(int argc, const char* const* argv) {
+    ShellStart start;
+    start.argumentText = joinArguments(argc, argv);
+    return runShell(start);
+}
+
+SDL_Window* shellWindow() {
+    return running ? window : nullptr;
+}
+
+int runShell(const ShellStart& start) {
     running = false;
+    startOptions = start;
     SDL_SetMainReady();
-    SDL_SetHint(SDL_HINT_VIDEODRIVER, kWindowDrivers);
-    const bool videoReady = SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) == 0;
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, windowDrivers());
+    // SIGINT and SIGTERM are the shell's own (see onQuitSignal).
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    catchQuitSignals();
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) {
+        std::fputs(kNoDisplay, stderr);
+        return kStartupFailedExitCode;
+    }
     std::string problem;
-    settingsPath = settingsFilePath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
-    displaySettings = loadSettingsFile(settingsPath, videoReady ? desktopDepth() : 0, problem);
-    settingsLeftAlone = !problem.empty();
-    if (settingsLeftAlone) {
+    std::string note;
+    settingsPath = settingsFilePath(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"),
+                                    userDatabaseHome(), note);
+    if (!note.empty()) {
+        std::fprintf(stderr, "glasswake: %s\n", note.c_str());
+    }
+    if (settingsPath.empty()) {
+        displaySettings = readSettingsText("", desktopDepth());
+        settingsLeftAlone = true;
+    } else {
+        displaySettings = loadSettingsFile(settingsPath, desktopDepth(), problem);
+        settingsLeftAlone = !problem.empty();
+    }
+    if (!problem.empty()) {
         std::fprintf(stderr, "%s %s; the defaults are used and the file is left as it is\n",
                      settingsPath.c_str(), problem.c_str());
     }
-    applyCommandLine(displaySettings, joinArguments(argc, argv));
-    if (findData) {
+    applyCommandLine(displaySettings, start.argumentText);
+    if (start.findData) {
         enterFoundDataRoot("glasswake");
     }
 
     if (!PreInit()) {
         return failStartup(kPreInitFailed, nullptr);
     }
-    clientSize.width = displaySettings.width;
-    clientSize.height = displaySettings.height;
-    // The video subsystem stands where the window class is registered.
-    if (!videoReady) {
-        return failStartup(kWindowClassFailed, nullptr);
-    }
+    clientSize.width = start.width > 0 ? start.width : displaySettings.width;
+    clientSize.height = start.height > 0 ? start.height : displaySettings.height;
     if (!createWindow()) {
         return failStartup(kWindowCreationFailed, nullptr);
     }

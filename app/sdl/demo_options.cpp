@@ -1,0 +1,122 @@
+#include "app/sdl/demo_options.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "app/sdl/shell.h"
+#include "app/viewer.h"
+
+const char* const kDemoHelp =
+    "Usage: glasswake [OPTION]... [-fullscreen | -fullscreen=0]\n"
+    "Three crystals on a base, every face a mirror and a window, two faces deep.\n"
+    "\n"
+    "  -fullscreen          take over the screen (saved in the settings)\n"
+    "  -fullscreen=0        windowed (saved; wins over -fullscreen)\n"
+    "      --camera=Y,P,D   start paused, looking from yaw Y and pitch P degrees\n"
+    "                       (-10 to 80) at distance D (3 to 12)\n"
+    "      --depth=D        faces seen through in a row, 0 to 4 (default 2)\n"
+    "      --backend=NAME   exact (OpenGL 1.1), fast (shaders) or auto (default)\n"
+    "      --size=WxH       the window's size in pixels (default: the settings')\n"
+    "      --scene=FILE     draw the scene a scene file describes (default: data/)\n"
+    "  -h, --help           show this help and exit\n"
+    "  -V, --version        show the version and exit\n"
+    "These options apply to this run only; none is saved.\n"
+    "\n"
+    "Keys: drag or A/D/W/S turn the camera, the wheel or +/- bring it nearer or\n"
+    "farther, O goes back to the orbit, Space pauses, Left/Right step a frame,\n"
+    "Down/Up scrub a second, 0-4 set the depth, V outlines the views, I shows\n"
+    "the numbers, P saves a PNG in $XDG_PICTURES_DIR (else ~/Pictures), F full\n"
+    "screen, ? the keys, Escape ends.\n"
+    "\n"
+    "Settings: $XDG_CONFIG_HOME/glasswake/Brightforge.INI (else under ~/.config).\n"
+    "Without a display, glasswake-tool render draws the same pictures and clips.\n";
+
+namespace {
+
+bool parseSide(const char* text, const char** end, int& side) {
+    if (*text < '0' || *text > '9') {
+        return false;
+    }
+    char* stop = nullptr;
+    const long value = std::strtol(text, &stop, 10);
+    *end = stop;
+    side = static_cast<int>(value);
+    return value >= 1 && value <= kMaxWindowExtent;
+}
+
+// One option's value; false with `problem` when it is not one.
+bool readValue(const std::string& name, const char* value, DemoOptions& options,
+               std::string& problem) {
+    const char* end = nullptr;
+    Camera camera;
+    if (name == "camera" && parseCamera(value, camera)) {
+        options.camera = camera;
+    } else if (name == "depth" && value[0] >= '0' && value[0] <= '0' + kMaxViewerDepth &&
+               value[1] == '\0') {
+        options.depth = value[0] - '0';
+    } else if (name == "backend" &&
+               (std::strcmp(value, "exact") == 0 || std::strcmp(value, "fast") == 0 ||
+                std::strcmp(value, "auto") == 0)) {
+        options.backend = value;
+    } else if (name == "scene" && value[0] != '\0') {
+        options.scene = value;
+    } else if (name == "size" && parseSide(value, &end, options.width) && *end == 'x' &&
+               parseSide(end + 1, &end, options.height) && *end == '\0') {
+    } else {
+        const char* wanted = name == "camera"    ? "YAW,PITCH,DISTANCE with pitch -10 to 80 and "
+                                                   "distance 3 to 12"
+                             : name == "depth"   ? "0 to 4"
+                             : name == "backend" ? "exact, fast or auto"
+                             : name == "scene"   ? "a scene file"
+                                                 : "WIDTHxHEIGHT, sides 1 to 8192";
+        problem = "--" + name + " takes " + wanted + ", not '" + value + "'";
+        return false;
+    }
+    return true;
+}
+
+void addText(DemoOptions& options, const char* argument) {
+    if (!options.argumentText.empty()) {
+        options.argumentText += ' ';
+    }
+    options.argumentText += argument;
+}
+
+}  // namespace
+
+bool parseDemoOptions(int argc, const char* const* argv, DemoOptions& options,
+                      std::string& problem) {
+    bool optionsEnd = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* argument = argv[i];
+        const bool dashes = !optionsEnd && std::strncmp(argument, "--", 2) == 0;
+        const char* equals = dashes ? std::strchr(argument, '=') : nullptr;
+        const std::string name = !dashes  ? std::string()
+                                 : equals ? std::string(argument + 2, equals)
+                                          : std::string(argument + 2);
+        const bool valued =
+            name == "camera" || name == "depth" || name == "backend" || name == "size" ||
+                            name == "scene";
+        if (!optionsEnd && (std::strcmp(argument, "-h") == 0 || std::strcmp(argument, "-V") == 0)) {
+            (argument[1] == 'h' ? options.help : options.version) = true;
+        } else if (!dashes || (!valued && std::strstr(argument, "-fullscreen") != nullptr)) {
+            addText(options, argument);
+        } else if (name.empty() && !equals) {
+            optionsEnd = true;
+        } else if ((name == "help" || name == "version") && !equals) {
+            (name == "help" ? options.help : options.version) = true;
+        } else if (valued) {
+            if (!equals && i + 1 >= argc) {
+                problem = "--" + name + " needs a value";
+                return false;
+            }
+            if (!readValue(name, equals ? equals + 1 : argv[++i], options, problem)) {
+                return false;
+            }
+        } else {
+            problem = std::string("unrecognized option '") + argument + "'";
+            return false;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,304 @@
+#include "app/sdl/demo_viewer.h"
+
+#include <SDL.h>
+#include <SDL_opengl.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/linux_paths.h"
+#include "app/sdl/display.h"
+#include "app/sdl/picture_file.h"
+#include "app/sdl/shell.h"
+#include "app/sdl/text_overlay.h"
+#include "app/viewer.h"
+#include "render/backends/outline_lines.h"
+#include "render/frame_record.h"
+#include "render/render_stats.h"
+#include "render/view_outlines.h"
+#include "scene/hooks.h"
+
+namespace {
+
+// A wheel notch multiplies the distance by e^0.1, as 100 pixels of a
+// browser's wheel do on the page.
+constexpr double kWheelNotchZoom = 0.1;
+// How long a message about a saved picture stays on screen.
+constexpr Uint32 kMessageMs = 4000;
+constexpr Uint32 kRateWindowMs = 500;
+// Enough outline segments for the deepest budget the keys offer.
+constexpr std::size_t kMaxSegments = 1 << 16;
+
+constexpr const char* kHelpText =
+    "Keys and mouse\n"
+    "Drag\tturn the camera (stops the orbit)\n"
+    "Wheel\tcamera nearer or farther\n"
+    "A / D\tturn the scene left / right\n"
+    "W / S\tlook from higher / lower\n"
+    "+ / -\tnearer / farther\n"
+    "O\tback to the orbit, running\n"
+    "Space\tpause / play (back to the orbit)\n"
+    "Left / Right\tone frame back / on (pauses)\n"
+    "Down / Up\tone second back / on\n"
+    "0 - 4\tfaces seen through in a row\n"
+    "V\toutline every view's window, coloured by depth\n"
+    "I\tnumbers: frame rate, views, camera\n"
+    "P\tsave this picture as a PNG (in ~/Pictures)\n"
+    "F\tfull screen\n"
+    "?\tthis help\n"
+    "Escape\tquit";
+
+Viewer viewer;
+// A key, a drag or the command line changed what is shown: the title says how.
+bool changed = false;
+// The last key press was a held key's repeat (for the "?" it types).
+bool lastKeyRepeated = false;
+bool pictureAsked = false;
+
+std::vector<OutlineSegment> segments;
+RecordCounts lastCounts;
+Uint32 rateStartMs = 0;
+int framesSinceRate = 0;
+double framesPerSecond = 0.0;
+std::string message;
+Uint32 messageUntilMs = 0;
+char title[256];
+
+// The browser's name for the key at this place on the keyboard.
+std::string keyCode(SDL_Scancode scancode) {
+    if (scancode >= SDL_SCANCODE_A && scancode <= SDL_SCANCODE_Z) {
+        return std::string("Key") + static_cast<char>('A' + (scancode - SDL_SCANCODE_A));
+    }
+    if (scancode >= SDL_SCANCODE_1 && scancode <= SDL_SCANCODE_0) {
+        return std::string("Digit") + static_cast<char>('0' + (scancode - SDL_SCANCODE_1 + 1) % 10);
+    }
+    if (scancode >= SDL_SCANCODE_KP_1 && scancode <= SDL_SCANCODE_KP_0) {
+        return std::string("Numpad") +
+               static_cast<char>('0' + (scancode - SDL_SCANCODE_KP_1 + 1) % 10);
+    }
+    switch (scancode) {
+        case SDL_SCANCODE_SPACE:
+            return "Space";
+        case SDL_SCANCODE_LEFT:
+            return "ArrowLeft";
+        case SDL_SCANCODE_RIGHT:
+            return "ArrowRight";
+        case SDL_SCANCODE_UP:
+            return "ArrowUp";
+        case SDL_SCANCODE_DOWN:
+            return "ArrowDown";
+        case SDL_SCANCODE_EQUALS:
+            return "Equal";
+        case SDL_SCANCODE_MINUS:
+            return "Minus";
+        case SDL_SCANCODE_KP_PLUS:
+            return "NumpadAdd";
+        case SDL_SCANCODE_KP_MINUS:
+            return "NumpadSubtract";
+        default:
+            return "";
+    }
+}
+
+// Full screen for this run only (the saved setting stays). Where no window
+// manager puts the window back, it goes back to where it was by itself.
+void toggleFullscreen() {
+    static SDL_Rect windowed;
+    SDL_Window* window = shellWindow();
+    if ((SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN) != 0) {
+        SDL_SetWindowFullscreen(window, 0);
+        if (windowed.w > 0) {
+            SDL_SetWindowSize(window, windowed.w, windowed.h);
+            SDL_SetWindowPosition(window, windowed.x, windowed.y);
+        }
+        return;
+    }
+    SDL_GetWindowPosition(window, &windowed.x, &windowed.y);
+    SDL_GetWindowSize(window, &windowed.w, &windowed.h);
+    SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+    coverDisplay(window);
+}
+
+void act(Control control) {
+    changed = true;
+    if (viewer.apply(control, frameTimeMs)) {
+        return;
+    }
+    if (control == Control::Fullscreen) {
+        toggleFullscreen();
+    } else if (control == Control::Picture) {
+        pictureAsked = true;
+    }
+    // Share (the page's link) has no meaning here.
+}
+
+void onKey(const SDL_KeyboardEvent& key) {
+    lastKeyRepeated = key.repeat != 0;
+    // Shortcuts with Ctrl, Alt or the system key stay the desktop's.
+    if ((key.keysym.mod & (KMOD_CTRL | KMOD_ALT | KMOD_GUI)) != 0) {
+        return;
+    }
+    const std::string code = keyCode(key.keysym.scancode);
+    const int depth = keyDepth(code.c_str());
+    if (depth >= 0) {
+        changed = true;
+        viewer.setDepth(depth);
+        return;
+    }
+    const KeyBinding* binding = findKeyBinding(code.c_str());
+    if (binding && binding->control != Control::Share && (binding->repeats || !key.repeat)) {
+        act(binding->control);
+    }
+}
+
+void showMessage(const std::string& text) {
+    message = text;
+    messageUntilMs = SDL_GetTicks() + kMessageMs;
+}
+
+// The frame just drawn, as it is on screen without the text boxes.
+void savePictureNow() {
+    const int width = clientSize.width;
+    const int height = clientSize.height;
+    std::vector<unsigned char> rows(static_cast<std::size_t>(width) * height * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
+    std::string note;
+    const std::string folder = picturesFolder(std::getenv("XDG_PICTURES_DIR"), std::getenv("HOME"),
+                                              userDatabaseHome(), note);
+    std::string path;
+    std::string problem = "no folder for pictures: " + note;
+    if (!folder.empty() && savePicture(folder, rows, width, height, path, problem)) {
+        std::printf("glasswake: saved %s\n", path.c_str());
+        std::fflush(stdout);
+        showMessage("Saved " + path);
+    } else {
+        std::fprintf(stderr, "glasswake: the picture was not saved: %s\n", problem.c_str());
+        showMessage("Not saved: " + problem);
+    }
+}
+
+void countFrame() {
+    const Uint32 now = SDL_GetTicks();
+    ++framesSinceRate;
+    if (now - rateStartMs >= kRateWindowMs) {
+        framesPerSecond = framesSinceRate * 1000.0 / (now - rateStartMs);
+        framesSinceRate = 0;
+        rateStartMs = now;
+    }
+}
+
+void drawPanels() {
+    const int width = clientSize.width;
+    const int height = clientSize.height;
+    if (viewer.infoVisible) {
+        char info[256];
+        const Camera camera = viewer.frame.camera.value_or(Camera{});
+        char where[96] = "orbit";
+        if (viewer.frame.camera) {
+            std::snprintf(where, sizeof where, "camera %.2f,%.2f,%.2f", camera.yawDegrees,
+                          camera.pitchDegrees, camera.distance);
+        }
+        char rate[32] = "paused";
+        if (!viewer.paused()) {
+            std::snprintf(rate, sizeof rate, "%.1f fps", framesPerSecond);
+        }
+        std::snprintf(info, sizeof info, "%s\n%d views, %d fans per frame\ndepth %d\n%s", rate,
+                      static_cast<int>(lastCounts.views), static_cast<int>(lastCounts.fans),
+                      viewer.frame.depthBudget, where);
+        drawTextBox(info, TextPlace::TopLeft, width, height);
+    }
+    if (viewer.helpVisible) {
+        drawTextBox(kHelpText, TextPlace::Center, width, height);
+    }
+    if (!message.empty() && SDL_TICKS_PASSED(SDL_GetTicks(), messageUntilMs)) {
+        message.clear();
+    }
+    if (!message.empty()) {
+        drawTextBox(message.c_str(), TextPlace::Bottom, width, height);
+    }
+}
+
+}  // namespace
+
+void setUpViewer(const DemoOptions& options) {
+    viewer.start(0.0, options.camera.has_value());
+    viewer.frame.camera = options.camera;
+    if (options.depth >= 0) {
+        viewer.frame.depthBudget = options.depth;
+    }
+    changed = options.camera || options.depth >= 0;
+    segments.reserve(kMaxSegments);
+}
+
+void viewerEvent(const SDL_Event& event) {
+    switch (event.type) {
+        case SDL_KEYDOWN:
+            onKey(event.key);
+            break;
+        case SDL_TEXTINPUT:
+            // "?" by the character it types, wherever the layout puts it.
+            if (event.text.text[0] == '?' && event.text.text[1] == '\0' && !lastKeyRepeated) {
+                act(Control::Help);
+            }
+            break;
+        case SDL_MOUSEMOTION:
+            if ((event.motion.state & SDL_BUTTON_LMASK) != 0) {
+                changed = true;
+                viewer.drag(event.motion.xrel, event.motion.yrel, frameTimeMs);
+            }
+            break;
+        case SDL_MOUSEWHEEL: {
+            const double notches = event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED
+                                       ? -event.wheel.preciseY
+                                       : event.wheel.preciseY;
+            changed = true;
+            viewer.zoom(std::exp(-notches * kWheelNotchZoom), frameTimeMs);
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+bool viewerFrame() {
+    viewer.frame.timeMs = viewer.frameClock(frameTimeMs);
+    viewer.frame.width = clientSize.width;
+    viewer.frame.height = clientSize.height;
+    viewer.redraw = false;
+    drawFrame(viewer.frame);
+    lastCounts = countRecord(frameRecord);
+    countFrame();
+    if (viewer.overlay && clientSize.width > 0 && clientSize.height > 0) {
+        const float aspect =
+            static_cast<float>(clientSize.width) / static_cast<float>(clientSize.height);
+        segments.clear();
+        const CommandRange all = viewSubtree(frameRecord, -1);
+        appendViewOutlines(frameRecord, all, segments);
+        appendOutlineLegend(aspect, deepestView(frameRecord, all), segments);
+        drawOutlineSegments(segments, aspect);
+    }
+    if (pictureAsked) {
+        pictureAsked = false;
+        savePictureNow();
+    }
+    drawPanels();
+    return true;
+}
+
+const char* viewerTitle() {
+    if (!changed) {
+        return GetTitle();
+    }
+    char where[96] = "orbit";
+    if (viewer.frame.camera) {
+        std::snprintf(where, sizeof where, "camera %.2f,%.2f,%.2f", viewer.frame.camera->yawDegrees,
+                      viewer.frame.camera->pitchDegrees, viewer.frame.camera->distance);
+    }
+    std::snprintf(title, sizeof title, "%s - %s, depth %d, %s", GetTitle(),
+                  viewer.paused() ? "paused" : "running", viewer.frame.depthBudget, where);
+    return title;
+}
