@@ -21,7 +21,7 @@ run_packages=(
   libgl1-mesa-dev libglu1-mesa-dev libegl1-mesa-dev libgl1-mesa-dri
   libpng-dev zlib1g-dev libsdl2-dev
   help2man  # the tool's manual pages, from its --help
-  libstb-dev libtomlplusplus-dev  # pictures people bring (PNG, JPEG) and scene files
+  libstb-dev libtomlplusplus-dev  # pictures people bring (PNG, JPEG), scene files, the demo's text
 )
 # The tests, benchmarks, fuzzing, pictures of docs/, the Windows build under
 # Wine, and the release checks.
