@@ -20,5 +20,5 @@ if(TARGET glasswake_sdl_app)
              COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e_sdl.sh "${e2e_program}"
                      $<TARGET_FILE:hook_recorder> ${PROJECT_SOURCE_DIR}
                      ${CMAKE_CURRENT_BINARY_DIR}/e2e_sdl)
-    set_tests_properties(e2e_sdl PROPERTIES TIMEOUT 120 RUN_SERIAL TRUE)
+    set_tests_properties(e2e_sdl PROPERTIES TIMEOUT 300 RUN_SERIAL TRUE)
 endif()
