@@ -94,9 +94,8 @@ bool parseDemoOptions(int argc, const char* const* argv, DemoOptions& options,
         const std::string name = !dashes  ? std::string()
                                  : equals ? std::string(argument + 2, equals)
                                           : std::string(argument + 2);
-        const bool valued =
-            name == "camera" || name == "depth" || name == "backend" || name == "size" ||
-                            name == "scene";
+        const bool valued = name == "camera" || name == "depth" || name == "backend" ||
+                            name == "size" || name == "scene";
         if (!optionsEnd && (std::strcmp(argument, "-h") == 0 || std::strcmp(argument, "-V") == 0)) {
             (argument[1] == 'h' ? options.help : options.version) = true;
         } else if (!dashes || (!valued && std::strstr(argument, "-fullscreen") != nullptr)) {
