@@ -133,7 +133,7 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
         check "0 sets the depth (title)" poll 10 titled_like "$id" "depth 0, orbit$"
         changes_picture "$id" 4 "4: a deeper picture"
         shot "$id" "$work/plain.png"
-        for key in v i question; do
+        for key in v i question m; do
             changes_picture "$id" "$key" "$key shows over the picture"
             xdotool key "$key"
             check "$key again: the picture as it was" poll 10 eval "shot $id '$work/after.png' && same '$work/plain.png' '$work/after.png'"

@@ -45,6 +45,7 @@ constexpr const char* kHelpText =
     "Down / Up\tone second back / on\n"
     "0 - 4\tfaces seen through in a row\n"
     "V\toutline every view's window, coloured by depth\n"
+    "M\tsmooth edges on / off (where the display gave samples)\n"
     "I\tnumbers: frame rate, views, camera\n"
     "P\tsave this picture as a PNG (in ~/Pictures)\n"
     "F\tfull screen\n"
@@ -57,6 +58,8 @@ bool changed = false;
 // The last key press was a held key's repeat (for the "?" it types).
 bool lastKeyRepeated = false;
 bool pictureAsked = false;
+// M: one sample per pixel on the multisampled surface, for this run.
+bool smoothOff = false;
 
 std::vector<OutlineSegment> segments;
 RecordCounts lastCounts;
@@ -131,6 +134,8 @@ void act(Control control) {
         toggleFullscreen();
     } else if (control == Control::Picture) {
         pictureAsked = true;
+    } else if (control == Control::Smooth) {
+        smoothOff = !smoothOff;
     }
     // Share (the page's link) has no meaning here.
 }
@@ -269,6 +274,11 @@ bool viewerFrame() {
     viewer.frame.width = clientSize.width;
     viewer.frame.height = clientSize.height;
     viewer.redraw = false;
+    if (smoothOff) {
+        glDisable(GL_MULTISAMPLE);
+    } else {
+        glEnable(GL_MULTISAMPLE);
+    }
     drawFrame(viewer.frame);
     lastCounts = countRecord(frameRecord);
     countFrame();
