@@ -50,11 +50,14 @@ check "the zip holds README-windows.txt" test -f "$app/README-windows.txt"
 # $logs/NAME.WAIT), calls `look`, ends it by ACTION (escape, close, key or
 # none) and waits for the end, which must have exit code $expected_status
 # (0 unless the caller sets it).
+# Wine's +system trace shows each display-mode change asked for, the record's
+# fields included; $trace adds channels for one run.
 look() { :; }
+trace=
 run() {
     local name=$1 wait=$2 action=$3 dir=$4
     shift 4
-    WINEDEBUG=-all,+debugstr start "$dir" "$logs/$name" wine "$@"
+    WINEDEBUG=-all,+debugstr,+system${trace:+,$trace} start "$dir" "$logs/$name" wine "$@"
     [ "$wait" = none ] || probe "$wait" 60000 >"$logs/$name.$wait"
     look
     case $action in
@@ -68,13 +71,21 @@ run() {
 }
 demo() { run "$1" window "$2" "$app" glasswake.exe "${@:3}"; }  # demo NAME ACTION [ARGS...]
 style() { field style "$logs/$1.window"; }
+# The program's display-mode calls (Wine's own name a device), each followed
+# by the record it passed, its address left out.
+mode_calls() {
+    awk '/NtUserChangeDisplaySettings \(null\)/ {
+             ours = 1; sub(/.*Settings \(null\) /, ""); sub(/^0x[0-9a-f]+/, "RECORD"); print; next }
+         ours && /trace_devmode/ { ours = 0; sub(/.*trace_devmode /, ""); sub(/ +$/, ""); print }' \
+        "$logs/$1.err"
+}
 
 rm -f "$ini_file"
 look() {
     local w=$logs/normal.window client
-    check "the window opens, overlapped with a caption, 640 x 480 outside" \
-        equals "$(field style "$w")/$(field caption "$w")/$(field window "$w" | cut -d, -f3,4)" \
-        "overlapped/1/640,480"
+    check "the window opens, overlapped (clipping children and siblings), 640 x 480 outside" \
+        equals "$(field bits "$w")/$(field caption "$w")/$(field window "$w" | cut -d, -f3,4)" \
+        "16cf0000/1/640,480"
     client=$(field client "$w")
     check "the client area is smaller than 640 x 480 by the frame ($client)" \
         test "${client%,*}" -gt 0 -a "${client%,*}" -lt 640 -a "${client#*,}" -gt 0 -a "${client#*,}" -lt 480
@@ -100,12 +111,17 @@ check "the settings file holds Fullscreen=0, Width=640, Height=480 and the deskt
 # window must come up at the requested size either way.
 demo fullscreen close -fullscreen
 check "-fullscreen: a popup at 0,0 of 640 x 480; Fullscreen=1 saved" equals \
-    "$(style fullscreen)/$(field window "$logs/fullscreen.window")/$(setting Settings Fullscreen)" \
-    "popup/0,0,640,480/1"
+    "$(field bits "$logs/fullscreen.window")/$(field window "$logs/fullscreen.window")/$(setting Settings Fullscreen)" \
+    "94000000/0,0,640,480/1"
+check "-fullscreen: one temporary switch to 640 x 480 at the saved depth, undone at the end" \
+    equals "$(mode_calls fullscreen)" "$(printf '%s\n' \
+        "RECORD (nil) 0x4 (nil)" \
+        "dmFields=BITSPERPEL,PELSWIDTH,PELSHEIGHT dmBitsPerPel=${bpp:-?} dmPelsWidth=640 dmPelsHeight=480" \
+        "(nil) (nil) 0 (nil)")"
 demo remembered escape
 check "the next start without a switch is full screen" equals "$(style remembered)" popup
 
-printf '%s\r\n' "; kept comment" "[Before]" "Key=kept" "[Settings]" "Fullscreen=0" "Width=0" \
+printf '%s\r\n' "; kept comment" "[Before]" "Key=kept" "[Settings]" "Fullscreen=1" "Width=0" \
     "Height=0" "BitsPerPixel=256" "Extra=stays" "[After]" "Other=value" >"$ini_file"
 demo settings escape
 check "Width=0 and Height=0 give a 640 x 480 window" \
@@ -113,6 +129,8 @@ check "Width=0 and Height=0 give a 640 x 480 window" \
 check "640, 480 and BitsPerPixel=0 (from 256) written back; other keys and sections survive" \
     equals "$(setting Settings Width),$(setting Settings Height),$(setting Settings BitsPerPixel),$(setting Before Key),$(setting Settings Extra),$(setting After Other)" \
     "640,480,0,kept,stays,value"
+check "BitsPerPixel=0: the full-screen switch sets the size alone" \
+    equals "$(mode_calls settings | sed -n 2p)" "dmFields=PELSWIDTH,PELSHEIGHT dmPelsWidth=640 dmPelsHeight=480"
 
 rm -f "$ini_file"
 broken=$work/broken
@@ -134,7 +152,12 @@ hook_run() {  # hook_run MODE WAIT [EXIT-STATUS]
     cp "$hook_log" "$logs/hooks-$1.log" 2>/dev/null
 }
 
-hook_run frame-false none
+trace=+opengl hook_run frame-false none
+check "the pixel format asks for RGBA, double buffering and as many depth bits as colour bits" \
+    equals "$(grep -o 'wglChoosePixelFormat [^:]*: .*' "$logs/hooks-frame-false.err" | cut -d: -f2-)" \
+    " size 40 version 1 flags 37 type 0 color ${bpp:-?} 0,0,0,0 accum 0 depth ${bpp:-?} stencil 0 aux 0"
+check "the window class: its own DC, redrawn on resizes, the arrow cursor, no icon or brush" \
+    equals "$(hook_line Class)" "Class style=0x23 arrow=1 icon=0 brush=0 extra=0,0"
 check "PreInit runs before the window class and window exist, without GL" \
     equals "$(hook_line PreInit)" "PreInit context=0 window=0"
 check "Init sees the shown window, its context, the caption and the real client size" \

@@ -127,6 +127,15 @@ bool PreInit() {
 }
 
 bool Init() {
+#ifdef _WIN32
+    // A title tick before the loop runs must leave the caption alone.
+    SendMessageA(FindWindowA("VEXA_Class", nullptr), WM_TIMER, kTitleTimerId, 0);
+    WNDCLASSA c;
+    GetClassInfoA(GetModuleHandleA(nullptr), "VEXA_Class", &c);
+    record("Class style=%#x arrow=%d icon=%d brush=%d extra=%d,%d", c.style,
+           c.hCursor == LoadCursor(nullptr, IDC_ARROW), c.hIcon != nullptr,
+           c.hbrBackground != nullptr, c.cbClsExtra, c.cbWndExtra);
+#endif
     const Seen seen = look();
     GLint viewport[4] = {};
     glGetIntegerv(GL_VIEWPORT, viewport);

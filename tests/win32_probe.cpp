@@ -59,10 +59,11 @@ int main(int argc, char** argv) {
         GetWindowRect(window, &outer);
         GetClientRect(window, &client);
         const LONG style = GetWindowLongA(window, GWL_STYLE);
-        std::printf("style=%s\ncaption=%d\nwindow=%ld,%ld,%ld,%ld\nclient=%ld,%ld\n",
-                    (style & WS_POPUP) ? "popup" : "overlapped", (style & WS_CAPTION) == WS_CAPTION,
-                    outer.left, outer.top, outer.right - outer.left, outer.bottom - outer.top,
-                    client.right, client.bottom);
+        std::printf("style=%s\nbits=%08lx\ncaption=%d\nwindow=%ld,%ld,%ld,%ld\nclient=%ld,%ld\n",
+                    (style & WS_POPUP) ? "popup" : "overlapped", static_cast<unsigned long>(style),
+                    (style & WS_CAPTION) == WS_CAPTION, outer.left, outer.top,
+                    outer.right - outer.left, outer.bottom - outer.top, client.right,
+                    client.bottom);
     } else if (std::strcmp(command, "minimize") == 0) {
         ShowWindow(window, SW_MINIMIZE);
         Sleep(1000);
