@@ -518,10 +518,29 @@ struct Progress {
     }
 };
 
+// Hands the frame read into pixel buffer `slot` to the pipeline as frame k;
+// 0 or the exit code.
+int submitRead(RenderSession& session, FramePipeline& pipeline, int slot, std::uint64_t k,
+               Progress& progress) {
+    std::uint8_t* pixels = pipeline.acquire();
+    if (!pixels)
+        return kEncoderFailed;
+    if (!session.gl.finishRead(slot, pixels))
+        return fail("cannot read the frame back from OpenGL");
+    pipeline.submit(k);
+    progress.step();
+    return 0;
+}
+
 // Draws every step-th frame of the clip into the pipeline, until the end, a
-// failure or an interruption; 0 or the exit code.
+// failure or an interruption; 0 or the exit code. Each frame is read back
+// while the next one is drawn: its copy starts into one pixel buffer, the
+// next frame is drawn, and only then is the copy taken.
 int drawFrames(const RenderOptions& options, RenderSession& session, Explaining& explaining,
                FramePipeline& pipeline, std::uint64_t step, Progress& progress) {
+    int slot = 0;
+    int pendingSlot = -1;  // the buffer the last frame is being read into
+    std::uint64_t pendingFrame = 0;
     for (std::uint64_t k = 0; k < options.frames && !interrupted; k += step) {
         const std::uint32_t timeMs = sequenceTime(options, k);
         session.runFrame(timeMs);
@@ -529,13 +548,20 @@ int drawFrames(const RenderOptions& options, RenderSession& session, Explaining&
         progress.overflowed += step == 1 && renderStats.frameOverflowed ? 1 : 0;
         if (explainFrame(options, explaining, session.inputsAt(timeMs)) != 0)
             return 1;
-        std::uint8_t* pixels = pipeline.acquire();
-        if (!pixels)
-            return kEncoderFailed;
-        if (!session.gl.readBgrxBottomUp(pixels))
+        if (!session.gl.startRead(slot))
             return fail("cannot read the frame back from OpenGL");
-        pipeline.submit(k);
-        progress.step();
+        if (pendingSlot >= 0) {
+            if (const int status =
+                    submitRead(session, pipeline, pendingSlot, pendingFrame, progress))
+                return status;
+        }
+        pendingSlot = slot;
+        pendingFrame = k;
+        slot = (slot + 1) % HeadlessGl::kReadBuffers;
+    }
+    if (pendingSlot >= 0 && !interrupted) {
+        if (const int status = submitRead(session, pipeline, pendingSlot, pendingFrame, progress))
+            return status;
     }
     return interrupted ? interruptedStatus() : 0;
 }

@@ -160,6 +160,10 @@ bool HeadlessGl::resize(int w, int h) {
     surface = next;
     width = w;
     height = h;
+    if (readBuffers[0]) {  // made again at the new size when next used
+        glDeleteBuffers(kReadBuffers, readBuffers);
+        std::fill(readBuffers, readBuffers + kReadBuffers, 0u);
+    }
     // Rows of an odd width are not 4-byte aligned in RGB.
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     const int count = samples;
@@ -256,6 +260,8 @@ void HeadlessGl::bindForDrawing() const {
 
 void HeadlessGl::destroy() {
     if (display && context && surface) {
+        if (readBuffers[0])
+            glDeleteBuffers(kReadBuffers, readBuffers);
         deleteFramebuffer(multisampledFramebuffer, multisampledColor);
         deleteFramebuffer(resolvedFramebuffer, resolvedColor);
     }
@@ -277,6 +283,7 @@ void HeadlessGl::destroy() {
     height = 0;
     samples = 1;
     multisampledFramebuffer = multisampledColor = resolvedFramebuffer = resolvedColor = 0;
+    std::fill(readBuffers, readBuffers + kReadBuffers, 0u);
 }
 
 bool HeadlessGl::readPixels(std::vector<std::uint8_t>& rgb) const {
@@ -310,4 +317,39 @@ bool HeadlessGl::readBgrxBottomUp(std::uint8_t* bgrx) const {
     glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, bgrx);
     bindForDrawing();
     return glGetError() == GL_NO_ERROR;
+}
+
+bool HeadlessGl::startRead(int slot) {
+    if (!surface || slot < 0 || slot >= kReadBuffers)
+        return false;
+    const GLsizeiptr bytes = static_cast<GLsizeiptr>(width) * height * 4;
+    if (!readBuffers[0]) {
+        glGenBuffers(kReadBuffers, readBuffers);
+        for (unsigned buffer : readBuffers) {
+            glBindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
+            glBufferData(GL_PIXEL_PACK_BUFFER, bytes, nullptr, GL_STREAM_READ);
+        }
+    }
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, readBuffers[slot]);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    bindForReading();  // the resolved picture, not the samples
+    glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+    bindForDrawing();
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    return glGetError() == GL_NO_ERROR;
+}
+
+bool HeadlessGl::finishRead(int slot, std::uint8_t* bgrx) {
+    if (!surface || slot < 0 || slot >= kReadBuffers || !readBuffers[slot])
+        return false;
+    const std::size_t bytes =
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, readBuffers[slot]);
+    const void* mapped = glMapBuffer(GL_PIXEL_PACK_BUFFER, GL_READ_ONLY);
+    if (mapped) {
+        std::memcpy(bgrx, mapped, bytes);
+        glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
+    }
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    return mapped && glGetError() == GL_NO_ERROR;
 }

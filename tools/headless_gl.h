@@ -23,6 +23,9 @@ struct HeadlessGl {
     unsigned multisampledColor = 0;
     unsigned resolvedFramebuffer = 0;  // what the samples resolve into for reading
     unsigned resolvedColor = 0;
+    // Pixel buffers that frames are read into while the next ones are drawn.
+    static constexpr int kReadBuffers = 2;
+    unsigned readBuffers[kReadBuffers] = {};
     std::string error;  // why the last create/resize/setSamples failed
 
     // Makes the context current with a width x height RGB8 framebuffer.
@@ -53,4 +56,11 @@ struct HeadlessGl {
     // RGB), into width * height * 4 bytes: bottom row first, each pixel blue,
     // green, red and a byte of no meaning. For writers that take that order.
     bool readBgrxBottomUp(std::uint8_t* bgrx) const;
+    // The same read in two halves, so that the next frame is drawn while GL
+    // copies this one: startRead() resolves the frame and has it read into
+    // pixel buffer `slot` (0 to kReadBuffers - 1) without waiting for it;
+    // finishRead() waits for that copy and hands over its width * height * 4
+    // bytes, in readBgrxBottomUp()'s order. The buffers are made on first use.
+    bool startRead(int slot);
+    bool finishRead(int slot, std::uint8_t* bgrx);
 };
