@@ -127,6 +127,7 @@ void toggleFullscreen() {
 
 void act(Control control) {
     changed = true;
+    viewer.redraw = true;
     if (viewer.apply(control, frameTimeMs)) {
         return;
     }
@@ -243,6 +244,7 @@ void viewerEvent(const SDL_Event& event) {
     switch (event.type) {
         case SDL_KEYDOWN:
             onKey(event.key);
+            viewer.redraw = true;
             break;
         case SDL_TEXTINPUT:
             // "?" by the character it types, wherever the layout puts it.
@@ -264,9 +266,16 @@ void viewerEvent(const SDL_Event& event) {
             viewer.zoom(std::exp(-notches * kWheelNotchZoom), frameTimeMs);
             break;
         }
+        case SDL_WINDOWEVENT:  // resized, shown or uncovered: draw again
+            viewer.redraw = true;
+            break;
         default:
             break;
     }
+}
+
+bool viewerIdle() {
+    return viewer.paused() && !viewer.redraw && message.empty();
 }
 
 bool viewerFrame() {

@@ -15,4 +15,6 @@ void setUpViewer(const DemoOptions& options);
 // For the shell (ShellStart): input, a frame, the title.
 void viewerEvent(const SDL_Event& event);
 bool viewerFrame();
+// Paused with nothing changed since the last frame: nothing to draw.
+bool viewerIdle();
 const char* viewerTitle();

@@ -239,6 +239,9 @@ void handleEvent(const SDL_Event& event) {
             default:
                 break;
         }
+        if (startOptions.onEvent && window != nullptr) {
+            startOptions.onEvent(event);
+        }
     } else if (event.type == titleTimerEvent) {
         if (event.user.code == kTitleTimerId && running && window != nullptr) {
             SDL_SetWindowTitle(window, startOptions.title ? startOptions.title() : GetTitle());
@@ -263,7 +266,8 @@ void runLoop() {
         if (quitPosted || window == nullptr) {
             break;
         }
-        if ((SDL_GetWindowFlags(window) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) != 0) {
+        if ((SDL_GetWindowFlags(window) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) != 0 ||
+            (startOptions.idle && startOptions.idle())) {
             SDL_WaitEventTimeout(nullptr, kIdleWaitMs);
             continue;
         }

@@ -21,10 +21,14 @@ struct ShellStart {
     // A window size for this run only; 0 x 0 takes the settings'. Never saved.
     int width = 0;
     int height = 0;
-    // Events other than Escape and the window's own, on the main thread.
+    // Events other than Escape (the window's own after the shell's part), on
+    // the main thread.
     void (*onEvent)(const SDL_Event& event) = nullptr;
     // Draws a frame in place of the Frame hook; false closes the window.
     bool (*frame)() = nullptr;
+    // True when the picture on screen is still the one to show: the loop
+    // then waits for an event instead of drawing and swapping.
+    bool (*idle)() = nullptr;
     // The title the timer sets in place of GetTitle().
     const char* (*title)() = nullptr;
     // First move to the data set's folder (not for an application whose
