@@ -35,29 +35,17 @@ bool readText(const char* path, std::string& text, ReadFailure& failure) {
     return true;
 }
 
-// A scene file is ASCII except inside one-line quoted strings (where file
-// names may need more). TOML allows other text in comments and multi-line
-// strings too, but there the parser's whitespace tests meet characters its
-// tables do not cover (an unreachable branch, so anything may happen): such
-// text is refused before parsing, with its line.
+// A scene file is plain ASCII. The TOML parser's whitespace tests, which it
+// also runs over the text of values it is reading (quoted strings
+// included), meet characters beyond ASCII that its tables do not cover and
+// reach an unreachable branch (anything may happen): such text is refused
+// before parsing, with its line.
 bool plainEnough(const std::string& text, ReadFailure& failure) {
     int line = 1;
-    char quote = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
+    for (const char c : text) {
         line += c == '\n' ? 1 : 0;
-        if (quote && (c == quote || c == '\n')) {
-            quote = 0;
-        } else if (quote == '"' && c == '\\') {
-            ++i;  // the escaped character, whatever it is
-        } else if (!quote && (c == '"' || c == '\'')) {
-            if (text.compare(i, 3, std::string(3, c)) == 0) {
-                failure.set("line %d: multi-line strings are not taken in a scene file", line);
-                return false;
-            }
-            quote = c;
-        } else if (!quote && std::uint8_t(c) >= 0x80) {
-            failure.set("line %d: only quoted names may hold characters beyond ASCII", line);
+        if (std::uint8_t(c) >= 0x80) {
+            failure.set("line %d: a scene file is plain ASCII (file names too)", line);
             return false;
         }
     }
