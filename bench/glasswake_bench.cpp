@@ -14,8 +14,8 @@
 #include "assets/picture.h"
 #include "assets/scene_object.h"
 #include "render/frame_arena.h"
+#include "render/frame_state.h"
 #include "render/polygon.h"
-#include "render/render_stats.h"
 #include "render/view.h"
 #include "scene/hooks.h"
 #include "scene/scene.h"
@@ -175,21 +175,19 @@ void BM_TraversalFrame(benchmark::State& state) {
         state.SkipWithError("the scene could not be loaded from data/");
         return;
     }
-    frameDepthBudget = static_cast<int>(state.range(0));
-    clientSize.width = 640;
-    clientSize.height = 480;
-    std::uint32_t timeMs = 0;
+    FrameInputs inputs;
+    inputs.width = 640;
+    inputs.height = 480;
+    inputs.depthBudget = static_cast<int>(state.range(0));
     std::int64_t views = 0;
     for (auto _ : state) {
+        drawFrame(inputs);
         // Walk the orbit so every view of the scene is in the average.
-        frameTimeMs = timeMs;
-        timeMs = (timeMs + 33) % 8000;
-        Frame();
-        views += renderStats.viewsDrawn;
+        inputs.timeMs = (inputs.timeMs + 33) % 8000;
+        views += frameState.stats.viewsDrawn;
     }
     state.counters["views/frame"] =
         benchmark::Counter(static_cast<double>(views), benchmark::Counter::kAvgIterations);
-    frameDepthBudget = 2;
     Shutdown();
 }
 BENCHMARK(BM_TraversalFrame)->Arg(2)->Arg(3)->Unit(benchmark::kMicrosecond);

@@ -15,8 +15,7 @@ bool FrameArena::create(std::int32_t polygonCapacity_, std::int32_t pointCapacit
     points = new (std::nothrow) Point2[static_cast<std::size_t>(pointCapacity_)];
     slots = new (std::nothrow) Point2*[static_cast<std::size_t>(slotCapacity_)];
     slotLines = new (std::nothrow) std::int32_t[static_cast<std::size_t>(slotCapacity_)];
-    if (!polygons || !points || !slots || !slotLines ||
-        !lines.create(pointCapacity_, slotCapacity_)) {
+    if (!polygons || !points || !slots || !slotLines || !lines.create(pointCapacity_)) {
         release();
         return false;
     }
@@ -115,7 +114,6 @@ bool Polygon::allocateVertices(std::int32_t n) {
     vertexCount = n;
     vertices = taken;
     fanFromCentre = false;
-    mendChecked = false;
     return true;
 }
 
@@ -138,7 +136,6 @@ bool Polygon::copyFrom(const Polygon& source) {
     vertexCount = n;
     vertices = taken;
     fanFromCentre = source.fanFromCentre;
-    mendChecked = false;
     return true;
 }
 

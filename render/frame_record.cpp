@@ -2,8 +2,6 @@
 
 #include <new>
 
-FrameRecord frameRecord;
-
 bool FrameRecord::create(std::int32_t commandCapacity) {
     release();
     if (commandCapacity < 0) {
@@ -50,7 +48,7 @@ RecordCounts countRecord(const FrameRecord& record) {
         for (; polygon; polygon = polygon->next) {
             if (polygon->vertexCount > 0) {
                 ++counts.fans;
-                counts.vertices += polygon->vertexCount;
+                counts.vertices += Fan(*polygon).size();
             }
         }
     }

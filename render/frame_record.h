@@ -26,10 +26,6 @@ struct DrawCommand {
     // window.
     std::int32_t view = 0;
     std::int32_t parent = -1;
-    // Fill and Environment alike: an object cut the view's window, so its
-    // Environment covers the pieces left, not the Fill's polygons. False
-    // means the two cover the very same polygons.
-    bool windowCut = false;
     // Fill only: the view's uncovered pieces and its children's windows (one
     // of each pair of twins) cover its window exactly once, so its tint may
     // be drawn with them rather than over the whole window. False where an
@@ -49,6 +45,9 @@ struct FrameRecord {
     std::int32_t capacity = 0;
     std::int32_t count = 0;
     bool overflowed = false;  // an append was refused since the last reset
+    // A view left an object out: its outline could need more edges than the
+    // traversal's edge table holds.
+    bool objectSkipped = false;
 
     FrameRecord() = default;
     ~FrameRecord() { release(); }
@@ -61,14 +60,16 @@ struct FrameRecord {
     void reset() {
         count = 0;
         overflowed = false;
+        objectSkipped = false;
     }
     // The new command's index, or -1 (and overflowed set) when full.
     std::int32_t append(const DrawCommand& command);
 };
 
 // Counts taken from a record: what a backend that draws every recorded
-// polygon as one fan would send. Fills with alpha 0 add nothing under the
-// additive blend and are not sent.
+// polygon as one fan sends (Fan: a mended polygon's fan has its centre and
+// its first vertex again). Fills with alpha 0 add nothing under the additive
+// blend and are not sent.
 struct RecordCounts {
     std::int64_t views = 0;
     std::int64_t fans = 0;
@@ -80,5 +81,3 @@ RecordCounts countRecord(const FrameRecord& record);
 inline bool isInvisible(const DrawCommand& command) {
     return command.pass == DrawPass::Fill && command.color.a == 0.0f;
 }
-
-extern FrameRecord frameRecord;

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "render/draw_rules.h"
 #include "render/frame_record.h"
 
-// Which pass a backend sends for each recorded command.
+// The passes a backend that batches (fast, WebGL) sends for a recorded
+// frame, planned once after the mend, in the order they are drawn.
 //
 // As recorded, every command is a pass of its own: a view's tint over its
 // whole window, then its environment over the pieces left, so most pixels
@@ -21,19 +23,34 @@
 enum class PassMode : std::uint8_t { AsRecorded, Merged };
 
 struct PlannedPass {
-    bool drawn = false;  // false: the command sends nothing
+    std::int32_t command = 0;  // the record entry whose polygons it fills
     // Merged, the root's environment is the only pass on its pixels, which
-    // are still clear: it may be written without blending, in any order.
-    bool replaces = false;
+    // are still clear: it is written without blending, after every other.
+    bool blended = true;
     PassColors colors;
 };
 
-// The tints of the view whose Fill is at `view` and of the views above it
-// that hand theirs down to it, premultiplied and summed; alpha unused.
-Rgba carriedTint(const FrameRecord& record, std::int32_t view);
+// Drawn in this order: the flat passes (tints), then the textured ones, each
+// in record order, then the passes written without blending. llvmpipe's
+// blend rounds with the colour already in the pixel, so adding a view's tint
+// before the environments inside it, as the exact backend does, keeps the
+// sums closest to its picture.
+struct PassPlan {
+    std::unique_ptr<PlannedPass[]> passes;
+    std::unique_ptr<Rgba[]> carried;  // by a view's Fill entry: the tint it carries
+    std::int32_t capacity = 0;        // in record commands
+    std::int32_t count = 0;
 
-PlannedPass planPass(const FrameRecord& record, std::int32_t index, PassMode mode);
+    // Room for records of up to this many commands; false (and no room) when
+    // the memory cannot be had.
+    bool create(std::int32_t commandCapacity);
+    void release();
+};
 
-// Pixel writes of a frame: the area of every pass sent, over the root
+// Plans every command of the record; a record larger than the plan's room is
+// planned up to that room.
+void planPasses(const FrameRecord& record, PassMode mode, PassPlan& plan);
+
+// Pixel writes of a planned frame: the area of every pass, over the root
 // window's area (0 for a record without a root).
-double pixelWritesPerPixel(const FrameRecord& record, PassMode mode);
+double pixelWritesPerPixel(const FrameRecord& record, const PassPlan& plan);

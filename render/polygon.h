@@ -28,7 +28,6 @@ struct Polygon {
     // lie on one line, where a fan from vertex 0 would fold over itself, so
     // it is drawn as a fan round its centre (fanCentre) instead.
     bool fanFromCentre = false;
-    bool mendChecked = false;  // looked at by this frame's mending already
     Point2** vertices = nullptr;
     Face* face = nullptr;  // set by the projection only
     Polygon* next = nullptr;

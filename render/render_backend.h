@@ -3,6 +3,7 @@
 #include "assets/image.h"
 #include "render/draw_rules.h"
 #include "render/frame_record.h"
+#include "render/pass_plan.h"
 
 // Draws recorded frames. Every call but name() needs the backend's context
 // current, except destroy(), which may run after the context is gone (it
@@ -19,7 +20,11 @@ public:
     // Projection over window coordinates for this width/height ratio, clear,
     // additive blend state. The viewport is the shell's.
     virtual void beginFrame(float aspect) = 0;
-    virtual void drawRecord(const FrameRecord& record) = 0;
+    // How the frame's passes are to be planned for drawRecord.
+    virtual PassMode passMode() const { return PassMode::AsRecorded; }
+    // Draws the frame: the exact backend the record itself, command by
+    // command; the others replay the plan.
+    virtual void drawRecord(const FrameRecord& record, const PassPlan& plan) = 0;
 };
 
 // Draws nothing: for timing the front end alone, or running it without a
@@ -30,5 +35,5 @@ public:
     bool create(const Image&) override { return true; }
     void destroy() override {}
     void beginFrame(float) override {}
-    void drawRecord(const FrameRecord&) override {}
+    void drawRecord(const FrameRecord&, const PassPlan&) override {}
 };

@@ -2,52 +2,60 @@
 
 #include <algorithm>
 
-#include "render/frame_arena.h"
-#include "render/frame_record.h"
+#include "render/frame_state.h"
 
-RenderStats renderStats;
-int frameDepthBudget = 2;
-bool frameMending = true;
+FrameState frameState;
 
-void resetRenderStats() {
-    renderStats = RenderStats();
+bool FrameState::create(std::int32_t commandCapacity, const FrameArena& arena) {
+    if (record.create(commandCapacity) && mend.create(arena) && plan.create(commandCapacity)) {
+        return true;
+    }
+    release();
+    return false;
+}
+
+void FrameState::release() {
+    record.release();
+    mend.release();
+    plan.release();
 }
 
 bool recreateFrameArena(std::int32_t polygonCapacity, std::int32_t pointCapacity,
                         std::int32_t slotCapacity) {
-    return frameArena.create(polygonCapacity, pointCapacity, slotCapacity);
+    const std::int32_t commands = frameState.record.capacity;
+    if (frameArena.create(polygonCapacity, pointCapacity, slotCapacity) &&
+        frameState.create(commands, frameArena)) {
+        return true;
+    }
+    frameArena.release();
+    return false;
 }
 
-void beginFrameStats() {
-    renderStats.viewsDrawn = 0;
-    renderStats.triangleFans = 0;
-    renderStats.verticesSent = 0;
-    renderStats.frameOverflowed = false;
+void resetRenderStats() {
+    frameState.stats = RenderStats();
 }
 
-void endFrameStats() {
-    // Everything is cut: the pieces get the points their neighbours made on
-    // their edges, so they tile their windows exactly.
-    renderStats.frameMended = frameMending && frameArena.lines.mend(frameRecord);
-    if (frameMending && !renderStats.frameMended) {
-        ++renderStats.unmendedFrames;
+void countFrame(RenderStats& stats, const FrameRecord& record, const FrameArena& arena,
+                bool mendingAsked, bool mended) {
+    stats.frameMended = mended;
+    if (mendingAsked && !mended) {
+        ++stats.unmendedFrames;
     }
-    const RecordCounts counts = countRecord(frameRecord);
-    renderStats.viewsDrawn = counts.views;
-    renderStats.triangleFans = counts.fans;
-    renderStats.verticesSent = counts.vertices;
-    renderStats.commandsUsed = frameRecord.count;
-    renderStats.peakCommandsUsed = std::max(renderStats.peakCommandsUsed, frameRecord.count);
-    renderStats.polygonsUsed = frameArena.polygonsUsed;
-    renderStats.pointsUsed = frameArena.pointsUsed;
-    renderStats.slotsUsed = frameArena.slotsUsed;
-    renderStats.frameOverflowed =
-        renderStats.frameOverflowed || frameArena.overflowed || frameRecord.overflowed;
-    ++renderStats.framesRendered;
-    if (renderStats.frameOverflowed) {
-        ++renderStats.overflowFrames;
+    const RecordCounts counts = countRecord(record);
+    stats.viewsDrawn = counts.views;
+    stats.triangleFans = counts.fans;
+    stats.verticesSent = counts.vertices;
+    stats.commandsUsed = record.count;
+    stats.polygonsUsed = arena.polygonsUsed;
+    stats.pointsUsed = arena.pointsUsed;
+    stats.slotsUsed = arena.slotsUsed;
+    stats.frameOverflowed = record.objectSkipped || arena.overflowed || record.overflowed;
+    ++stats.framesRendered;
+    if (stats.frameOverflowed) {
+        ++stats.overflowFrames;
     }
-    renderStats.peakPolygonsUsed = std::max(renderStats.peakPolygonsUsed, frameArena.polygonsUsed);
-    renderStats.peakPointsUsed = std::max(renderStats.peakPointsUsed, frameArena.pointsUsed);
-    renderStats.peakSlotsUsed = std::max(renderStats.peakSlotsUsed, frameArena.slotsUsed);
+    stats.peakCommandsUsed = std::max(stats.peakCommandsUsed, record.count);
+    stats.peakPolygonsUsed = std::max(stats.peakPolygonsUsed, arena.polygonsUsed);
+    stats.peakPointsUsed = std::max(stats.peakPointsUsed, arena.pointsUsed);
+    stats.peakSlotsUsed = std::max(stats.peakSlotsUsed, arena.slotsUsed);
 }

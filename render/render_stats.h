@@ -2,13 +2,17 @@
 
 #include <cstdint>
 
-// What the renderer did in the last frame, and switches for measuring it.
-// Plain globals, read and set by tools and tests between frames.
+#include "render/frame_arena.h"
+#include "render/frame_record.h"
+
+// What the renderer did in the last frame and since the counters were reset,
+// read by tools and tests between frames.
 struct RenderStats {
     // The last frame, counted from its record.
     std::int64_t viewsDrawn = 0;    // views recorded
-    std::int64_t triangleFans = 0;  // fans a backend drawing every polygon once would send
-    std::int64_t verticesSent = 0;  // their vertices
+    std::int64_t triangleFans = 0;  // fans a backend drawing every polygon once sends
+    std::int64_t verticesSent =
+        0;  // their vertices, a mended polygon's centre and closing one included
     std::int32_t commandsUsed = 0;  // frame record use
     std::int32_t polygonsUsed = 0;  // frame arena use at the end of the frame
     std::int32_t pointsUsed = 0;
@@ -25,29 +29,16 @@ struct RenderStats {
     std::int32_t peakCommandsUsed = 0;
 };
 
-extern RenderStats renderStats;
-
-// The number of faces the eye may look through in a row; the demo uses 2.
-// A frame clamps it to 0..kMaxFrameDepthBudget: the work grows with the
-// visible faces raised to this power, and every level costs stack.
-extern int frameDepthBudget;
+// The number of faces the eye may look through in a row is held to
+// 0..kMaxFrameDepthBudget: the work grows with the visible faces raised to
+// this power, and every level costs stack.
 constexpr int kMaxFrameDepthBudget = 12;
-
-// False draws frames as cut, T-junctions and all: for pictures and counts
-// of what mending changes.
-extern bool frameMending;
 
 // Clears every counter, cumulative ones included.
 void resetRenderStats();
 
-// Replaces the frame arena with one of other capacities; false (and no
-// arena, so frames draw nothing) when it cannot be created. Not for use
-// inside a frame.
-bool recreateFrameArena(std::int32_t polygonCapacity, std::int32_t pointCapacity,
-                        std::int32_t slotCapacity);
-
-// Called by the frame around its traversal: clear the per-frame counters,
-// then count the record and fold the arena and record use and any overflow
-// into the totals.
-void beginFrameStats();
-void endFrameStats();
+// The count step of a frame: the record's views, fans and vertices, the
+// arena's and record's use, and whether it ran out of room or was mended
+// (when mending was asked for).
+void countFrame(RenderStats& stats, const FrameRecord& record, const FrameArena& arena,
+                bool mendingAsked, bool mended);

@@ -7,7 +7,7 @@
 
 #include "assets/scene_object.h"
 #include "render/frame_arena.h"
-#include "render/render_stats.h"
+#include "render/frame_state.h"
 #include "render/view.h"
 
 std::vector<Edge2> scratchEdges(100);
@@ -37,7 +37,7 @@ bool reserveScratchEdges(std::int32_t count) {
 }
 
 bool frameOutOfRoom() {
-    return frameArena.overflowed || frameRecord.overflowed;
+    return frameArena.overflowed || frameState.record.overflowed;
 }
 
 std::int32_t View::recordFill() const {
@@ -45,12 +45,12 @@ std::int32_t View::recordFill() const {
     command.pass = DrawPass::Fill;
     command.kind = kind;
     command.depth = level;
-    command.view = frameRecord.count;
+    command.view = frameState.record.count;
     command.parent = parentCommand;
     command.color = fillColor;
     command.polygonCount = window.count;
     command.polygons = window.head;
-    return frameRecord.append(command);
+    return frameState.record.append(command);
 }
 
 std::int32_t View::recordEnvironment() const {
@@ -60,16 +60,14 @@ std::int32_t View::recordEnvironment() const {
     command.depth = level;
     command.view = fillCommand;
     command.parent = parentCommand;
-    command.windowCut = windowCut;
     command.color = envColor;
     command.textureOffset = eye.y;
     command.polygonCount = window.count;
     command.polygons = window.head;
-    return frameRecord.append(command);
+    return frameState.record.append(command);
 }
 
 void View::draw(const TraversalScene& scene, int depth) {
-    windowCut = false;
     fillCommand = recordFill();
     // A view that could not be recorded opens nothing: its children would
     // have no parent entry, and the frame is out of room anyway.
@@ -84,9 +82,6 @@ void View::draw(const TraversalScene& scene, int depth) {
                 tiled = traverseObject(scene, row[i], depth - 1) && tiled;
             }
         }
-        // The cutting is over: the Fill learns what the backends may draw
-        // in one pass with it.
-        frameRecord.commands[fillCommand].windowCut = windowCut;
     }
     // Fully covered: the objects hide everything, no environment shows.
     if (depth <= 0 || !isCovered()) {
@@ -94,7 +89,7 @@ void View::draw(const TraversalScene& scene, int depth) {
     }
     // Whatever ran out of room under this view (a child, a face, this
     // environment) leaves part of the window to no pass.
-    frameRecord.commands[fillCommand].windowTiled = tiled && !frameOutOfRoom();
+    frameState.record.commands[fillCommand].windowTiled = tiled && !frameOutOfRoom();
 }
 
 namespace {
@@ -132,7 +127,7 @@ bool View::traverseObject(const TraversalScene& scene, int index, int depth) {
         return true;
     }
     if (scratchEdgesNeeded(object) > static_cast<std::int64_t>(scratchEdges.size())) {
-        renderStats.frameOverflowed = true;
+        frameState.record.objectSkipped = true;
         return true;
     }
 
@@ -150,7 +145,7 @@ bool View::traverseObject(const TraversalScene& scene, int index, int depth) {
     PolygonList covered;
     PolygonList uncovered;
     // A clip that gives up (out of room) leaves the window as it was.
-    windowCut = window.clip(scratchEdges.data(), outlineCount, covered, uncovered) || windowCut;
+    window.clip(scratchEdges.data(), outlineCount, covered, uncovered);
     window.count = uncovered.count;
     window.head = uncovered.head;
     if (covered.count <= 0) {

@@ -62,7 +62,6 @@ void View::reset() {
     kind = ViewKind::Root;
     parentCommand = -1;
     fillCommand = -1;
-    windowCut = false;
 }
 
 void Matrix::makeReflection(const Vector3& n, float d) {

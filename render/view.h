@@ -32,7 +32,6 @@ struct View {
     ViewKind kind = ViewKind::Root;
     std::int32_t parentCommand = -1;
     std::int32_t fillCommand = -1;  // its own Fill entry, once recorded
-    bool windowCut = false;         // an object's outline replaced the window by pieces
 
     View() = default;
     // The root View; takes its window (one polygon, four slots, four points)
@@ -53,7 +52,7 @@ struct View {
     void mirrorThrough(const Face& face);
     void refractThrough(const Face& face, float refractiveIndex);
 
-    // Records this view and everything seen through it into frameRecord,
+    // Records this view and everything seen through it into frameState.record,
     // spending at most depth levels of faces.
     void draw(const TraversalScene& scene, int depth);
     // Cuts the object's outline out of the window and opens a child per
@@ -70,7 +69,7 @@ struct View {
                    const PolygonList& childWindow, bool mirrored) const;
     bool isCovered() const { return window.count <= 0; }
 
-    // Append this view's two passes to frameRecord; the index of the
+    // Append this view's two passes to frameState.record; the index of the
     // command, or -1 when the record is full.
     std::int32_t recordFill() const;
     std::int32_t recordEnvironment() const;

@@ -19,10 +19,20 @@ bool readNumber(const char* text, const char** end, double& value) {
     return stop != text && std::isfinite(value);
 }
 
+// Where the orbit starts, as a camera about its target.
+Camera orbitStart() {
+    const double up = double(kOrbitStart.y) - kOrbitTarget.y;
+    const double across = std::hypot(double(kOrbitStart.x) - kOrbitTarget.x,
+                                     double(kOrbitStart.z) - kOrbitTarget.z);
+    return Camera{0.0, std::atan2(up, across) / kDegrees, std::hypot(up, across)};
+}
+
 }  // namespace
 
 Camera orbitCamera(double seconds) {
-    return limitCamera(Camera{seconds * 45.0, std::atan(0.25) / kDegrees, std::sqrt(17.0)});
+    Camera camera = orbitStart();
+    camera.yawDegrees = seconds * double(kOrbitRadiansPerSecond) / kDegrees;
+    return limitCamera(camera);
 }
 
 Vector3 cameraEye(const Camera& camera) {
@@ -36,7 +46,7 @@ Vector3 cameraEye(const Camera& camera) {
 
 Camera limitCamera(const Camera& camera) {
     Camera limited = camera;
-    const Camera start = Camera{0.0, std::atan(0.25) / kDegrees, std::sqrt(17.0)};
+    const Camera start = orbitStart();
     limited.yawDegrees =
         std::isfinite(camera.yawDegrees) ? std::fmod(camera.yawDegrees, 360.0) : 0.0;
     if (limited.yawDegrees < 0.0)

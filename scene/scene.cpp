@@ -5,7 +5,7 @@
 
 #include "assets/image.h"
 #include "assets/picture.h"
-#include "render/frame_record.h"
+#include "render/frame_state.h"
 #include "scene/hooks.h"
 #include "scene/scene_constants.h"
 #include "scene/scene_file.h"
@@ -103,7 +103,7 @@ bool PreInit() {
     // these meshes can have, so frames never allocate or overrun it.
     if (!reserveScratchEdges(edgesNeeded) ||
         !frameArena.create(kFramePolygonCapacity, kFramePointCapacity, kFrameSlotCapacity) ||
-        !frameRecord.create(kFrameCommandCapacity)) {
+        !frameState.create(kFrameCommandCapacity, frameArena)) {
         return fail("no memory for the frame's working space");
     }
     sceneReady = true;
@@ -130,7 +130,7 @@ bool Init() {
 void Shutdown() {
     sceneReady = false;
     frameArena.release();
-    frameRecord.release();
+    frameState.release();
     sceneBackend->destroy();
     customPicture.release();
 }

@@ -10,6 +10,7 @@
 #include "render/frame_arena.h"
 #include "render/render_backend.h"
 #include "render/traversal.h"
+#include "scene/scene_constants.h"
 
 // The demo's objects: 0 the base, 1 to 3 the crystals. These indices are the
 // ones the visibility table and every View's objectIndex use.
@@ -73,9 +74,13 @@ constexpr std::int32_t kFrameSlotCapacity = 100000;
 constexpr std::int32_t kFrameCommandCapacity = 65536;
 
 // The camera circles the vertical axis at radius 4 and height 3, one turn
-// every 8 seconds, looking at (0, 2, 0).
-Vector3 orbitEye(double seconds);
+// every 8 seconds, looking at (0, 2, 0): it starts at kOrbitStart and turns
+// kOrbitRadiansPerSecond (pi/4 in single precision).
+constexpr float kOrbitRadiansPerSecond = 0.7853982f;
+constexpr std::uint32_t kOrbitPeriodMs = 8000;
+inline const Vector3 kOrbitStart(0.0f, 3.0f, -4.0f);
 inline const Vector3 kOrbitTarget(0.0f, 2.0f, 0.0f);
+Vector3 orbitEye(double seconds);
 
 // A camera looking at kOrbitTarget from yawDegrees about the vertical axis
 // (0 where the orbit starts, growing the way it turns), pitchDegrees above
@@ -91,8 +96,9 @@ constexpr double kMaxCameraPitch = 80.0;
 constexpr double kMinCameraDistance = 3.0;
 constexpr double kMaxCameraDistance = 12.0;
 
-// The orbit as a camera: yaw 45 degrees a second, pitch atan(1/4), distance
-// sqrt(17). Its eye is orbitEye's within rounding.
+// The orbit as a camera: the yaw it has turned, the pitch and distance of
+// kOrbitStart about kOrbitTarget (14.04 degrees, sqrt(17)). Its eye is
+// orbitEye's within rounding.
 Camera orbitCamera(double seconds);
 Vector3 cameraEye(const Camera& camera);
 // Yaw wrapped into [0, 360), pitch and distance held to the limits; a value
@@ -107,11 +113,13 @@ struct FrameInputs {
     std::uint32_t timeMs = 0;
     std::int32_t width = 0;  // drawable size in pixels
     std::int32_t height = 0;
-    int depthBudget = 2;           // held to 0..kMaxFrameDepthBudget
-    std::optional<Camera> camera;  // none: the orbit at timeMs
+    int depthBudget = kDemoDepthBudget;  // held to 0..kMaxFrameDepthBudget
+    std::optional<Camera> camera;        // none: the orbit at timeMs
+    RenderBackend* backend = nullptr;    // none: sceneBackend
 };
-// Draws the frame; a drawable without area, or a scene not started, draws
-// nothing.
+// Draws the frame, in these steps: record the views (View::draw from the
+// root), mend the record, plan the passes, count, draw. A drawable without
+// area, or a scene not started, draws nothing.
 void drawFrame(const FrameInputs& inputs);
 
 // Rewrites drawOrder[0..3] with the objects by increasing depth; equal depths

@@ -14,6 +14,10 @@ inline constexpr const char* kObjectFiles[4] = {"data/base2.lwo", "data/crystal1
                                                 "data/crystal2.lwo", "data/crystal3.lwo"};
 inline constexpr const char* kEnvironmentFile = "data/env.bmp";
 
+// The faces the demo looks through in a row: a mirrored and a refracted view
+// of every visible face, and of every visible face seen through those.
+inline constexpr int kDemoDepthBudget = 2;
+
 // The window's caption at creation, and the title the 500 ms timer sets.
 inline constexpr const char* kWindowCaption = "Glasswake";
 inline constexpr const char* kWindowTitle = "Glasswake by Orvel / Lumo [fps: +inf :-)]";

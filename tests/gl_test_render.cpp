@@ -27,7 +27,7 @@
 #include "render/backends/shader_program.h"
 #include "render/frame_arena.h"
 #include "render/frame_record.h"
-#include "render/render_stats.h"
+#include "render/frame_state.h"
 #include "render/view_outlines.h"
 #include "scene/hooks.h"
 #include "scene/scene.h"
@@ -91,8 +91,8 @@ protected:
         if (frameArena.polygonCapacity != kFramePolygonCapacity) {
             recreateFrameArena(kFramePolygonCapacity, kFramePointCapacity, kFrameSlotCapacity);
         }
-        if (frameRecord.capacity != kFrameCommandCapacity) {
-            frameRecord.create(kFrameCommandCapacity);
+        if (frameState.record.capacity != kFrameCommandCapacity) {
+            frameState.create(kFrameCommandCapacity, frameArena);
         }
     }
 };
@@ -148,8 +148,8 @@ TEST_F(RenderTest, FramesMatchTheReferencePictures) {
 int crackPixels(float step) {
     glClear(GL_COLOR_BUFFER_BIT);
     glBlendFunc(GL_ONE, GL_ONE);
-    for (std::int32_t i = 0; i < frameRecord.count; ++i) {
-        const DrawCommand& command = frameRecord.commands[i];
+    for (std::int32_t i = 0; i < frameState.record.count; ++i) {
+        const DrawCommand& command = frameState.record.commands[i];
         const bool window = command.pass == DrawPass::Fill;
         for (const bool tile : {false, true}) {
             if (tile == window && !(tile && command.kind == ViewKind::Mirrored)) {
@@ -257,17 +257,17 @@ struct Cracks {
     int framesOutOfRoom = 0;
 };
 Cracks cracksOverTheOrbit(bool mending, std::uint32_t stepMs) {
-    frameMending = mending;
+    frameState.mending = mending;
     Cracks cracks;
     for (frame.timeMs = stepMs == 500 ? 0 : 500; frame.timeMs < 8000; frame.timeMs += stepMs) {
         drawFrame(frame);
-        if (renderStats.frameOverflowed) {
+        if (frameState.stats.frameOverflowed) {
             ++cracks.framesOutOfRoom;
         } else {
             cracks.pixels += crackSamples();
         }
     }
-    frameMending = true;
+    frameState.mending = true;
     return cracks;
 }
 
@@ -302,7 +302,7 @@ void expectTiledExactly(int samples, int leftMended) {
         const Cracks liftedMended = cracksOverTheOrbit(true, step);
         EXPECT_GT(liftedAsCut.pixels, 0);
         EXPECT_LE(liftedMended.pixels, leftMended);
-        EXPECT_EQ(renderStats.unmendedFrames, 0);
+        EXPECT_EQ(frameState.stats.unmendedFrames, 0);
         std::printf(
             "%dx%d, arena %d, %d sample(s): cracks as cut %d, mended %d; lifted as cut "
             "%d, mended %d\n",
@@ -381,7 +381,7 @@ TEST_F(RenderTest, FastBackendDrawsTheExactPictureWithinTwoLevels) {
         frame.width = width;
         frame.height = height;
         ASSERT_TRUE(recreateFrameArena(arena, arena, 4 * arena));
-        ASSERT_TRUE(frameRecord.create(record));
+        ASSERT_TRUE(frameState.create(record, frameArena));
         for (const int depth : {0, 2, 3}) {
             frame.depthBudget = depth;
             for (const std::uint32_t timeMs : {0u, 1250u, 3700u, 6100u}) {
@@ -506,24 +506,24 @@ TEST_F(RenderTest, DeepTraversalOnTinyArenasOrRecordsEndsTheFrameSafely) {
                                         {full, 100}}) {
         SCOPED_TRACE(std::to_string(arena) + " " + std::to_string(record));
         ASSERT_TRUE(recreateFrameArena(arena, arena, 2 * arena));
-        ASSERT_TRUE(frameRecord.create(record));
+        ASSERT_TRUE(frameState.create(record, frameArena));
         resetRenderStats();
         for (const std::uint32_t timeMs : {0u, 2500u, 5300u}) {
             framePixels(timeMs);
         }
-        EXPECT_EQ(renderStats.framesRendered, 3);
-        EXPECT_EQ(renderStats.overflowFrames, 3);
-        EXPECT_LE(renderStats.peakPolygonsUsed, arena);
-        EXPECT_LE(renderStats.peakPointsUsed, arena);
-        EXPECT_LE(renderStats.peakSlotsUsed, 2 * arena);
-        EXPECT_LE(renderStats.peakCommandsUsed, record);
+        EXPECT_EQ(frameState.stats.framesRendered, 3);
+        EXPECT_EQ(frameState.stats.overflowFrames, 3);
+        EXPECT_LE(frameState.stats.peakPolygonsUsed, arena);
+        EXPECT_LE(frameState.stats.peakPointsUsed, arena);
+        EXPECT_LE(frameState.stats.peakSlotsUsed, 2 * arena);
+        EXPECT_LE(frameState.stats.peakCommandsUsed, record);
     }
     // The full arena and record at depth 4 have room for everything.
     ASSERT_TRUE(recreateFrameArena(kFramePolygonCapacity, kFramePointCapacity, kFrameSlotCapacity));
-    ASSERT_TRUE(frameRecord.create(kFrameCommandCapacity));
+    ASSERT_TRUE(frameState.create(kFrameCommandCapacity, frameArena));
     resetRenderStats();
     framePixels(2500);
-    EXPECT_EQ(renderStats.overflowFrames, 0);
+    EXPECT_EQ(frameState.stats.overflowFrames, 0);
 }
 
 TEST_F(RenderTest, ViewOverlayChangesOnlyOutlinePixels) {
@@ -534,9 +534,9 @@ TEST_F(RenderTest, ViewOverlayChangesOnlyOutlinePixels) {
         const std::vector<std::uint8_t> plain = framePixels(2500);
         std::vector<OutlineSegment> segments;
         segments.reserve(1 << 18);
-        const CommandRange all = viewSubtree(frameRecord, -1);
-        ASSERT_TRUE(appendViewOutlines(frameRecord, all, segments));
-        ASSERT_TRUE(appendOutlineLegend(aspect, deepestView(frameRecord, all), segments));
+        const CommandRange all = viewSubtree(frameState.record, -1);
+        ASSERT_TRUE(appendViewOutlines(frameState.record, all, segments));
+        ASSERT_TRUE(appendOutlineLegend(aspect, deepestView(frameState.record, all), segments));
         drawOutlineSegments(segments, aspect);
         std::vector<std::uint8_t> overlaid;
         ASSERT_TRUE(context.readPixels(overlaid));
@@ -587,7 +587,7 @@ TEST_F(RenderTest, WindowWithoutAreaDrawsNothing) {
         frame.width = size.width;
         frame.height = size.height;
         EXPECT_TRUE(framePixels(1000) == blue);
-        EXPECT_EQ(renderStats.framesRendered, 0);
+        EXPECT_EQ(frameState.stats.framesRendered, 0);
     }
 }
 

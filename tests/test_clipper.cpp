@@ -11,6 +11,7 @@
 
 #include "render/frame_arena.h"
 #include "render/frame_record.h"
+#include "render/mend.h"
 #include "tests/render_meshes.h"
 
 namespace {
@@ -171,9 +172,13 @@ TEST_F(ClipperTest, MendingGivesTheEdgeOnTheOtherSideOfACutItsNewPoint) {
     }
     const Polygon& left = *outside.head;
     ASSERT_EQ(left.vertexCount, 4);
-    ASSERT_TRUE(frameArena.lines.mend(record));
+    Mend mend;
+    ASSERT_TRUE(mend.create(frameArena));
+    ASSERT_TRUE(mend.run(record, frameArena));
     expectPolygon(&left, {{-1, 1}, {0, 1}, {0, 0}, {0, -1}, {-1, -1}});
     EXPECT_TRUE(left.fanFromCentre);
+    // Counted as sent: the mended fan has its centre and its first vertex again.
+    EXPECT_EQ(countRecord(record).vertices, (5 + 2) + 4 + 4);
     // X is the very point both right pieces have, not one at its place.
     const Polygon& topRight = *top.head;
     EXPECT_EQ(std::count(topRight.vertices, topRight.vertices + 4, left.vertices[2]), 1);

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "render/frame_arena.h"
-#include "render/render_stats.h"
+#include "render/frame_state.h"
 #include "render/traversal.h"
 #include "scene/hooks.h"
 #include "scene/scene.h"
@@ -82,16 +82,16 @@ TEST_F(SceneTest, StartUpSizesTheEdgeTableAndTheDepthBudgetIsClamped) {
     }
     FrameInputs frame{2500, 640, 480, -3, {}};
     drawFrame(frame);
-    EXPECT_EQ(renderStats.viewsDrawn, 1);  // the root's fill and environment only
-    EXPECT_EQ(renderStats.triangleFans, 2);
+    EXPECT_EQ(frameState.stats.viewsDrawn, 1);  // the root's fill and environment only
+    EXPECT_EQ(frameState.stats.triangleFans, 2);
 
     frame.depthBudget = kMaxFrameDepthBudget;
     drawFrame(frame);
-    const std::int64_t deepest = renderStats.viewsDrawn;
+    const std::int64_t deepest = frameState.stats.viewsDrawn;
     frame.depthBudget = 1000000;
     drawFrame(frame);
-    EXPECT_EQ(renderStats.viewsDrawn, deepest);
-    EXPECT_LE(renderStats.polygonsUsed, kFramePolygonCapacity);
+    EXPECT_EQ(frameState.stats.viewsDrawn, deepest);
+    EXPECT_LE(frameState.stats.polygonsUsed, kFramePolygonCapacity);
 }
 
 TEST_F(SceneTest, MissingObjectFileStopsStartUpAndLaterFramesDrawNothing) {
@@ -101,7 +101,7 @@ TEST_F(SceneTest, MissingObjectFileStopsStartUpAndLaterFramesDrawNothing) {
     EXPECT_STREQ(GetFailureReason(), "data/base2.lwo: No such file or directory");
     EXPECT_FALSE(frameArena.isReady());
     drawFrame(FrameInputs{0, 640, 480, 2, {}});
-    EXPECT_EQ(renderStats.framesRendered, 0);
+    EXPECT_EQ(frameState.stats.framesRendered, 0);
 }
 
 }  // namespace

@@ -11,8 +11,8 @@
 
 #include "render/frame_arena.h"
 #include "render/frame_record.h"
+#include "render/frame_state.h"
 #include "render/pass_plan.h"
-#include "render/render_stats.h"
 #include "render/traversal.h"
 #include "render/view.h"
 #include "scene/scene.h"
@@ -30,7 +30,7 @@ protected:
     void SetUp() override {
         resetRenderStats();
         ASSERT_TRUE(frameArena.create(100000, 100000, 100000));
-        ASSERT_TRUE(frameRecord.create(1000));
+        ASSERT_TRUE(frameState.create(1000, frameArena));
         for (int row = 0; row < 5; ++row) {
             setRow(row, {});
         }
@@ -40,10 +40,10 @@ protected:
             object.clear();
         }
         frameArena.release();
-        frameRecord.release();
+        frameState.release();
     }
 
-    static RecordCounts counts() { return countRecord(frameRecord); }
+    static RecordCounts counts() { return countRecord(frameState.record); }
 
     static void setRow(int row, std::initializer_list<int> entries) {
         std::fill(visibilityTable[row], visibilityTable[row] + 5, -1);
@@ -92,30 +92,28 @@ TEST_F(TraversalTest, ObjectCutsItsOutlineOutAndEachVisibleFaceOpensMirroredThen
     // environment. Object 1 is seen through the front face in the refracted
     // child only (a mirror reverses the outline, which then covers nothing).
     // Each command as pass, kind, depth, its view's entry and its parent's:
-    // F/E for fill/environment, r/m/f for root/mirrored/refracted, then c
-    // where an outline cut the window, even one that then covered nothing
-    // (the mirrored child's); an uncut view's two passes cover the very same
-    // polygons, which backends draw once.
+    // F/E for fill/environment, r/m/f for root/mirrored/refracted. An uncut
+    // view's two passes cover the very same polygons.
     std::string recorded;
-    for (std::int32_t i = 0; i < frameRecord.count; ++i) {
-        const DrawCommand& c = frameRecord.commands[i];
+    for (std::int32_t i = 0; i < frameState.record.count; ++i) {
+        const DrawCommand& c = frameState.record.commands[i];
         recorded += std::string(c.pass == DrawPass::Fill ? " F" : " E") + "rmf"[int(c.kind)] +
                     std::to_string(c.depth) + "," + std::to_string(c.view) + "," +
-                    std::to_string(c.parent) + (c.windowCut ? "c" : "");
+                    std::to_string(c.parent);
     }
     EXPECT_EQ(recorded,
-              " Fr0,0,-1c Fm1,1,0c Em1,1,0c Ff1,3,0c Fm2,4,3 Em2,4,3 Ff2,6,3 Ef2,6,3"
-              " Ef1,3,0c Er0,0,-1c");
-    EXPECT_EQ(frameRecord.commands[7].polygons, frameRecord.commands[6].polygons);
+              " Fr0,0,-1 Fm1,1,0 Em1,1,0 Ff1,3,0 Fm2,4,3 Em2,4,3 Ff2,6,3 Ef2,6,3"
+              " Ef1,3,0 Er0,0,-1");
+    EXPECT_EQ(frameState.record.commands[7].polygons, frameState.record.commands[6].polygons);
     // Colours as the traversal computes them: a mirrored fill adds nothing, a
     // refracted one is the face colour times the parent's environment colour.
     const Face& front = *faceFacing(sceneObjects[0], -1);
     const Color tint = front.color * root.envColor;
-    const Color& refractedFill = frameRecord.commands[3].color;
+    const Color& refractedFill = frameState.record.commands[3].color;
     EXPECT_EQ(std::make_tuple(refractedFill.r, refractedFill.g, refractedFill.a),
               std::make_tuple(tint.r, tint.g, tint.a));
-    EXPECT_EQ(frameRecord.commands[1].color.a, 0.0f);
-    EXPECT_EQ(frameRecord.commands[9].polygons, root.window.head);
+    EXPECT_EQ(frameState.record.commands[1].color.a, 0.0f);
+    EXPECT_EQ(frameState.record.commands[9].polygons, root.window.head);
     // The refracted child came last: object 1's scratch faces are from its
     // eye, in front of the face, not from the mirrored eye behind it.
     EXPECT_EQ(faceFacing(sceneObjects[1], -1)->frontFacing, 1);
@@ -150,7 +148,7 @@ TEST_F(TraversalTest, OnlyFacesThatOverlapTheCoveredRegionOpenChildren) {
     EXPECT_EQ(counts().views, 2);
     EXPECT_TRUE(onlyFront.isCovered());
 
-    frameRecord.reset();
+    frameState.record.reset();
     View both;
     aim(both, eye, -0.15f, 0.15f, -0.05f, 0.05f);
     both.traverseObject(sceneTraversal, 0, 0);
@@ -185,15 +183,14 @@ TEST_F(TraversalTest, OutlineTooLargeForTheEdgeTableIsSkippedUntilTheTableIsSize
         }
         resetRenderStats();
         frameArena.reset();
-        frameRecord.reset();
-        beginFrameStats();
+        frameState.record.reset();
         {
             View root(Vector3(0.3f, 0.4f, -5), Vector3(0, 0, 0), 1.0f, 1.0f, 1.0f);
             root.draw(sceneTraversal, 1);
         }
-        endFrameStats();
-        EXPECT_EQ(renderStats.frameOverflowed, !sized);
-        EXPECT_EQ(renderStats.viewsDrawn > 1, sized);
+        countFrame(frameState.stats, frameState.record, frameArena, false, false);
+        EXPECT_EQ(frameState.stats.frameOverflowed, !sized);
+        EXPECT_EQ(frameState.stats.viewsDrawn > 1, sized);
     }
 }
 
@@ -212,13 +209,19 @@ TEST(PassPlanTest, OnlyATintThatAddsColourIsCarriedAndPassesAddingNothingAreNotS
     environment.color = Color(1, 1, 1, 0);  // a picture that adds nothing
     record.append(fill);
     record.append(environment);
+    PassPlan plan;
+    ASSERT_TRUE(plan.create(2));
     for (const Color& tint :
          {Color(0, 0, 0, 1), Color(0.2f, 0, 0, 1), Color(0, 0.2f, 0, 1), Color(0, 0, 0.2f, 1)}) {
         record.commands[0].color = tint;
-        const PlannedPass planned = planPass(record, 1, PassMode::Merged);
-        EXPECT_EQ(planned.drawn, tint.r + tint.g + tint.b > 0.0f) << tint.r << tint.g << tint.b;
-        EXPECT_FLOAT_EQ(
-            planned.colors.tint.c[0] + planned.colors.tint.c[1] + planned.colors.tint.c[2],
-            planned.drawn ? 0.2f : 0.0f);
+        planPasses(record, PassMode::Merged, plan);
+        const bool adds = tint.r + tint.g + tint.b > 0.0f;
+        // The tiled fill is never sent; the environment only with the tint.
+        ASSERT_EQ(plan.count, adds ? 1 : 0) << tint.r << tint.g << tint.b;
+        if (adds) {
+            const Rgba& carried = plan.passes[0].colors.tint;
+            EXPECT_EQ(plan.passes[0].command, 1);
+            EXPECT_FLOAT_EQ(carried.c[0] + carried.c[1] + carried.c[2], 0.2f);
+        }
     }
 }

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "render/frame_state.h"
 #include "render/pass_plan.h"
 #include "render/render_backend.h"
-#include "render/render_stats.h"
 #include "scene/scene.h"
 #include "tools/allocation_counter.h"
 #include "tools/command_line.h"
@@ -156,6 +156,17 @@ double millisecondsSince(std::chrono::steady_clock::time_point start) {
     return elapsed.count();
 }
 
+// The pixel writes of the frame in the record, planned for a backend of
+// this mode. The plan is the bench's own: the frame's is the backend's.
+PassPlan writesPlan;
+double pixelWrites(PassMode mode) {
+    if (writesPlan.capacity < frameState.record.capacity) {
+        writesPlan.create(frameState.record.capacity);
+    }
+    planPasses(frameState.record, mode, writesPlan);
+    return pixelWritesPerPixel(frameState.record, writesPlan);
+}
+
 // Warms up, then times the orbit's n frames one by one into ms, keeping the
 // most heap allocations of any frame; returns the CPU time of the timed
 // frames. Drawn frames are finished on the GL side and only operator new is
@@ -182,14 +193,13 @@ double timeOrbit(RenderSession& session, std::uint64_t n, bool drawn, std::vecto
         result.maxAllocations = std::max(result.maxAllocations, allocation_counter::end());
         if (drawn) {
             result.totalFrameSeconds += ms.back() / 1000.0;
-            result.views.push_back(static_cast<double>(renderStats.viewsDrawn));
-            result.fans.push_back(static_cast<double>(renderStats.triangleFans));
-            result.vertices.push_back(static_cast<double>(renderStats.verticesSent));
+            result.views.push_back(static_cast<double>(frameState.stats.viewsDrawn));
+            result.fans.push_back(static_cast<double>(frameState.stats.triangleFans));
+            result.vertices.push_back(static_cast<double>(frameState.stats.verticesSent));
         } else {
             // Outside the timed call: the record still holds the frame.
-            result.writesAsRecorded.push_back(
-                pixelWritesPerPixel(frameRecord, PassMode::AsRecorded));
-            result.writesMerged.push_back(pixelWritesPerPixel(frameRecord, PassMode::Merged));
+            result.writesAsRecorded.push_back(pixelWrites(PassMode::AsRecorded));
+            result.writesMerged.push_back(pixelWrites(PassMode::Merged));
         }
     }
     return processCpuMs() - cpuStart;
@@ -199,19 +209,18 @@ void measure(RenderSession& session, const BenchOptions& options, BenchResult& r
     // Whole frames: traversal plus drawing.
     const double cpuMs = timeOrbit(session, options.frames, true, result.frameMs, result);
     result.cpuMsPerFrame = cpuMs / static_cast<double>(options.frames);
-    result.peakPolygons = renderStats.peakPolygonsUsed;
-    result.peakPoints = renderStats.peakPointsUsed;
-    result.peakSlots = renderStats.peakSlotsUsed;
-    result.overflowFrames = renderStats.overflowFrames;
-    result.unmendedFrames = renderStats.unmendedFrames;
+    result.peakPolygons = frameState.stats.peakPolygonsUsed;
+    result.peakPoints = frameState.stats.peakPointsUsed;
+    result.peakSlots = frameState.stats.peakSlotsUsed;
+    result.overflowFrames = frameState.stats.overflowFrames;
+    result.unmendedFrames = frameState.stats.unmendedFrames;
 
     // The same frames with drawing off: culling, projection, clipping and
     // recursion alone.
-    RenderBackend* const drawing = sceneBackend;
     NoneBackend none;
-    sceneBackend = &none;
+    session.drawing = &none;
     timeOrbit(session, options.frames, false, result.traversalMs, result);
-    sceneBackend = drawing;
+    session.drawing = nullptr;
 }
 
 void printJsonSpread(const char* name, const Spread& spread, bool withP99, bool last) {

@@ -7,7 +7,7 @@
 #include "app/linux_paths.h"
 #include "app/shell_rules.h"
 #include "render/render_backend.h"
-#include "render/render_stats.h"
+#include "render/frame_state.h"
 #include "scene/hooks.h"
 #include "scene/scene.h"
 #include "tools/command_line.h"
@@ -46,7 +46,6 @@ constexpr std::uint64_t kOrbitFrames = 240;
 std::int64_t orbitOverflowFrames(const std::string& root) {
     std::string error;
     NoneBackend none;
-    sceneBackend = &none;
     std::int64_t overflowed = -1;
     if (enterDataRoot(root, error) && PreInit()) {
         resetRenderStats();
@@ -55,13 +54,12 @@ std::int64_t orbitOverflowFrames(const std::string& root) {
             inputs.timeMs = orbitTime(k, kOrbitFrames);
             inputs.width = kDefaultWidth;
             inputs.height = kDefaultHeight;
-            inputs.depthBudget = frameDepthBudget;
+            inputs.backend = &none;
             drawFrame(inputs);
         }
-        overflowed = renderStats.overflowFrames;
+        overflowed = frameState.stats.overflowFrames;
     }
     Shutdown();
-    sceneBackend = nullptr;
     return overflowed;
 }
 
@@ -75,7 +73,7 @@ int reportOrbit(const std::string& root, const char* valid) {
                  "the scene needs more frame memory than a frame has in %lld of %llu frames "
                  "of the orbit at depth %d: they would lack parts of the scene\n",
                  static_cast<long long>(overflowed), static_cast<unsigned long long>(kOrbitFrames),
-                 frameDepthBudget);
+                 kDemoDepthBudget);
     return 1;
 }
 

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "render/render_stats.h"
+#include "render/frame_state.h"
 #include "scene/scene.h"
 #include "tools/command_line.h"
 #include "tools/commands.h"
@@ -396,15 +396,15 @@ int explainFrame(const RenderOptions& options, Explaining& explaining, const Fra
         return fail("the frame at " + std::to_string(timeMs) + " ms has no view " +
                     std::to_string(options.onlyView) + " (--list-views shows them)");
     }
-    const CommandRange range = viewSubtree(frameRecord, options.onlyView);
+    const CommandRange range = viewSubtree(frameState.record, options.onlyView);
     if (options.listViews)
-        listViews(frameRecord, range);
+        listViews(frameState.record, range);
     if (options.overlay) {
         segments.clear();
         const float aspect = static_cast<float>(frame.width) / static_cast<float>(frame.height);
         const bool complete =
-            appendViewOutlines(frameRecord, range, segments) &&
-            appendOutlineLegend(aspect, deepestView(frameRecord, range), segments);
+            appendViewOutlines(frameState.record, range, segments) &&
+            appendOutlineLegend(aspect, deepestView(frameState.record, range), segments);
         if (!complete) {
             fail("too many outlines; some are left out");
         }
@@ -545,7 +545,7 @@ int drawFrames(const RenderOptions& options, RenderSession& session, Explaining&
         const std::uint32_t timeMs = sequenceTime(options, k);
         session.runFrame(timeMs);
         // A palette's frames come again in the clip's pass, counted there.
-        progress.overflowed += step == 1 && renderStats.frameOverflowed ? 1 : 0;
+        progress.overflowed += step == 1 && frameState.stats.frameOverflowed ? 1 : 0;
         if (explainFrame(options, explaining, session.inputsAt(timeMs)) != 0)
             return 1;
         if (!session.gl.startRead(slot))
@@ -681,7 +681,7 @@ int listClip(const RenderOptions& options, RenderSession& session, Explaining& e
     for (std::uint64_t k = 0; k < options.frames && !interrupted; ++k) {
         const std::uint32_t timeMs = sequenceTime(options, k);
         session.runFrame(timeMs);
-        progress.overflowed += renderStats.frameOverflowed ? 1 : 0;
+        progress.overflowed += frameState.stats.frameOverflowed ? 1 : 0;
         if (explainFrame(options, explaining, session.inputsAt(timeMs)) != 0)
             return 1;
     }
@@ -705,7 +705,7 @@ int renderClip(const RenderOptions& options, RenderSession& session, Explaining&
 int renderPicture(const RenderOptions& options, RenderSession& session, Explaining& explaining,
                   const Destination& destination, Progress& progress) {
     session.renderFrame(options.timeMs);
-    progress.overflowed = renderStats.frameOverflowed ? 1 : 0;
+    progress.overflowed = frameState.stats.frameOverflowed ? 1 : 0;
     if (explainFrame(options, explaining, session.inputsAt(options.timeMs)) != 0)
         return 1;
     if (destination.picture.empty())
@@ -757,14 +757,15 @@ int runRender(int argc, char** argv) {
         return 1;
     session.depth = options.depth;
     session.camera = options.camera;
-    frameMending = !options.unmended;
+    frameState.mending = !options.unmended;
     Explaining explaining;
     if (options.onlyView >= 0) {
-        if (!explaining.subtree.select(sceneBackend, options.onlyView, frameRecord.capacity)) {
+        if (!explaining.subtree.select(sceneBackend, options.onlyView,
+                                       frameState.record.capacity)) {
             session.finish();
             return fail("no memory for a copy of the record");
         }
-        sceneBackend = &explaining.subtree;
+        session.drawing = &explaining.subtree;
     }
     if (options.overlay)
         explaining.segments.reserve(1 << 20);

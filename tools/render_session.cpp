@@ -106,6 +106,7 @@ FrameInputs RenderSession::inputsAt(std::uint32_t timeMs) const {
     inputs.height = gl.height;
     inputs.depthBudget = depth;
     inputs.camera = camera;
+    inputs.backend = drawing;
     return inputs;
 }
 

@@ -34,11 +34,13 @@ bool parseSamples(const std::string& text, int& samples);
 struct RenderSession {
     HeadlessGl gl;
     BackendChoice backend = BackendChoice::Auto;
-    int depth = 2;
+    int depth = kDemoDepthBudget;
     // Samples per pixel; 0: the demo's (kDefaultSamples where the context
     // offers them, else 1). The exact backend always draws one.
     int samples = 0;
     std::optional<Camera> camera;  // none: the orbit
+    // Draws the frames in place of the scene's backend (none: the scene's).
+    RenderBackend* drawing = nullptr;
     bool preInitDone = false;
     bool initDone = false;
 

@@ -3,7 +3,7 @@
 bool SubtreeBackend::select(RenderBackend* inner, std::int32_t view, std::int32_t recordCapacity) {
     inner_ = inner;
     view_ = view;
-    return slice_.create(recordCapacity);
+    return slice_.create(recordCapacity) && slicePlan_.create(recordCapacity);
 }
 
 void SubtreeBackend::destroy() {
@@ -16,13 +16,15 @@ void SubtreeBackend::beginFrame(float aspect) {
         inner_->beginFrame(aspect);
 }
 
-void SubtreeBackend::drawRecord(const FrameRecord& record) {
+void SubtreeBackend::drawRecord(const FrameRecord& record, const PassPlan&) {
     const CommandRange range = viewSubtree(record, view_);
     found_ = range.end > range.first;
     slice_.reset();
     for (std::int32_t i = range.first; i < range.end; ++i) {
         slice_.append(record.commands[i]);
     }
-    if (inner_)
-        inner_->drawRecord(slice_);
+    if (inner_) {
+        planPasses(slice_, inner_->passMode(), slicePlan_);
+        inner_->drawRecord(slice_, slicePlan_);
+    }
 }

@@ -25,11 +25,16 @@ public:
     bool create(const Image& picture) override { return inner_ && inner_->create(picture); }
     void destroy() override;
     void beginFrame(float aspect) override;
-    void drawRecord(const FrameRecord& record) override;
+    PassMode passMode() const override {
+        return inner_ ? inner_->passMode() : PassMode::AsRecorded;
+    }
+    // Plans the slice again: its passes are not the whole frame's.
+    void drawRecord(const FrameRecord& record, const PassPlan& plan) override;
 
 private:
     RenderBackend* inner_ = nullptr;
     std::int32_t view_ = -1;
     bool found_ = false;
     FrameRecord slice_;
+    PassPlan slicePlan_;
 };

@@ -25,7 +25,7 @@
 #include "render/backends/backend_by_name.h"
 #include "render/backends/shader_program.h"
 #include "render/frame_record.h"
-#include "render/render_stats.h"
+#include "render/frame_state.h"
 #include "scene/hooks.h"
 #include "scene/scene.h"
 #include "scene/scene_constants.h"
@@ -243,11 +243,11 @@ void drawNow() {
     sampleTarget.begin(frame.width, frame.height);
     drawFrame(frame);
     if (shown.overlay && frame.width > 0 && frame.height > 0) {
-        viewOverlay.draw(frameRecord,
+        viewOverlay.draw(frameState.record,
                          static_cast<float>(frame.width) / static_cast<float>(frame.height));
     }
     sampleTarget.resolve();
-    lastCounts = countRecord(frameRecord);
+    lastCounts = countRecord(frameState.record);
     ++framesDrawn;
     retireStaleLink();
 }

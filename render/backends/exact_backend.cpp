@@ -89,7 +89,7 @@ void ExactBackend::beginFrame(float aspect) {
 #endif
 }
 
-void ExactBackend::drawRecord(const FrameRecord& record) {
+void ExactBackend::drawRecord(const FrameRecord& record, const PassPlan&) {
     for (std::int32_t i = 0; i < record.count; ++i) {
         const DrawCommand& command = record.commands[i];
         if (command.pass == DrawPass::Fill) {

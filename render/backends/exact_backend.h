@@ -16,7 +16,7 @@ public:
     bool create(const Image& picture) override;
     void destroy() override;
     void beginFrame(float aspect) override;
-    void drawRecord(const FrameRecord& record) override;
+    void drawRecord(const FrameRecord& record, const PassPlan& plan) override;
 
 private:
     Texture environment_;

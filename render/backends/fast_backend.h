@@ -29,12 +29,16 @@ public:
     bool create(const Image& picture) override;
     void destroy() override;
     void beginFrame(float aspect) override;
-    void drawRecord(const FrameRecord& record) override;
+    // Merged where every texel is opaque.
+    PassMode passMode() const override {
+        return oneTintedPass_ ? PassMode::Merged : PassMode::AsRecorded;
+    }
+    void drawRecord(const FrameRecord& record, const PassPlan& plan) override;
 
 private:
     struct Vertex {
         float x, y, s, t;
-        float color[4];  // as the exact backend's glColor, or see drawRecord
+        float color[4];  // as the exact backend's glColor, or see addFan
         float tint[3];   // added after texturing
     };
     void addPolygons(const Polygon* polygons, const PassColors& pass);
@@ -63,7 +67,10 @@ public:
     bool create(const Image& picture) override;
     void destroy() override;
     void beginFrame(float aspect) override { active_->beginFrame(aspect); }
-    void drawRecord(const FrameRecord& record) override { active_->drawRecord(record); }
+    PassMode passMode() const override { return active_->passMode(); }
+    void drawRecord(const FrameRecord& record, const PassPlan& plan) override {
+        active_->drawRecord(record, plan);
+    }
 
 private:
     FastBackend fast_;

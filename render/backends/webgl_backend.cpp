@@ -16,6 +16,8 @@ namespace {
 // Enough for any one polygon the frame arena can hold; a record with more
 // vertices is drawn in several uploads.
 constexpr std::int32_t kStagingVertices = 1 << 17;
+// Fans in one upload: three vertices at least each.
+constexpr std::int32_t kStagedFans = kStagingVertices / 3;
 
 // The window coordinates become clip space in the vertex shader, where the
 // environment's texture coordinates are also made (see textureCoord).
@@ -47,15 +49,6 @@ GLuint linkProgram() {
     return linkShaderProgram(kVertexShader, kFragmentShader, {"position"}, kWebGlFragmentPreamble);
 }
 
-// Skips polygons without vertices.
-bool drawable(const Polygon* polygon) {
-    return polygon->vertexCount > 0;
-}
-
-PassMode modeFor(bool onePass) {
-    return onePass ? PassMode::Merged : PassMode::AsRecorded;
-}
-
 }  // namespace
 
 WebGlBackend::~WebGlBackend() {
@@ -75,11 +68,13 @@ bool WebGlBackend::create(const Image& picture) {
     environmentColorLocation_ = glGetUniformLocation(program_, "environmentColor");
 
     staging_ = new (std::nothrow) float[static_cast<std::size_t>(kStagingVertices) * 2];
-    if (staging_ == nullptr) {
+    fans_ = new (std::nothrow) StagedFan[static_cast<std::size_t>(kStagedFans)];
+    if (staging_ == nullptr || fans_ == nullptr) {
         destroy();
         return false;
     }
     stagingCapacity_ = kStagingVertices;
+    fanCapacity_ = kStagedFans;
     glGenBuffers(1, &vertexBuffer_);
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer_);
     glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(kStagingVertices) * 2 * sizeof(float),
@@ -147,6 +142,9 @@ void WebGlBackend::destroy() {
     delete[] staging_;
     staging_ = nullptr;
     stagingCapacity_ = 0;
+    delete[] fans_;
+    fans_ = nullptr;
+    fanCapacity_ = 0;
 }
 
 void WebGlBackend::beginFrame(float aspect) {
@@ -168,68 +166,34 @@ void WebGlBackend::beginFrame(float aspect) {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE);
 }
 
-namespace {
-
-// The first drawable polygon at or after `cursor`; the command index is
-// record.count when there is none.
-template <typename Cursor>
-Cursor settle(const FrameRecord& record, bool onePass, Cursor cursor) {
-    while (cursor.command < record.count) {
-        if (planPass(record, cursor.command, modeFor(onePass)).drawn) {
-            while (cursor.polygon != nullptr && !drawable(cursor.polygon)) {
-                cursor.polygon = cursor.polygon->next;
-            }
-            if (cursor.polygon != nullptr) {
-                return cursor;
-            }
-        }
-        ++cursor.command;
-        cursor.polygon =
-            cursor.command < record.count ? record.commands[cursor.command].polygons : nullptr;
+// Uploads the staged vertices and draws their fans, in plan order, each pass
+// with its colours. A pass that no other touches is written rather than
+// blended: cheaper per pixel.
+void WebGlBackend::flush(const PassPlan& plan) {
+    if (fanCount_ == 0) {
+        return;
     }
-    return cursor;
-}
-
-template <typename Cursor>
-Cursor following(const FrameRecord& record, bool onePass, Cursor cursor) {
-    cursor.polygon = cursor.polygon->next;
-    return settle(record, onePass, cursor);
-}
-
-}  // namespace
-
-// Copies polygons from `from` on into the staging array until the next one
-// would not fit; returns where it stopped.
-WebGlBackend::Cursor WebGlBackend::stage(const FrameRecord& record, Cursor from,
-                                         std::int32_t& vertexCount) {
-    vertexCount = 0;
-    Cursor cursor = from;
-    while (cursor.command < record.count) {
-        const Fan fan(*cursor.polygon);
-        const std::int32_t size = fan.size();
-        if (size <= stagingCapacity_) {
-            if (vertexCount + size > stagingCapacity_) {
-                break;
-            }
-            float* out = staging_ + static_cast<std::size_t>(vertexCount) * 2;
-            for (std::int32_t i = 0; i < size; ++i) {
-                *out++ = fan[i].x;
-                *out++ = fan[i].y;
-            }
-            vertexCount += size;
+    glBufferSubData(GL_ARRAY_BUFFER, 0,
+                    static_cast<GLsizeiptr>(stagedVertices_) * 2 * sizeof(float), staging_);
+    std::int32_t first = 0;
+    std::int32_t colorsOf = -1;
+    for (std::int32_t f = 0; f < fanCount_; ++f) {
+        if (fans_[f].pass != colorsOf) {
+            colorsOf = fans_[f].pass;
+            setColors(plan.passes[colorsOf]);
         }
-        cursor = following(record, onePass_, cursor);
+        glDrawArrays(GL_TRIANGLE_FAN, first, fans_[f].size);
+        first += fans_[f].size;
     }
-    return cursor;
+    stagedVertices_ = 0;
+    fanCount_ = 0;
 }
 
-// The shader adds tint + texel x environment colour (see PassColors). A pass
-// that no other touches is written rather than blended: cheaper per pixel.
-void WebGlBackend::setColors(const FrameRecord& record, std::int32_t index) {
-    const PlannedPass planned = planPass(record, index, modeFor(onePass_));
+// The shader adds tint + texel x environment colour (see PassColors).
+void WebGlBackend::setColors(const PlannedPass& planned) {
     const PassColors& pass = planned.colors;
-    if (planned.replaces == blending_) {
-        blending_ = !planned.replaces;
+    if (planned.blended != blending_) {
+        blending_ = planned.blended;
         if (blending_) {
             glEnable(GL_BLEND);
         } else {
@@ -245,38 +209,33 @@ void WebGlBackend::setColors(const FrameRecord& record, std::int32_t index) {
     }
 }
 
-// Draws what stage() copied, one fan per polygon, in record order.
-void WebGlBackend::draw(const FrameRecord& record, Cursor from, Cursor to) {
-    std::int32_t first = 0;
-    std::int32_t colorsOf = -1;
-    for (Cursor cursor = from; cursor.command != to.command || cursor.polygon != to.polygon;
-         cursor = following(record, onePass_, cursor)) {
-        const std::int32_t size = Fan(*cursor.polygon).size();
-        if (size > stagingCapacity_) {
-            continue;  // stage() could not take it either
-        }
-        if (colorsOf != cursor.command) {
-            colorsOf = cursor.command;
-            setColors(record, cursor.command);
-        }
-        glDrawArrays(GL_TRIANGLE_FAN, first, size);
-        first += size;
-    }
-}
-
-void WebGlBackend::drawRecord(const FrameRecord& record) {
-    if (program_ == 0 || record.count <= 0) {
+// The plan in one sweep: every fan is staged, and the staged ones drawn
+// whenever the next would not fit.
+void WebGlBackend::drawRecord(const FrameRecord& record, const PassPlan& plan) {
+    if (program_ == 0) {
         return;
     }
-    Cursor cursor = settle(record, onePass_, Cursor{0, record.commands[0].polygons});
-    while (cursor.command < record.count) {
-        std::int32_t vertexCount = 0;
-        const Cursor end = stage(record, cursor, vertexCount);
-        if (vertexCount > 0) {
-            glBufferSubData(GL_ARRAY_BUFFER, 0,
-                            static_cast<GLsizeiptr>(vertexCount) * 2 * sizeof(float), staging_);
-            draw(record, cursor, end);
+    stagedVertices_ = 0;
+    fanCount_ = 0;
+    for (std::int32_t p = 0; p < plan.count; ++p) {
+        for (const Polygon* polygon = record.commands[plan.passes[p].command].polygons; polygon;
+             polygon = polygon->next) {
+            const Fan fan(*polygon);
+            const std::int32_t size = fan.size();
+            if (size <= 0 || size > stagingCapacity_) {
+                continue;  // nothing to draw, or more than any upload holds
+            }
+            if (stagedVertices_ + size > stagingCapacity_ || fanCount_ == fanCapacity_) {
+                flush(plan);
+            }
+            float* out = staging_ + static_cast<std::size_t>(stagedVertices_) * 2;
+            for (std::int32_t i = 0; i < size; ++i) {
+                *out++ = fan[i].x;
+                *out++ = fan[i].y;
+            }
+            stagedVertices_ += size;
+            fans_[fanCount_++] = StagedFan{p, size};
         }
-        cursor = end;
     }
+    flush(plan);
 }

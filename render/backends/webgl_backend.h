@@ -6,7 +6,8 @@
 
 // Draws the record through WebGL 1 (the GLES2 API): one shader program, the
 // fans from one vertex buffer, additive blending, each piece of a window
-// written once with the tints above it (render/pass_plan.h), and the
+// written once with the tints above it, as the frame's pass plan says
+// (render/pass_plan.h), and the
 // environment texture with its mipmap chain built on the CPU. Each pixel receives what
 // the desktop's fixed-function drawing gives it: the colour clamped to
 // [0, 1], times the texel for the environment, added with weight alpha.
@@ -21,16 +22,20 @@ public:
     bool create(const Image& picture) override;
     void destroy() override;
     void beginFrame(float aspect) override;
-    void drawRecord(const FrameRecord& record) override;
+    // Merged where every texel is opaque.
+    PassMode passMode() const override {
+        return onePass_ ? PassMode::Merged : PassMode::AsRecorded;
+    }
+    void drawRecord(const FrameRecord& record, const PassPlan& plan) override;
 
 private:
-    struct Cursor {
-        std::int32_t command = 0;
-        const Polygon* polygon = nullptr;
+    // A fan in the staging array: its pass in the plan and its vertices.
+    struct StagedFan {
+        std::int32_t pass = 0;
+        std::int32_t size = 0;
     };
-    Cursor stage(const FrameRecord& record, Cursor from, std::int32_t& vertexCount);
-    void draw(const FrameRecord& record, Cursor from, Cursor to);
-    void setColors(const FrameRecord& record, std::int32_t index);
+    void flush(const PassPlan& plan);
+    void setColors(const PlannedPass& planned);
     bool createTexture(const Image& picture);
 
     std::uint32_t program_ = 0;
@@ -45,6 +50,10 @@ private:
     // allocates nothing.
     float* staging_ = nullptr;
     std::int32_t stagingCapacity_ = 0;  // in vertices
-    bool onePass_ = true;               // the picture is opaque
+    std::int32_t stagedVertices_ = 0;
+    StagedFan* fans_ = nullptr;
+    std::int32_t fanCapacity_ = 0;
+    std::int32_t fanCount_ = 0;
+    bool onePass_ = true;  // the picture is opaque
     bool blending_ = true;
 };
