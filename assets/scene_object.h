@@ -109,7 +109,9 @@ struct SceneObject {
     // meet it; false unless every edge joins exactly two face sides.
     bool buildEdges();
 
-    // Projection and culling against one View; defined with the renderer.
+    // Projection and culling against one View. Defined with the renderer
+    // (render/projection.cpp), the one exception to "declared where defined":
+    // they take their points and polygons from its frame arena.
     bool markPointsInFront(Vector3 planeNormal, float planeDistance);
     bool markFrontFaces(Vector3 eye);
     int projectFaces(const Matrix& matrix, Vector3 planeNormal, float planeDistance,

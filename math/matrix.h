@@ -1,8 +1,7 @@
 #pragma once
 
+#include "math/point2.h"
 #include "math/vector3.h"
-
-struct Point2;  // the projected plane's point, owned by the renderer
 
 // Affine transform in row-vector convention: p' = p.x*xAxis + p.y*yAxis +
 // p.z*zAxis + translation. `a * b` applies b first, then a.
@@ -55,12 +54,12 @@ struct Matrix {
 
     // Reflection across the plane n.p = d, and the pull of points towards it
     // by 2 - refractiveIndex that stands in for refraction. Both overwrite all
-    // twelve elements. Defined with the renderer.
+    // twelve elements.
     void makeReflection(const Vector3& planeNormal, float planeDistance);
     void makeRefraction(const Vector3& planeNormal, float planeDistance, float refractiveIndex);
 
     // Perspective projection into the view's window plane:
-    // (view x / view z, view y / view z). Defined with the renderer.
+    // (view x / view z, view y / view z).
     void projectPoint(const Vector3& position, Point2& out) const;
 
     Matrix& operator*=(const Matrix& b) {

@@ -48,7 +48,7 @@ RecordCounts countRecord(const FrameRecord& record) {
         for (; polygon; polygon = polygon->next) {
             if (polygon->vertexCount > 0) {
                 ++counts.fans;
-                counts.vertices += Fan(*polygon).size();
+                counts.vertices += fanSize(*polygon);
             }
         }
     }

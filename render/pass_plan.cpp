@@ -121,6 +121,9 @@ void PassPlan::release() {
 
 void planPasses(const FrameRecord& record, PassMode mode, PassPlan& plan) {
     plan.count = 0;
+    if (mode == PassMode::None) {
+        return;
+    }
     const std::int32_t commands = record.count < plan.capacity ? record.count : plan.capacity;
     // Each view's carried tint once, at its Fill, before any pass reads it.
     for (std::int32_t i = 0; i < commands; ++i) {

@@ -20,7 +20,9 @@
 // refracted twin share a window, so only the refracted one takes its parent's
 // tint. A view whose window is not tiled sends its summed tint as a pass over
 // its whole window, as recorded, and its children start from nothing.
-enum class PassMode : std::uint8_t { AsRecorded, Merged };
+//
+// None plans nothing: for a backend that draws the record itself.
+enum class PassMode : std::uint8_t { None, AsRecorded, Merged };
 
 struct PlannedPass {
     std::int32_t command = 0;  // the record entry whose polygons it fills

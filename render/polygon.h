@@ -3,14 +3,9 @@
 #include <algorithm>
 #include <cstdint>
 
-struct Face;
+#include "math/point2.h"
 
-// A point of the projected plane: x to the right, y up. Filled once by whoever
-// takes it and never changed, so any number of polygons may share it.
-struct Point2 {
-    float x = 0.0f;
-    float y = 0.0f;
-};
+struct Face;
 
 // A directed edge standing for its right-hand half-plane, with the frame's
 // line it lies on (-1: none known, the clipper makes one).
@@ -54,6 +49,12 @@ inline Point2 fanCentre(const Polygon& polygon) {
     return Point2{x * scale, y * scale};
 }
 
+// The vertices of the fan that draws a polygon (see Fan).
+inline std::int32_t fanSize(const Polygon& polygon) {
+    return polygon.fanFromCentre && polygon.vertexCount >= 3 ? polygon.vertexCount + 2
+                                                             : std::max(polygon.vertexCount, 0);
+}
+
 // The triangle fan that draws a polygon: its vertices in order, or, once it
 // gained points on its edges, its centre, its vertices and its first vertex
 // again.
@@ -66,9 +67,7 @@ struct Fan {
         : polygon(p),
           centred(p.fanFromCentre && p.vertexCount >= 3),
           centre(centred ? fanCentre(p) : Point2{}) {}
-    std::int32_t size() const {
-        return centred ? polygon.vertexCount + 2 : std::max(polygon.vertexCount, 0);
-    }
+    std::int32_t size() const { return fanSize(polygon); }
     const Point2& operator[](std::int32_t k) const {
         if (!centred) {
             return *polygon.vertices[k];

@@ -1,13 +1,6 @@
 #include "assets/scene_object.h"
 #include "render/frame_arena.h"
 
-void Matrix::projectPoint(const Vector3& position, Point2& out) const {
-    const Vector3 view = transformPoint(position);
-    const float depth = view.z;
-    out.x = view.x / depth;
-    out.y = view.y / depth;
-}
-
 bool SceneObject::markPointsInFront(Vector3 planeNormal, float planeDistance) {
     bool any = false;
     for (std::int32_t i = 0; i < pointCount; ++i) {

@@ -20,8 +20,9 @@ public:
     // Projection over window coordinates for this width/height ratio, clear,
     // additive blend state. The viewport is the shell's.
     virtual void beginFrame(float aspect) = 0;
-    // How the frame's passes are to be planned for drawRecord.
-    virtual PassMode passMode() const { return PassMode::AsRecorded; }
+    // How the frame's passes are to be planned for drawRecord; None for a
+    // backend that draws the record itself.
+    virtual PassMode passMode() const { return PassMode::None; }
     // Draws the frame: the exact backend the record itself, command by
     // command; the others replay the plan.
     virtual void drawRecord(const FrameRecord& record, const PassPlan& plan) = 0;

@@ -64,21 +64,6 @@ void View::reset() {
     fillCommand = -1;
 }
 
-void Matrix::makeReflection(const Vector3& n, float d) {
-    xAxis = Vector3(1.0f - 2.0f * n.x * n.x, -2.0f * n.x * n.y, -2.0f * n.x * n.z);
-    yAxis = Vector3(-2.0f * n.x * n.y, 1.0f - 2.0f * n.y * n.y, -2.0f * n.y * n.z);
-    zAxis = Vector3(-2.0f * n.x * n.z, -2.0f * n.y * n.z, 1.0f - 2.0f * n.z * n.z);
-    translation = Vector3(2.0f * d * n.x, 2.0f * d * n.y, 2.0f * d * n.z);
-}
-
-void Matrix::makeRefraction(const Vector3& n, float d, float refractiveIndex) {
-    const float k = 1.0f - refractiveIndex;
-    xAxis = Vector3(1.0f + k * n.x * n.x, k * n.x * n.y, k * n.x * n.z);
-    yAxis = Vector3(k * n.x * n.y, 1.0f + k * n.y * n.y, k * n.y * n.z);
-    zAxis = Vector3(k * n.x * n.z, k * n.y * n.z, 1.0f + k * n.z * n.z);
-    translation = Vector3(-k * d * n.x, -k * d * n.y, -k * d * n.z);
-}
-
 namespace {
 
 void takePlane(View& view, const Face& face) {

@@ -1,6 +1,5 @@
 // Views: the root window, the mirror and refraction transforms that make
-// child views, the vector and matrix cases the frames never meet, and the
-// legend that explains the views' outlines.
+// child views, and the legend that explains the views' outlines.
 
 #include <gtest/gtest.h>
 
@@ -37,21 +36,6 @@ TEST_F(ViewTest, RootWindowIsOneClockwiseRectangle) {
     EXPECT_EQ(root.window.head->next, nullptr);
     const float w = 4.0f / 3.0f;
     render_meshes::expectPolygon(root.window.head, {{-w, 1}, {w, 1}, {w, -1}, {-w, -1}});
-}
-
-// What the reference frames never meet: a zero vector, and a camera looking
-// straight up or down.
-TEST(MathEdgeCases, NormalizingZeroKeepsItAndLookingStraightUpOrDownFallsBackToWorldX) {
-    Vector3 zero;
-    zero.normalize();
-    EXPECT_EQ(std::make_tuple(zero.x, zero.y, zero.z), std::make_tuple(0.0f, 0.0f, 0.0f));
-    Matrix m;
-    m.setLookAlong({0, 1, 0});
-    expectVector(m.xAxis, {1, 0, 0});
-    expectVector(m.yAxis, {0, 0, -1});
-    m.setLookAlong({0, -1, 0});
-    expectVector(m.xAxis, {1, 0, 0});
-    expectVector(m.yAxis, {0, 0, 1});
 }
 
 TEST(MirrorAndRefraction, ChildViewsTakeTheFacePlaneAndApplyTheirTransformFirst) {

@@ -25,9 +25,7 @@ public:
     bool create(const Image& picture) override { return inner_ && inner_->create(picture); }
     void destroy() override;
     void beginFrame(float aspect) override;
-    PassMode passMode() const override {
-        return inner_ ? inner_->passMode() : PassMode::AsRecorded;
-    }
+    PassMode passMode() const override { return inner_ ? inner_->passMode() : PassMode::None; }
     // Plans the slice again: its passes are not the whole frame's.
     void drawRecord(const FrameRecord& record, const PassPlan& plan) override;
 
