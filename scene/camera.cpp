@@ -22,8 +22,8 @@ bool readNumber(const char* text, const char** end, double& value) {
 // Where the orbit starts, as a camera about its target.
 Camera orbitStart() {
     const double up = double(kOrbitStart.y) - kOrbitTarget.y;
-    const double across = std::hypot(double(kOrbitStart.x) - kOrbitTarget.x,
-                                     double(kOrbitStart.z) - kOrbitTarget.z);
+    const double across =
+        std::hypot(double(kOrbitStart.x) - kOrbitTarget.x, double(kOrbitStart.z) - kOrbitTarget.z);
     return Camera{0.0, std::atan2(up, across) / kDegrees, std::hypot(up, across)};
 }
 

@@ -6,8 +6,8 @@
 
 #include "app/linux_paths.h"
 #include "app/shell_rules.h"
-#include "render/render_backend.h"
 #include "render/frame_state.h"
+#include "render/render_backend.h"
 #include "scene/hooks.h"
 #include "scene/scene.h"
 #include "tools/command_line.h"
