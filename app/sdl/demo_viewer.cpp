@@ -17,7 +17,7 @@
 #include "app/viewer.h"
 #include "render/backends/outline_lines.h"
 #include "render/frame_record.h"
-#include "render/render_stats.h"
+#include "render/frame_state.h"
 #include "render/view_outlines.h"
 #include "scene/hooks.h"
 
@@ -289,15 +289,15 @@ bool viewerFrame() {
         glEnable(GL_MULTISAMPLE);
     }
     drawFrame(viewer.frame);
-    lastCounts = countRecord(frameRecord);
+    lastCounts = countRecord(frameState.record);
     countFrame();
     if (viewer.overlay && clientSize.width > 0 && clientSize.height > 0) {
         const float aspect =
             static_cast<float>(clientSize.width) / static_cast<float>(clientSize.height);
         segments.clear();
-        const CommandRange all = viewSubtree(frameRecord, -1);
-        appendViewOutlines(frameRecord, all, segments);
-        appendOutlineLegend(aspect, deepestView(frameRecord, all), segments);
+        const CommandRange all = viewSubtree(frameState.record, -1);
+        appendViewOutlines(frameState.record, all, segments);
+        appendOutlineLegend(aspect, deepestView(frameState.record, all), segments);
         drawOutlineSegments(segments, aspect);
     }
     if (pictureAsked) {
