@@ -180,14 +180,20 @@ int deepestView(const FrameRecord& record, CommandRange range) {
 }
 
 bool appendOutlineLegend(float aspect, int maxDepth, std::vector<OutlineSegment>& out) {
-    // Glyphs 0.06 high in the 0.1 border under the root window.
-    Pen pen{-aspect, -1.08f, 0.035f, 0.06f};
-    const float swatchY = pen.y + pen.height * 0.5f;
-    const float swatchLength = 0.1f;
-    const float gap = 0.02f;
-    const float itemGap = 0.06f;
-    bool complete = true;
     const int lastDepth = std::clamp(maxDepth, 0, kDepthColorCount - 1);
+    // Glyphs 0.06 high in the 0.1 border under the root window, all of it
+    // shrunk alike where the window is too narrow for the legend (a phone
+    // held upright), so that it is never cut off at the right.
+    const float glyph = 0.035f;
+    const float item = glyph + 0.02f + 0.1f;
+    const float width = float(lastDepth + 2) * (item + 0.06f) + 0.06f + item;
+    const float scale = std::min(1.0f, 2.0f * aspect / width);
+    Pen pen{-aspect, -1.08f, glyph * scale, 0.06f * scale};
+    const float swatchY = pen.y + pen.height * 0.5f;
+    const float swatchLength = 0.1f * scale;
+    const float gap = 0.02f * scale;
+    const float itemGap = 0.06f * scale;
+    bool complete = true;
     for (int depth = 0; depth <= lastDepth; ++depth) {
         const Color color = outlineColor(depth, ViewKind::Refracted);
         complete &= addDigit(out, pen, depth, color);

@@ -120,6 +120,20 @@ TEST(OutlineLegendTest, DigitsSwatchesAndLettersKeepTheirPlacesInTheBorder) {
     };
     EXPECT_LT(count(5), count(6));
     EXPECT_EQ(count(6), count(40));
+    // A window narrower than the legend (a phone held upright) shrinks it
+    // into the border instead of cutting it off at the right.
+    for (const float narrow : {0.45f, 0.75f}) {
+        segments.clear();
+        segments.reserve(400);
+        ASSERT_TRUE(appendOutlineLegend(narrow, 4, segments));
+        float right = -narrow;
+        for (const OutlineSegment& s : segments) {
+            right = std::max({right, s.from.x, s.to.x});
+            EXPECT_GE(std::min(s.from.y, s.to.y), -1.1f);
+        }
+        EXPECT_LE(right, narrow + 1e-5f);
+        EXPECT_GT(right, 0.9f * narrow);  // shrunk no more than it needs
+    }
     EXPECT_EQ(deepestView(FrameRecord(), viewSubtree(FrameRecord(), -1)), -1);  // no view at all
 }
 
