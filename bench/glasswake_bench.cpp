@@ -183,7 +183,7 @@ void BM_TraversalFrame(benchmark::State& state) {
     for (auto _ : state) {
         drawFrame(inputs);
         // Walk the orbit so every view of the scene is in the average.
-        inputs.timeMs = (inputs.timeMs + 33) % 8000;
+        inputs.timeMs = (inputs.timeMs + 33) % kOrbitPeriodMs;
         views += frameState.stats.viewsDrawn;
     }
     state.counters["views/frame"] =

@@ -17,7 +17,7 @@ bool enterDataRoot(const std::string& root, std::string& error);
 
 // One turn of the demo's orbit, and the moment of frame k of `frames`
 // spread evenly over it.
-constexpr std::uint32_t kOrbitMs = 8000;
+constexpr std::uint32_t kOrbitMs = kOrbitPeriodMs;
 inline std::uint32_t orbitTime(std::uint64_t k, std::uint64_t frames) {
     return static_cast<std::uint32_t>(k * kOrbitMs / frames);
 }
