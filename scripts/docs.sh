@@ -50,12 +50,15 @@ for depth in 0 1 2; do
 done
 render --overlay views --output "$out/docs/overlay.png"
 
-# The example scenes make-data writes from code, at the same moment.
-"$tool" make-data --scene-example "$out/scenes" >/dev/null
+# The example scenes make-data writes from code, at the same moment; their
+# files are scratch, never left in the checkout.
+scenes=$(mktemp -d)
+"$tool" make-data --scene-example "$scenes" >/dev/null
 for scene in gem prism; do
-    render --size 320x240 --scene "$out/scenes/$scene.toml" --output "$out/docs/scene-$scene.png"
+    render --size 320x240 --scene "$scenes/$scene.toml" --output "$out/docs/scene-$scene.png"
     made+=("docs/scene-$scene.png")
 done
+rm -rf "$scenes"
 
 # One face close up: in the frame, and its mirrored and refracted views alone.
 "$python" scripts/face_pictures.py "$tool" 2500 "$out/docs"

@@ -45,7 +45,7 @@ def main():
     tool, time_ms = sys.argv[1], sys.argv[2]
     folder = sys.argv[3] if len(sys.argv) > 3 else "docs"
     with tempfile.TemporaryDirectory() as scratch:
-        listing = render(tool, time_ms, "--list-views", "--output", os.devnull)
+        listing = render(tool, time_ms, "--list-views")
         mirrored, refracted = pick_views(listing)
         paths = {}
         for name, extra in (("frame", []), ("mirrored", ["--only-view", str(mirrored)]),
