@@ -32,7 +32,7 @@ expect_settings() {  # expect_settings DIR "F W H BPP" LABEL
 # calls `look ID`, ends it by ACTION (escape, return, term or none) and waits
 # for exit code $expected_status (0 unless the caller sets it).
 look() { :; }
-title_state=""  # what the title shows after the design's, from the command line
+title_state=""  # what the title shows after its fixed caption, from the command line
 session() {
     local dir=$1 pattern=$2 action=$3 id
     shift 3
