@@ -68,9 +68,12 @@ fuzz)
     for target in $all; do
         corpus=$(mktemp -d)
         cp fuzz/corpus/"${target#fuzz_}"/* "$corpus"/
+        # Crashes and slow inputs are kept in the build folder, never in the checkout.
+        artifacts=build-fuzz/artifacts/$target
+        mkdir -p "$artifacts"
         echo "Fuzzing $target for $seconds s"
         build-fuzz/fuzz/"$target" -max_total_time="$seconds" -max_len=65536 \
-            -print_final_stats=1 "$corpus" 2>&1 | tail -n 12
+            -artifact_prefix="$artifacts/" -print_final_stats=1 "$corpus" 2>&1 | tail -n 12
         rm -rf "$corpus"
     done
     ;;
