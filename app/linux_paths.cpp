@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 #include "app/shell_rules.h"
@@ -36,6 +37,14 @@ bool isAbsolute(const char* path) {
 
 }  // namespace
 
+std::string joinPath(const std::string& folder, const std::string& name) {
+    std::size_t end = folder.size();
+    while (end > 0 && folder[end - 1] == '/') {
+        --end;
+    }
+    return folder.substr(0, end) + "/" + name;
+}
+
 std::string executableFolder() {
     char path[4096];
     const ssize_t length = readlink("/proc/self/exe", path, sizeof path - 1);
@@ -57,11 +66,11 @@ std::vector<std::string> dataRootCandidates(const std::string& exeFolder) {
 
 bool holdsDataSet(const std::string& root) {
     for (const char* file : kObjectFiles) {
-        if (!isRegularFile(root + "/" + file)) {
+        if (!isRegularFile(joinPath(root, file))) {
             return false;
         }
     }
-    return isRegularFile(root + "/" + kEnvironmentFile);
+    return isRegularFile(joinPath(root, kEnvironmentFile));
 }
 
 bool findDataRoot(const std::vector<std::string>& candidates, std::string& root,
@@ -72,8 +81,8 @@ bool findDataRoot(const std::vector<std::string>& candidates, std::string& root,
             root = candidate;
             return true;
         }
-        const std::string folder = (candidate == "." ? workingFolder() : candidate) + "/";
-        tried += (tried.empty() ? "" : ", ") + folder + kDataFolder;
+        const std::string folder = candidate == "." ? workingFolder() : candidate;
+        tried += (tried.empty() ? "" : ", ") + joinPath(folder, kDataFolder);
     }
     return false;
 }
@@ -139,13 +148,90 @@ std::string settingsFilePath(const char* xdgConfigHome, const char* home,
     return base + "/" + kConfigFolder + "/" + kSettingsFileName;
 }
 
-std::string picturesFolder(const char* xdgPicturesDir, const char* home,
+namespace {
+
+// The folder one line of user-dirs.dirs gives `key`, or empty when the line
+// is about something else or not in the form the desktop writes.
+std::string userDirsLine(const std::string& line, const std::string& key, const std::string& home) {
+    std::size_t at = line.find_first_not_of(" \t");
+    if (at == std::string::npos || line.compare(at, key.size(), key) != 0) {
+        return "";
+    }
+    at = line.find_first_not_of(" \t", at + key.size());
+    if (at == std::string::npos || line[at] != '=') {
+        return "";
+    }
+    at = line.find_first_not_of(" \t", at + 1);
+    if (at == std::string::npos || line[at] != '"') {
+        return "";
+    }
+    ++at;
+    std::string folder;
+    if (line.compare(at, 5, "$HOME") == 0 && at + 5 < line.size() &&
+        (line[at + 5] == '/' || line[at + 5] == '"')) {
+        if (home.empty()) {
+            return "";
+        }
+        folder = home;
+        at += 5;
+    } else if (at >= line.size() || line[at] != '/') {
+        return "";
+    }
+    for (; at < line.size() && line[at] != '"'; ++at) {
+        if (line[at] == '\\' && at + 1 < line.size()) {
+            ++at;
+        }
+        folder += line[at];
+    }
+    // Without its closing quote the line was cut short: no folder.
+    return at < line.size() ? folder : "";
+}
+
+// The user-dirs.dirs file's text; empty when there is none. Such a file is a
+// few hundred bytes: anything past 64 KiB is not read.
+std::string readUserDirs(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::string text(64 * 1024, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(file.gcount()));
+    return text;
+}
+
+}  // namespace
+
+std::string userDirsFolder(const std::string& text, const std::string& key,
+                           const std::string& home) {
+    std::string found;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end;
+        const std::string folder = userDirsLine(text.substr(start, end - start), key, home);
+        if (!folder.empty()) {
+            found = folder;
+        }
+        start = end + 1;
+    }
+    return found;
+}
+
+std::string picturesFolder(const char* xdgPicturesDir, const char* xdgConfigHome, const char* home,
                            const std::string& databaseHome, std::string& note) {
     note.clear();
     if (isAbsolute(xdgPicturesDir)) {
         return xdgPicturesDir;
     }
     const std::string base = homeFolder(home, databaseHome, note);
+    const std::string config = isAbsolute(xdgConfigHome) ? xdgConfigHome
+                               : base.empty()            ? ""
+                                                         : base + "/.config";
+    if (!config.empty()) {
+        const std::string named = userDirsFolder(readUserDirs(joinPath(config, "user-dirs.dirs")),
+                                                 "XDG_PICTURES_DIR", base);
+        if (!named.empty()) {
+            return named;
+        }
+    }
     return base.empty() ? "" : base + "/Pictures";
 }
 

@@ -7,6 +7,10 @@
 // installed copy runs from any folder. The scene itself only ever opens
 // "data/..." relative to the working directory; the programs move there.
 
+// `folder` + "/" + `name` with one slash between them, however many the
+// folder ends with: "/" and "data" make "/data", not "//data".
+std::string joinPath(const std::string& folder, const std::string& name);
+
 // The folder of the running executable, from /proc/self/exe; empty when the
 // system does not say.
 std::string executableFolder();
@@ -46,10 +50,18 @@ std::string userDatabaseHome();
 std::string settingsFilePath(const char* xdgConfigHome, const char* home,
                              const std::string& databaseHome, std::string& note);
 
-// Where pictures are saved: $XDG_PICTURES_DIR, else the home (as for the
-// settings, `note` saying when the user database's stands in) + "/Pictures";
-// empty when there is no absolute folder to use.
-std::string picturesFolder(const char* xdgPicturesDir, const char* home,
+// The folder `key` (such as "XDG_PICTURES_DIR") names in the text of a
+// user-dirs.dirs file, as the user's desktop writes it: lines KEY="$HOME/..."
+// or KEY="/...", a backslash taking the next character as it is, # comments;
+// the last such line counts. Empty when no line names an absolute folder.
+std::string userDirsFolder(const std::string& text, const std::string& key,
+                           const std::string& home);
+
+// Where pictures are saved: $XDG_PICTURES_DIR; else the folder the user's
+// user-dirs.dirs names (in $XDG_CONFIG_HOME, else ~/.config); else ~/Pictures.
+// The home is found as for the settings, `note` saying when the user
+// database's stands in. Empty when there is no absolute folder to use.
+std::string picturesFolder(const char* xdgPicturesDir, const char* xdgConfigHome, const char* home,
                            const std::string& databaseHome, std::string& note);
 
 // Makes the folders above `path` that are missing, each private to the user

@@ -328,6 +328,47 @@ TEST(SettingsFileTest, SavesAtOnceFollowOneAnotherAndAKilledOneDamagesNothing) {
 
 }  // namespace
 
+// The pictures folder as the desktop names it in user-dirs.dirs, after
+// $XDG_PICTURES_DIR and before ~/Pictures.
+TEST(LinuxPathsTest, PicturesFolderFromTheUserDirsFile) {
+    const std::string home = testing_support::scratchPath("user-dirs");
+    fs::remove_all(home);
+    fs::create_directories(home + "/.config");
+    fs::create_directories(home + "/cfg");
+    std::ofstream(home + "/.config/user-dirs.dirs") << "# written by the desktop\n"
+                                                       "XDG_DESKTOP_DIR=\"$HOME/Desktop\"\n"
+                                                       "XDG_PICTURES_DIR=\"$HOME/Bilder\"\n";
+    std::ofstream(home + "/cfg/user-dirs.dirs") << "XDG_PICTURES_DIR=\"/srv/shots\"";
+    std::string note;
+    EXPECT_EQ(picturesFolder(nullptr, nullptr, home.c_str(), "", note), home + "/Bilder");
+    // XDG_CONFIG_HOME says where the file is; relative, it is ignored.
+    const std::string config = home + "/cfg";
+    EXPECT_EQ(picturesFolder(nullptr, config.c_str(), home.c_str(), "", note), "/srv/shots");
+    EXPECT_EQ(picturesFolder(nullptr, "cfg", home.c_str(), "", note), home + "/Bilder");
+    // The variable itself comes first; without a file, ~/Pictures.
+    EXPECT_EQ(picturesFolder("/p", nullptr, home.c_str(), "", note), "/p");
+    EXPECT_EQ(picturesFolder(nullptr, "/nowhere", home.c_str(), "", note), home + "/Pictures");
+    // An unusable HOME: the user database's home stands in for $HOME in the file.
+    EXPECT_EQ(picturesFolder(nullptr, nullptr, "", home, note), home + "/Bilder");
+    EXPECT_NE(note, "");
+
+    // The file's lines: spaces around the name, escapes and "$HOME" alone;
+    // the last line counts; anything not in the desktop's form names nothing.
+    const std::string key = "XDG_PICTURES_DIR";
+    EXPECT_EQ(userDirsFolder(" XDG_PICTURES_DIR = \"$HOME/My \\\"Shots\\\"\"", key, "/h"),
+              "/h/My \"Shots\"");
+    EXPECT_EQ(userDirsFolder("XDG_PICTURES_DIR=\"$HOME\"", key, "/h"), "/h");
+    EXPECT_EQ(userDirsFolder("XDG_PICTURES_DIR=\"/a\"\nXDG_PICTURES_DIR=\"/b\"\n", key, "/h"),
+              "/b");
+    for (const char* text :
+         {"XDG_PICTURES_DIR=\"Pictures\"", "XDG_PICTURES_DIR=\"$HOMEX/p\"", "XDG_PICTURES_DIR=/p",
+          "XDG_PICTURES_DIR=\"/cut", "# XDG_PICTURES_DIR=\"/p\"", "XDG_PICTURES_DIRS=\"/p\"",
+          "XDG_MUSIC_DIR=\"/p\"", "XDG_PICTURES_DIR=\"\"", ""}) {
+        EXPECT_EQ(userDirsFolder(text, key, "/h"), "") << text;
+    }
+    EXPECT_EQ(userDirsFolder("XDG_PICTURES_DIR=\"$HOME/p\"", key, ""), "");
+}
+
 TEST(LinuxPathsTest, SettingsUnderXdgOrHomeFoldersMadePrivateDataSetFoundWhole) {
     std::string note;
     EXPECT_EQ(settingsFilePath("/x/cfg", "/home/u", "/db", note),
@@ -348,9 +389,9 @@ TEST(LinuxPathsTest, SettingsUnderXdgOrHomeFoldersMadePrivateDataSetFoundWhole) 
     EXPECT_EQ(note,
               "HOME is not set and the user database names no home either: the settings are "
               "neither read nor saved");
-    EXPECT_EQ(picturesFolder("/p", "/home/u", "/db", note), "/p");
-    EXPECT_EQ(picturesFolder("p", "", "/db", note), "/db/Pictures");
-    EXPECT_EQ(picturesFolder(nullptr, "/home/u", "", note), "/home/u/Pictures");
+    EXPECT_EQ(picturesFolder("/p", nullptr, "/home/u", "/db", note), "/p");
+    EXPECT_EQ(picturesFolder("p", nullptr, "", "/db", note), "/db/Pictures");
+    EXPECT_EQ(picturesFolder(nullptr, nullptr, "/home/u", "", note), "/home/u/Pictures");
 
     const std::string base = testing_support::scratchPath("xdg");
     fs::remove_all(base);
@@ -371,4 +412,13 @@ TEST(LinuxPathsTest, SettingsUnderXdgOrHomeFoldersMadePrivateDataSetFoundWhole) 
     EXPECT_EQ(root, source);
     EXPECT_FALSE(findDataRoot({base, base + "/cfg"}, root, tried));
     EXPECT_EQ(tried, base + "/data, " + base + "/cfg/data");
+    // One slash before data/, whether the folder ends in one or is the root,
+    // named or (from /) the working directory.
+    EXPECT_FALSE(findDataRoot({base + "//", "/"}, root, tried));
+    EXPECT_EQ(tried, base + "/data, /data");
+    const fs::path here = fs::current_path();
+    fs::current_path("/");
+    EXPECT_FALSE(findDataRoot({"."}, root, tried));
+    fs::current_path(here);
+    EXPECT_EQ(tried, "/data");
 }

@@ -118,6 +118,9 @@ if(CASE STREQUAL "errors")
             "1|check|part|part/data/crystal1.lwo: No such file or directory"
             "1|render|--time-ms|0|--root|part|--output|x.png|render: the data files were not found. looked in: part/data\n$"
             "1|bench|--frames|2|--root|no_such_root|looked in: no_such_root/data\n$"
+            # One slash between a folder and data/, however the folder ends.
+            "1|bench|--frames|2|--root|part/|looked in: part/data\n$"
+            "1|bench|--frames|2|--root|/|looked in: /data\n$"
             "1|make-data|plain-file/data|plain-file/data could not be made: Not a directory"
             "1|make-data|/proc/gw|/proc/gw could not be made: No such file or directory")
         string(REPLACE "|" ";" arguments "${row}")

@@ -165,7 +165,7 @@ bool RenderSession::open(const char* command, const std::string& givenRoot, int 
     if (!start(width, height, error)) {
         // The scene names its files from the data root: say which root.
         if (root != "." && error.compare(0, std::strlen(kDataFolder), kDataFolder) == 0)
-            error = root + "/" + error;
+            error = joinPath(root, error);
         std::fprintf(stderr, "glasswake-tool %s: %s\n", command, error.c_str());
         finish();
         return false;

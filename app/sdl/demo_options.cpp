@@ -25,8 +25,9 @@ const char* const kDemoHelp =
     "Keys: drag or A/D/W/S turn the camera, the wheel or +/- bring it nearer or\n"
     "farther, O goes back to the orbit, Space pauses, Left/Right step a frame,\n"
     "Down/Up scrub a second, 0-4 set the depth, V outlines the views, M turns\n"
-    "smooth edges off and on, I shows the numbers, P saves a PNG in\n"
-    "$XDG_PICTURES_DIR (else ~/Pictures), F full screen, ? the keys, Escape ends.\n"
+    "smooth edges off and on, I shows the numbers, P saves a PNG in the pictures\n"
+    "folder ($XDG_PICTURES_DIR, else the one ~/.config/user-dirs.dirs names, else\n"
+    "~/Pictures), F full screen, ? the keys, Escape ends.\n"
     "\n"
     "Settings: $XDG_CONFIG_HOME/glasswake/Brightforge.INI (else under ~/.config).\n"
     "Without a display, glasswake-tool render draws the same pictures and clips.\n";

@@ -47,7 +47,7 @@ constexpr const char* kHelpText =
     "V\toutline every view's window, coloured by depth\n"
     "M\tsmooth edges on / off (where the display gave samples)\n"
     "I\tnumbers: frame rate, views, camera\n"
-    "P\tsave this picture as a PNG (in ~/Pictures)\n"
+    "P\tsave this picture as a PNG (in the pictures folder)\n"
     "F\tfull screen\n"
     "?\tthis help\n"
     "Escape\tquit";
@@ -173,8 +173,9 @@ void savePictureNow() {
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
     std::string note;
-    const std::string folder = picturesFolder(std::getenv("XDG_PICTURES_DIR"), std::getenv("HOME"),
-                                              userDatabaseHome(), note);
+    const std::string folder =
+        picturesFolder(std::getenv("XDG_PICTURES_DIR"), std::getenv("XDG_CONFIG_HOME"),
+                       std::getenv("HOME"), userDatabaseHome(), note);
     std::string path;
     std::string problem = "no folder for pictures: " + note;
     if (!folder.empty() && savePicture(folder, rows, width, height, path, problem)) {
