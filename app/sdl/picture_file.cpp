@@ -10,39 +10,11 @@
 #include <ctime>
 
 #include "app/linux_paths.h"
-
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STB_IMAGE_WRITE_STATIC
-#define STBI_WRITE_NO_STDIO
-#include <stb/stb_image_write.h>
+#include "app/png_encoder.h"
 
 namespace {
 
 constexpr int kMaxNameTries = 1000;
-
-struct Sink {
-    int fd;
-    bool failed;
-    int error;
-};
-
-void writeAll(void* context, void* data, int size) {
-    Sink& sink = *static_cast<Sink*>(context);
-    const char* bytes = static_cast<const char*>(data);
-    while (size > 0 && !sink.failed) {
-        const ssize_t written = write(sink.fd, bytes, static_cast<std::size_t>(size));
-        if (written < 0 && errno == EINTR) {
-            continue;
-        }
-        if (written <= 0) {
-            sink.failed = true;
-            sink.error = written < 0 ? errno : ENOSPC;
-            return;
-        }
-        bytes += written;
-        size -= static_cast<int>(written);
-    }
-}
 
 std::string reason(const std::string& what, int error) {
     return what + " (" + std::strerror(error) + ")";
@@ -61,19 +33,26 @@ bool writeHidden(const std::string& folder, const std::vector<unsigned char>& ro
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(fd, 0666 & ~mask);
-    Sink sink{fd, false, 0};
-    stbi_flip_vertically_on_write(1);
-    const bool encoded =
-        stbi_write_png_to_func(writeAll, &sink, width, height, 3, rows.data(), width * 3) != 0;
-    if (!sink.failed && fsync(fd) != 0) {
-        sink = Sink{fd, true, errno};
+    // The PNG through a copy of the descriptor, which fclose closes.
+    const int copy = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    std::FILE* file = copy >= 0 ? fdopen(copy, "wb") : nullptr;
+    std::string why = file ? "" : std::strerror(errno);
+    if (file) {
+        encodePng(file, width, height, rows.data(), PixelOrder::RgbBottomUp, why);
+        if (std::fclose(file) != 0 && why.empty()) {
+            why = std::strerror(errno);
+        }
+    } else if (copy >= 0) {
+        close(copy);
     }
-    if (close(fd) != 0 && !sink.failed) {
-        sink = Sink{fd, true, errno};
+    if (why.empty() && fsync(fd) != 0) {
+        why = std::strerror(errno);
     }
-    if (!encoded || sink.failed) {
-        problem = encoded ? reason("cannot write " + hidden, sink.error)
-                          : std::string("the picture could not be encoded");
+    if (close(fd) != 0 && why.empty()) {
+        why = std::strerror(errno);
+    }
+    if (!why.empty()) {
+        problem = "cannot write " + hidden + " (" + why + ")";
         unlink(hidden.c_str());
         return false;
     }
