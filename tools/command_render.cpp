@@ -518,27 +518,24 @@ struct Progress {
     }
 };
 
-// Hands the frame read into pixel buffer `slot` to the pipeline as frame k;
-// 0 or the exit code.
-int submitRead(RenderSession& session, FramePipeline& pipeline, int slot, std::uint64_t k,
-               Progress& progress) {
-    std::uint8_t* pixels = pipeline.acquire();
-    if (!pixels)
-        return kEncoderFailed;
-    if (!session.gl.finishRead(slot, pixels))
+// Hands the frame whose read into buffer `slot` was started to the pipeline
+// as frame k, once the read has landed; 0 or the exit code.
+int handOver(RenderSession& session, FramePipeline& pipeline, int slot, std::uint64_t k,
+             Progress& progress) {
+    if (!session.gl.finishRead(slot))
         return fail("cannot read the frame back from OpenGL");
-    pipeline.submit(k);
+    pipeline.submit(slot, k);
     progress.step();
     return 0;
 }
 
 // Draws every step-th frame of the clip into the pipeline, until the end, a
 // failure or an interruption; 0 or the exit code. Each frame is read back
-// while the next one is drawn: its copy starts into one pixel buffer, the
-// next frame is drawn, and only then is the copy taken.
+// while the next one is drawn: its read starts into a free buffer, the next
+// frame is drawn, and only then is the frame handed to the encoders, which
+// take it straight from that buffer.
 int drawFrames(const RenderOptions& options, RenderSession& session, Explaining& explaining,
                FramePipeline& pipeline, std::uint64_t step, Progress& progress) {
-    int slot = 0;
     int pendingSlot = -1;  // the buffer the last frame is being read into
     std::uint64_t pendingFrame = 0;
     for (std::uint64_t k = 0; k < options.frames && !interrupted; k += step) {
@@ -548,19 +545,20 @@ int drawFrames(const RenderOptions& options, RenderSession& session, Explaining&
         progress.overflowed += step == 1 && frameState.stats.frameOverflowed ? 1 : 0;
         if (explainFrame(options, explaining, session.inputsAt(timeMs)) != 0)
             return 1;
+        const int slot = pipeline.acquire();
+        if (slot < 0)
+            return kEncoderFailed;
         if (!session.gl.startRead(slot))
             return fail("cannot read the frame back from OpenGL");
         if (pendingSlot >= 0) {
-            if (const int status =
-                    submitRead(session, pipeline, pendingSlot, pendingFrame, progress))
+            if (const int status = handOver(session, pipeline, pendingSlot, pendingFrame, progress))
                 return status;
         }
         pendingSlot = slot;
         pendingFrame = k;
-        slot = (slot + 1) % HeadlessGl::kReadBuffers;
     }
     if (pendingSlot >= 0 && !interrupted) {
-        if (const int status = submitRead(session, pipeline, pendingSlot, pendingFrame, progress))
+        if (const int status = handOver(session, pipeline, pendingSlot, pendingFrame, progress))
             return status;
     }
     return interrupted ? interruptedStatus() : 0;
@@ -571,9 +569,20 @@ std::size_t frameBytes(const RenderSession& session) {
            static_cast<std::size_t>(session.gl.height) * 4;
 }
 
-std::string noMemoryText(const RenderSession& session) {
-    return "no memory for the frame buffers of " + std::to_string(session.gl.width) + "x" +
-           std::to_string(session.gl.height) + " frames";
+// Starts the pipeline on pixel buffers the frames are read into and the
+// encoders read from, kept mapped; 0 or the exit code.
+int startPipeline(RenderSession& session, FramePipeline& pipeline, int workers,
+                  std::uint64_t frames, FramePipeline::Encoder encoder) {
+    const std::size_t bytes = frameBytes(session);
+    const std::size_t count = FramePipeline::bufferCount(bytes, workers, frames);
+    const std::string size =
+        std::to_string(session.gl.width) + "x" + std::to_string(session.gl.height);
+    if (!session.gl.mapReadBuffers(static_cast<int>(count)))
+        return fail(session.gl.error);
+    const std::vector<std::uint8_t*> buffers(session.gl.readMappings);
+    if (!pipeline.start(bytes, workers, frames, std::move(encoder), buffers))
+        return fail("no memory or threads for the encoders of " + size + " frames");
+    return 0;
 }
 
 // PNG files, written by one worker per core while the next frames are drawn.
@@ -583,16 +592,16 @@ int renderSequence(const RenderOptions& options, RenderSession& session, Explain
     const int height = session.gl.height;
     const int cores = static_cast<int>(std::thread::hardware_concurrency());
     FramePipeline pipeline;
-    const bool started = pipeline.start(
-        frameBytes(session), cores > 1 ? cores : 1, options.frames,
+    const int started = startPipeline(
+        session, pipeline, cores > 1 ? cores : 1, options.frames,
         [&](std::uint64_t k, const std::uint8_t* rgb, std::string& error) {
             char name[32];
             std::snprintf(name, sizeof name, "frame_%05llu.png",
                           static_cast<unsigned long long>(options.firstFrame + k));
             return writePngBgrx((destination.folder / name).string(), width, height, rgb, error);
         });
-    if (!started)
-        return fail(noMemoryText(session));
+    if (started != 0)
+        return started;
     const int status = drawFrames(options, session, explaining, pipeline, 1, progress);
     std::string error;
     if (!pipeline.finish(error, status != 0) && !interrupted)
@@ -617,12 +626,11 @@ int encodePass(const RenderOptions& options, RenderSession& session, Explaining&
     VideoEncoder video;
     video.cancelled = &interrupted;
     FramePipeline pipeline;
-    if (!pipeline.start(frameBytes(session), 1, frames,
-                        [&video](std::uint64_t, const std::uint8_t* rgb, std::string& why) {
-                            return video.write(rgb, why);
-                        })) {
-        return fail(noMemoryText(session));
-    }
+    const int started = startPipeline(session, pipeline, 1, frames,
+                                      [&video](std::uint64_t, const std::uint8_t* rgb,
+                                               std::string& why) { return video.write(rgb, why); });
+    if (started != 0)
+        return started;
     std::string error;
     if (!video.start(destination.ffmpeg, format, session.gl.width, session.gl.height, options.fps,
                      file.fd(), destination.palette.hiddenPath(), error)) {

@@ -8,22 +8,33 @@ FramePipeline::~FramePipeline() {
     finish(ignored, true);
 }
 
-bool FramePipeline::start(std::size_t frameBytes, int workers, std::uint64_t frames,
-                          Encoder encoder) {
-    encode = std::move(encoder);
-    // One buffer being drawn into, one waiting per worker, one per worker
-    // being encoded; never more than there are frames, and fewer when big.
-    std::size_t count = std::min<std::uint64_t>(static_cast<std::size_t>(workers) * 2 + 1,
-                                                std::max<std::uint64_t>(frames, 1));
+std::size_t FramePipeline::bufferCount(std::size_t frameBytes, int workers, std::uint64_t frames) {
+    std::size_t count = std::min<std::uint64_t>(static_cast<std::size_t>(workers) * 2 + 2,
+                                                std::max<std::uint64_t>(frames, 2));
     if (frameBytes > 0)
         count = std::min(count, std::max<std::size_t>(2, kBufferBudget / frameBytes));
-    workers = static_cast<int>(std::max<std::size_t>(1, std::min<std::size_t>(workers, count - 1)));
+    return count;
+}
+
+bool FramePipeline::start(std::size_t frameBytes, int workers, std::uint64_t frames,
+                          Encoder encoder, const std::vector<std::uint8_t*>& buffers) {
+    encode = std::move(encoder);
+    const std::size_t count =
+        buffers.empty() ? bufferCount(frameBytes, workers, frames) : buffers.size();
+    // Two buffers stay with the drawing: one read into, one landing.
+    workers = static_cast<int>(std::max<std::size_t>(
+        1, std::min<std::size_t>(workers, std::max<std::size_t>(count, 3) - 2)));
     try {
         slots.resize(count);
         freeRing.resize(count);
         readyRing.resize(count);
         for (std::size_t i = 0; i < count; ++i) {
-            slots[i].pixels.resize(frameBytes);
+            if (buffers.empty()) {
+                slots[i].owned.resize(frameBytes);
+                slots[i].pixels = slots[i].owned.data();
+            } else {
+                slots[i].pixels = buffers[i];
+            }
             freeRing[i] = i;
         }
         freeHead = 0;
@@ -40,22 +51,22 @@ bool FramePipeline::start(std::size_t frameBytes, int workers, std::uint64_t fra
     return true;
 }
 
-std::uint8_t* FramePipeline::acquire() {
+int FramePipeline::acquire() {
     std::unique_lock<std::mutex> lock(mutex);
     changed.wait(lock, [this] { return failed || freeCount > 0; });
     if (failed)
-        return nullptr;
-    filling = freeRing[freeHead];
+        return -1;
+    const std::size_t slot = freeRing[freeHead];
     freeHead = (freeHead + 1) % freeRing.size();
     --freeCount;
-    return slots[filling].pixels.data();
+    return static_cast<int>(slot);
 }
 
-void FramePipeline::submit(std::uint64_t index) {
+void FramePipeline::submit(int slot, std::uint64_t index) {
     {
         std::lock_guard<std::mutex> lock(mutex);
-        slots[filling].index = index;
-        readyRing[(readyHead + readyCount) % readyRing.size()] = filling;
+        slots[static_cast<std::size_t>(slot)].index = index;
+        readyRing[(readyHead + readyCount) % readyRing.size()] = static_cast<std::size_t>(slot);
         ++readyCount;
     }
     changed.notify_all();
@@ -76,7 +87,7 @@ void FramePipeline::work() {
         --readyCount;
         lock.unlock();
         std::string error;
-        const bool encoded = encode(slots[slot].index, slots[slot].pixels.data(), error);
+        const bool encoded = encode(slots[slot].index, slots[slot].pixels, error);
         lock.lock();
         if (!encoded && !failed) {
             failed = true;

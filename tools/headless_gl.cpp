@@ -19,6 +19,48 @@ std::string eglFailure(const char* what) {
     return text;
 }
 
+// How long one wait for a read to land may take before it is asked again.
+constexpr GLuint64 kReadWaitNs = 1000000000;
+
+// Whether buffers can stay mapped while GL writes into them: OpenGL 4.4, or
+// ARB_buffer_storage before it.
+bool keepsBuffersMapped() {
+    int major = 0;
+    int minor = 0;
+    glGetIntegerv(GL_MAJOR_VERSION, &major);
+    glGetIntegerv(GL_MINOR_VERSION, &minor);
+    if (major > 4 || (major == 4 && minor >= 4))
+        return true;
+    GLint count = 0;
+    glGetIntegerv(GL_NUM_EXTENSIONS, &count);
+    for (GLint i = 0; i < count; ++i) {
+        const char* name = reinterpret_cast<const char*>(glGetStringi(GL_EXTENSIONS, i));
+        if (name && std::strcmp(name, "GL_ARB_buffer_storage") == 0)
+            return true;
+    }
+    while (glGetError() != GL_NO_ERROR) {
+    }  // the queries a context before OpenGL 3.0 does not know
+    return false;
+}
+
+// The pixel buffers, their mappings and any read still on its way.
+void releaseReadBuffers(HeadlessGl& gl) {
+    for (std::size_t i = 0; i < gl.readBuffers.size(); ++i) {
+        if (gl.readFences[i])
+            glDeleteSync(static_cast<GLsync>(gl.readFences[i]));
+        if (gl.readMappings[i]) {
+            glBindBuffer(GL_PIXEL_PACK_BUFFER, gl.readBuffers[i]);
+            glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
+        }
+    }
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    if (!gl.readBuffers.empty())
+        glDeleteBuffers(static_cast<GLsizei>(gl.readBuffers.size()), gl.readBuffers.data());
+    gl.readBuffers.clear();
+    gl.readMappings.clear();
+    gl.readFences.clear();
+}
+
 bool sizeIsUsable(int width, int height) {
     return width > 0 && height > 0;
 }
@@ -160,10 +202,7 @@ bool HeadlessGl::resize(int w, int h) {
     surface = next;
     width = w;
     height = h;
-    if (readBuffers[0]) {  // made again at the new size when next used
-        glDeleteBuffers(kReadBuffers, readBuffers);
-        std::fill(readBuffers, readBuffers + kReadBuffers, 0u);
-    }
+    releaseReadBuffers(*this);  // their size was the old frame's
     // Rows of an odd width are not 4-byte aligned in RGB.
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     const int count = samples;
@@ -260,8 +299,7 @@ void HeadlessGl::bindForDrawing() const {
 
 void HeadlessGl::destroy() {
     if (display && context && surface) {
-        if (readBuffers[0])
-            glDeleteBuffers(kReadBuffers, readBuffers);
+        releaseReadBuffers(*this);
         deleteFramebuffer(multisampledFramebuffer, multisampledColor);
         deleteFramebuffer(resolvedFramebuffer, resolvedColor);
     }
@@ -283,7 +321,9 @@ void HeadlessGl::destroy() {
     height = 0;
     samples = 1;
     multisampledFramebuffer = multisampledColor = resolvedFramebuffer = resolvedColor = 0;
-    std::fill(readBuffers, readBuffers + kReadBuffers, 0u);
+    readBuffers.clear();
+    readMappings.clear();
+    readFences.clear();
 }
 
 bool HeadlessGl::readPixels(std::vector<std::uint8_t>& rgb) const {
@@ -319,37 +359,64 @@ bool HeadlessGl::readBgrxBottomUp(std::uint8_t* bgrx) const {
     return glGetError() == GL_NO_ERROR;
 }
 
-bool HeadlessGl::startRead(int slot) {
-    if (!surface || slot < 0 || slot >= kReadBuffers)
+bool HeadlessGl::mapReadBuffers(int count) {
+    releaseReadBuffers(*this);
+    if (!surface || count <= 0 || !keepsBuffersMapped()) {
+        error =
+            "this OpenGL context cannot keep pixel buffers mapped (it needs OpenGL 4.4 or "
+            "ARB_buffer_storage)";
         return false;
-    const GLsizeiptr bytes = static_cast<GLsizeiptr>(width) * height * 4;
-    if (!readBuffers[0]) {
-        glGenBuffers(kReadBuffers, readBuffers);
-        for (unsigned buffer : readBuffers) {
-            glBindBuffer(GL_PIXEL_PACK_BUFFER, buffer);
-            glBufferData(GL_PIXEL_PACK_BUFFER, bytes, nullptr, GL_STREAM_READ);
-        }
     }
+    const GLsizeiptr bytes = static_cast<GLsizeiptr>(width) * height * 4;
+    const GLbitfield flags = GL_MAP_READ_BIT | GL_MAP_PERSISTENT_BIT | GL_MAP_COHERENT_BIT;
+    readBuffers.assign(static_cast<std::size_t>(count), 0u);
+    readMappings.assign(readBuffers.size(), nullptr);
+    readFences.assign(readBuffers.size(), nullptr);
+    glGenBuffers(count, readBuffers.data());
+    bool mapped = true;
+    for (std::size_t i = 0; i < readBuffers.size() && mapped; ++i) {
+        glBindBuffer(GL_PIXEL_PACK_BUFFER, readBuffers[i]);
+        glBufferStorage(GL_PIXEL_PACK_BUFFER, bytes, nullptr, flags | GL_CLIENT_STORAGE_BIT);
+        readMappings[i] =
+            static_cast<std::uint8_t*>(glMapBufferRange(GL_PIXEL_PACK_BUFFER, 0, bytes, flags));
+        mapped = readMappings[i] != nullptr;
+    }
+    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
+    if (!mapped || glGetError() != GL_NO_ERROR) {
+        releaseReadBuffers(*this);
+        error = "no memory for the frame buffers of " + std::to_string(width) + "x" +
+                std::to_string(height) + " frames";
+        return false;
+    }
+    return true;
+}
+
+std::uint8_t* HeadlessGl::readBuffer(int slot) const {
+    return slot >= 0 && static_cast<std::size_t>(slot) < readMappings.size() ? readMappings[slot]
+                                                                             : nullptr;
+}
+
+bool HeadlessGl::startRead(int slot) {
+    if (!surface || !readBuffer(slot) || readFences[slot])
+        return false;
     glBindBuffer(GL_PIXEL_PACK_BUFFER, readBuffers[slot]);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     bindForReading();  // the resolved picture, not the samples
     glReadPixels(0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
     bindForDrawing();
     glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-    return glGetError() == GL_NO_ERROR;
+    readFences[slot] = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+    return readFences[slot] && glGetError() == GL_NO_ERROR;
 }
 
-bool HeadlessGl::finishRead(int slot, std::uint8_t* bgrx) {
-    if (!surface || slot < 0 || slot >= kReadBuffers || !readBuffers[slot])
+bool HeadlessGl::finishRead(int slot) {
+    if (!readBuffer(slot) || !readFences[slot])
         return false;
-    const std::size_t bytes =
-        static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
-    glBindBuffer(GL_PIXEL_PACK_BUFFER, readBuffers[slot]);
-    const void* mapped = glMapBuffer(GL_PIXEL_PACK_BUFFER, GL_READ_ONLY);
-    if (mapped) {
-        std::memcpy(bgrx, mapped, bytes);
-        glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
-    }
-    glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-    return mapped && glGetError() == GL_NO_ERROR;
+    const GLsync fence = static_cast<GLsync>(readFences[slot]);
+    readFences[slot] = nullptr;
+    GLenum waited = GL_TIMEOUT_EXPIRED;
+    while (waited == GL_TIMEOUT_EXPIRED)
+        waited = glClientWaitSync(fence, GL_SYNC_FLUSH_COMMANDS_BIT, kReadWaitNs);
+    glDeleteSync(fence);
+    return waited == GL_ALREADY_SIGNALED || waited == GL_CONDITION_SATISFIED;
 }

@@ -23,10 +23,13 @@ struct HeadlessGl {
     unsigned multisampledColor = 0;
     unsigned resolvedFramebuffer = 0;  // what the samples resolve into for reading
     unsigned resolvedColor = 0;
-    // Pixel buffers that frames are read into while the next ones are drawn.
-    static constexpr int kReadBuffers = 2;
-    unsigned readBuffers[kReadBuffers] = {};
-    std::string error;  // why the last create/resize/setSamples failed
+    // Pixel buffers that frames are read into while the next ones are drawn,
+    // each kept mapped for as long as it lives, and the fence of the read
+    // last started into each (GLsync).
+    std::vector<unsigned> readBuffers;
+    std::vector<std::uint8_t*> readMappings;
+    std::vector<void*> readFences;
+    std::string error;  // why the last create/resize/setSamples/mapReadBuffers failed
 
     // Makes the context current with a width x height RGB8 framebuffer.
     bool create(int width, int height);
@@ -57,10 +60,19 @@ struct HeadlessGl {
     // green, red and a byte of no meaning. For writers that take that order.
     bool readBgrxBottomUp(std::uint8_t* bgrx) const;
     // The same read in two halves, so that the next frame is drawn while GL
-    // copies this one: startRead() resolves the frame and has it read into
-    // pixel buffer `slot` (0 to kReadBuffers - 1) without waiting for it;
-    // finishRead() waits for that copy and hands over its width * height * 4
-    // bytes, in readBgrxBottomUp()'s order. The buffers are made on first use.
+    // copies this one, into `count` pixel buffers that stay mapped: an encoder
+    // reads a frame straight from its buffer, with no copy, while GL writes
+    // the others. False (and no buffers) with the reason where the context
+    // cannot keep a buffer mapped (before OpenGL 4.4 without
+    // ARB_buffer_storage) or has no memory for them. The
+    // buffers go with resize() and destroy().
+    bool mapReadBuffers(int count);
+    // Each buffer's width * height * 4 bytes, in readBgrxBottomUp()'s order.
+    std::uint8_t* readBuffer(int slot) const;
+    // startRead() resolves the frame and has it read into buffer `slot`
+    // without waiting for it; finishRead() waits until that read is in the
+    // buffer. Until then the buffer must not be read, and while it is being
+    // read no read may start into it.
     bool startRead(int slot);
-    bool finishRead(int slot, std::uint8_t* bgrx);
+    bool finishRead(int slot);
 };
