@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "app/shell_rules.h"
+#include "app/viewer.h"
 #include "app/web/page_url.h"
 #include "app/web/sample_target.h"
 #include "app/web/view_overlay.h"
@@ -52,14 +53,6 @@ constexpr const char* kCanvas = "#glasswake";
 constexpr const char* kStage = "#stage";
 // The canvas's part of the page, between the top and the control bar.
 constexpr const char* kView = "#view";
-// The arrow keys: a step is one frame of a 30 frames/s clip, a scrub one second.
-constexpr double kStepMs = 1000.0 / 30.0;
-constexpr double kScrubMs = 1000.0;
-// The camera: degrees a drag turns per CSS pixel, degrees a key turns, and
-// how much nearer or farther a zoom key goes.
-constexpr double kDragDegreesPerPixel = 0.4;
-constexpr double kKeyDegrees = 5.0;
-constexpr double kKeyZoom = 1.1;
 constexpr const char* kContextLostText =
     "The graphics context was lost; drawing resumes when the browser gives it back.";
 
@@ -69,30 +62,20 @@ bool samplesRefusalShown = false;
 EMSCRIPTEN_WEBGL_CONTEXT_HANDLE glContext = 0;
 bool running = false;
 
-// What the next frame is drawn from, and what the share link says besides.
-FrameInputs frame;
+// The clock, the camera, the depth and the panels, as the desktop demo has
+// them; the clock also stands while the tab is hidden and while the context
+// is lost. `shown` is what the share link says besides.
+Viewer viewer;
+FrameInputs& frame = viewer.frame;
 PageOptions shown;
-
-// The clock: milliseconds since it started, less the time it stood, plus
-// the steps. It stands at standingClockMs while paused, while the tab is
-// hidden and while the context is lost.
-double startMs = 0.0;
-double offsetMs = 0.0;
-double standingClockMs = 0.0;
-bool paused = false;
-bool tabHidden = false;
-bool contextLost = false;
 
 double fittedPixelRatio = 0.0;
 // The longest side the context draws (set once it exists).
 int largestDrawingSide = kMaxCanvasSide;
 
-// Whether the next animation frame must draw although the clock stands still.
-bool redraw = true;
 bool firstFrameDrawn = false;
 std::uint32_t framesDrawn = 0;
 
-bool infoVisible = false;
 // The query of the link on show, while it is: a frame that differs takes it away.
 char sharedQuery[256] = "";
 RecordCounts lastCounts;
@@ -100,37 +83,12 @@ int framesSinceReport = 0;
 double reportStartMs = 0.0;
 double framesPerSecond = 0.0;
 
-bool clockStands() {
-    return paused || tabHidden || contextLost;
+bool contextLost() {
+    return viewer.stands(kStandContextLost);
 }
 
-double clockMs() {
-    return clockStands() ? standingClockMs : emscripten_get_now() - startMs + offsetMs;
-}
-
-// Moves the clock to `ms` (not before 0), keeping it standing or running.
-void setClock(double ms) {
-    ms = ms > 0.0 ? ms : 0.0;
-    if (clockStands()) {
-        standingClockMs = ms;
-    } else {
-        offsetMs = ms - (emscripten_get_now() - startMs);
-    }
-    redraw = true;
-}
-
-// Sets one of the reasons for the clock to stand; it goes on from where it
-// stood, without a jump.
-void setStanding(bool& reason, bool value) {
-    const double now = clockMs();
-    reason = value;
-    setClock(now);
-}
-
-// The clock in whole milliseconds, wrapping after 2^32 like the desktop's.
-std::uint32_t frameClock() {
-    const double ms = std::floor(clockMs());
-    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(ms) & 0xFFFFFFFFu);
+void setStanding(StandReason reason, bool value) {
+    viewer.setStanding(reason, value, emscripten_get_now());
 }
 
 // The step of start-up that failed, for the page's advice.
@@ -148,8 +106,8 @@ void showFailure(const FailureMessage& message, FailedStep step) {
 void updatePanel() {
     const Camera camera = frame.camera.value_or(Camera{});
     glasswake_page_camera(!frame.camera, camera.yawDegrees, camera.pitchDegrees, camera.distance);
-    glasswake_page_panel(frame.depthBudget, paused, infoVisible, shown.overlay, framesPerSecond,
-                         static_cast<double>(lastCounts.views),
+    glasswake_page_panel(frame.depthBudget, viewer.paused(), viewer.infoVisible, viewer.overlay,
+                         framesPerSecond, static_cast<double>(lastCounts.views),
                          static_cast<double>(lastCounts.fans));
 }
 
@@ -187,7 +145,7 @@ void fitCanvas() {
         int bufferWidth = width;
         int bufferHeight = height;
         // A lost context reports no drawing buffer at all.
-        if (glContext != 0 && !contextLost) {
+        if (glContext != 0 && !contextLost()) {
             emscripten_webgl_get_drawing_buffer_size(glContext, &bufferWidth, &bufferHeight);
         }
         if (bufferWidth < width || bufferHeight < height) {
@@ -200,10 +158,10 @@ void fitCanvas() {
     emscripten_set_element_css_size(kCanvas, width / ratio, height / ratio);
     frame.width = width;
     frame.height = height;
-    if (glContext != 0 && !contextLost) {
+    if (glContext != 0 && !contextLost()) {
         glViewport(0, 0, width, viewportHeight(height));
     }
-    redraw = true;
+    viewer.redraw = true;
 }
 
 // The demo's samples per pixel when smoothing is on (aa=1, key M) and the
@@ -222,6 +180,7 @@ PageOptions shownOptions() {
     options.clockMs = frame.timeMs;
     options.camera = frame.camera;
     options.depth = frame.depthBudget;
+    options.overlay = viewer.overlay;
     return options;
 }
 
@@ -238,11 +197,11 @@ void retireStaleLink() {
 // Draws the frame of the page's inputs at the clock, with the views'
 // outlines when they are on.
 void drawNow() {
-    redraw = false;
-    frame.timeMs = frameClock();
+    viewer.redraw = false;
+    frame.timeMs = viewer.frameClock(emscripten_get_now());
     sampleTarget.begin(frame.width, frame.height);
     drawFrame(frame);
-    if (shown.overlay && frame.width > 0 && frame.height > 0) {
+    if (viewer.overlay && frame.width > 0 && frame.height > 0) {
         viewOverlay.draw(frameState.record,
                          static_cast<float>(frame.width) / static_cast<float>(frame.height));
     }
@@ -263,24 +222,7 @@ void toggleFullscreen() {
 }
 
 void setDepth(int depth) {
-    frame.depthBudget = depth;
-    redraw = true;
-    updatePanel();
-}
-
-// The visitor's camera: the first move takes the orbit's camera of the frame
-// on screen and stops the clock there, so the view stays where it is left.
-void moveCamera(double yawDegrees, double pitchDegrees, double distanceFactor) {
-    if (!frame.camera) {
-        frame.camera = orbitCamera(frame.timeMs / 1000.0);
-        setStanding(paused, true);
-    }
-    Camera camera = *frame.camera;
-    camera.yawDegrees += yawDegrees;
-    camera.pitchDegrees += pitchDegrees;
-    camera.distance *= distanceFactor > 0.0 ? distanceFactor : 1.0;
-    frame.camera = limitCamera(camera);
-    redraw = true;
+    viewer.setDepth(depth);
     updatePanel();
 }
 
@@ -290,8 +232,8 @@ void share() {
     if (frame.camera) {
         frame.camera = shareableCamera(*frame.camera);
     } else {
-        setStanding(paused, true);
-        setClock(frame.timeMs);
+        setStanding(kStandPaused, true);
+        viewer.setClock(frame.timeMs, emscripten_get_now());
     }
     drawNow();
     shown = shownOptions();
@@ -303,145 +245,33 @@ void share() {
     updatePanel();
 }
 
-// Every control acts on what is drawn next, never on what a given time and
-// depth look like.
-enum class Control {
-    Pause,
-    StepBack,
-    StepForward,
-    ScrubBack,
-    ScrubForward,
-    Info,
-    Fullscreen,
-    Overlay,
-    Smooth,
-    Orbit,
-    Share,
-    Picture,
-    TurnLeft,
-    TurnRight,
-    TiltUp,
-    TiltDown,
-    Nearer,
-    Farther
-};
-
-// The clock's controls move the orbit's camera, so they go back to it.
-void applyClock(Control control) {
-    frame.camera.reset();
-    switch (control) {
-        case Control::Pause:
-            setStanding(paused, !paused);
-            break;
-        case Control::StepBack:
-        case Control::StepForward:
-            setStanding(paused, true);
-            setClock(clockMs() + (control == Control::StepBack ? -kStepMs : kStepMs));
-            break;
-        case Control::ScrubBack:
-        case Control::ScrubForward:
-            setClock(clockMs() + (control == Control::ScrubBack ? -kScrubMs : kScrubMs));
-            break;
-        default:  // back to the orbit, running
-            setStanding(paused, false);
-            break;
-    }
-}
-
-void applyCamera(Control control) {
-    switch (control) {
-        case Control::TurnLeft:
-        case Control::TurnRight:
-            // A growing yaw turns the scene to the left.
-            moveCamera(control == Control::TurnLeft ? kKeyDegrees : -kKeyDegrees, 0.0, 1.0);
-            break;
-        case Control::TiltUp:
-        case Control::TiltDown:
-            moveCamera(0.0, control == Control::TiltUp ? kKeyDegrees : -kKeyDegrees, 1.0);
-            break;
-        default:
-            moveCamera(0.0, 0.0, control == Control::Nearer ? 1.0 / kKeyZoom : kKeyZoom);
-            break;
-    }
-}
-
+// The viewer's controls, and the page's own: full screen, smooth edges, the
+// link and the PNG.
 void apply(Control control) {
-    switch (control) {
-        case Control::Info:
-            infoVisible = !infoVisible;
-            break;
-        case Control::Fullscreen:
-            toggleFullscreen();
-            break;
-        case Control::Overlay:
-            shown.overlay = !shown.overlay;
-            redraw = true;
-            break;
-        case Control::Smooth:
-            shown.smooth = !shown.smooth;
-            chooseSamples();
-            redraw = true;
-            break;
-        case Control::Share:
-            share();
-            break;
-        case Control::Picture:
-            if (!contextLost) {  // the canvas would be blank
-                drawNow();
-                glasswake_page_save_png("glasswake.png");
-            }
-            break;
-        default:
-            if (control >= Control::TurnLeft) {
-                applyCamera(control);
-            } else {
-                applyClock(control);
-            }
-            break;
-    }
-    updatePanel();
-}
-
-// The keys, by their place on the keyboard (the page's script answers "?"). A held
-// key repeats only what moves a step at a time: a toggle or a download acts
-// once per press.
-bool applyKey(const EmscriptenKeyboardEvent& event) {
-    struct Binding {
-        const char* code;
-        Control control;
-        bool repeats;
-    };
-    static const Binding bindings[] = {
-        {"Space", Control::Pause, false},
-        {"ArrowLeft", Control::StepBack, true},
-        {"ArrowRight", Control::StepForward, true},
-        {"ArrowDown", Control::ScrubBack, true},
-        {"ArrowUp", Control::ScrubForward, true},
-        {"KeyI", Control::Info, false},
-        {"KeyF", Control::Fullscreen, false},
-        {"KeyV", Control::Overlay, false},
-        {"KeyM", Control::Smooth, false},
-        {"KeyO", Control::Orbit, false},
-        {"KeyL", Control::Share, false},
-        {"KeyP", Control::Picture, false},
-        {"KeyA", Control::TurnLeft, true},
-        {"KeyD", Control::TurnRight, true},
-        {"KeyW", Control::TiltUp, true},
-        {"KeyS", Control::TiltDown, true},
-        {"Equal", Control::Nearer, true},
-        {"NumpadAdd", Control::Nearer, true},
-        {"Minus", Control::Farther, true},
-        {"NumpadSubtract", Control::Farther, true},
-    };
-    for (const Binding& binding : bindings) {
-        if (std::strcmp(event.code, binding.code) == 0) {
-            if (binding.repeats || !event.repeat) {
-                apply(binding.control);
-            }
-            return true;
+    if (!viewer.apply(control, emscripten_get_now())) {
+        switch (control) {
+            case Control::Fullscreen:
+                toggleFullscreen();
+                break;
+            case Control::Smooth:
+                shown.smooth = !shown.smooth;
+                chooseSamples();
+                viewer.redraw = true;
+                break;
+            case Control::Share:
+                share();
+                break;
+            case Control::Picture:
+                if (!contextLost()) {  // the canvas would be blank
+                    drawNow();
+                    glasswake_page_save_png("glasswake.png");
+                }
+                break;
+            default:
+                break;
         }
     }
-    return false;
+    updatePanel();
 }
 
 EM_BOOL onKeyDown(int, const EmscriptenKeyboardEvent* event, void*) {
@@ -450,20 +280,21 @@ EM_BOOL onKeyDown(int, const EmscriptenKeyboardEvent* event, void*) {
     if (event->ctrlKey || event->altKey || event->metaKey || !glasswake_page_keys_free()) {
         return EM_FALSE;
     }
-    const char* code = event->code;
-    if (std::strncmp(code, "Digit", 5) == 0 || std::strncmp(code, "Numpad", 6) == 0) {
-        const char* digit = code + (code[0] == 'D' ? 5 : 6);
-        if (digit[0] >= '0' && digit[0] <= '0' + kMaxViewerDepth && digit[1] == '\0') {
-            if (!event->repeat) {
-                setDepth(digit[0] - '0');
-            }
-            return EM_TRUE;
+    // The keys, by their place on the keyboard (the page's script answers "?").
+    const int depth = keyDepth(event->code);
+    if (depth >= 0) {
+        if (!event->repeat) {
+            setDepth(depth);
         }
-    }
-    if (applyKey(*event)) {
         return EM_TRUE;
     }
-    if (std::strcmp(code, "Escape") == 0) {
+    if (const KeyBinding* binding = findKeyBinding(event->code)) {
+        if (binding->repeats || !event->repeat) {
+            apply(binding->control);
+        }
+        return EM_TRUE;
+    }
+    if (std::strcmp(event->code, "Escape") == 0) {
         emscripten_exit_fullscreen();
         return EM_FALSE;  // the page's script hides its boxes too
     }
@@ -492,7 +323,7 @@ EM_BOOL onFullscreenChange(int, const EmscriptenFullscreenChangeEvent*, void*) {
 
 // A hidden tab draws nothing and its clock stands.
 EM_BOOL onVisibilityChange(int, const EmscriptenVisibilityChangeEvent* event, void*) {
-    setStanding(tabHidden, event->hidden != 0);
+    setStanding(kStandHidden, event->hidden != 0);
     return EM_FALSE;
 }
 
@@ -537,7 +368,7 @@ EM_BOOL onAnimationFrame(double, void*) {
     }
     // Nothing to draw on while hidden or without a context; a standing
     // clock draws only when something changed.
-    if (tabHidden || contextLost || (paused && !redraw)) {
+    if (viewer.stands(kStandHidden) || contextLost() || (viewer.paused() && !viewer.redraw)) {
         return EM_TRUE;
     }
     countFrame();
@@ -581,7 +412,7 @@ EMSCRIPTEN_WEBGL_CONTEXT_HANDLE createContext() {
 }
 
 EM_BOOL onContextLost(int, const void*, void*) {
-    setStanding(contextLost, true);
+    setStanding(kStandContextLost, true);
     glasswake_page_status(kContextLostText);
     return EM_TRUE;  // asks the browser to give the context back
 }
@@ -606,7 +437,7 @@ EM_BOOL onContextRestored(int, const void*, void*) {
     chooseSamples();
     watchContext();  // destroying the old handle took its listeners
     glasswake_page_status("");
-    setStanding(contextLost, false);
+    setStanding(kStandContextLost, false);
     fitCanvas();
     return EM_TRUE;
 }
@@ -646,17 +477,23 @@ void listen() {
     }
 }
 
-// What the URL asks for; reduced motion starts paused like a fixed time.
+// What the URL asks for.
 void applyOptions(const PageOptions& options) {
     shown = options;
     frame.depthBudget = options.depth >= 0 ? options.depth : frame.depthBudget;
     frame.camera = options.camera;
-    paused = options.clockMs || options.camera || glasswake_page_reduced_motion();
-    // A page opened in a background tab starts with its clock standing.
+    viewer.overlay = options.overlay;
+}
+
+// The clock starts now; a fixed time, a camera or reduced motion start it
+// paused, and a page opened in a background tab starts with it standing.
+void startClock(const PageOptions& options) {
+    const bool paused = options.clockMs || options.camera || glasswake_page_reduced_motion();
+    viewer.start(emscripten_get_now(), paused, options.clockMs.value_or(0));
     EmscriptenVisibilityChangeEvent visibility{};
-    tabHidden = emscripten_get_visibility_status(&visibility) == EMSCRIPTEN_RESULT_SUCCESS &&
-                visibility.hidden;
-    standingClockMs = options.clockMs.value_or(0);
+    setStanding(kStandHidden,
+                emscripten_get_visibility_status(&visibility) == EMSCRIPTEN_RESULT_SUCCESS &&
+                    visibility.hidden);
 }
 
 }  // namespace
@@ -666,10 +503,12 @@ extern "C" {
 // camera so the scene follows the pointer; a pinch or the wheel multiplies
 // the distance by `factor`.
 EMSCRIPTEN_KEEPALIVE void glasswake_turn(double dx, double dy) {
-    moveCamera(-dx * kDragDegreesPerPixel, dy * kDragDegreesPerPixel, 1.0);
+    viewer.drag(dx, dy, emscripten_get_now());
+    updatePanel();
 }
 EMSCRIPTEN_KEEPALIVE void glasswake_zoom(double factor) {
-    moveCamera(0.0, 0.0, factor);
+    viewer.zoom(factor, emscripten_get_now());
+    updatePanel();
 }
 // For the page's script: the canvas's box changed without a window resize
 // (the bar wrapped, a panel came or went), so its drawing buffer is fitted again.
@@ -680,16 +519,16 @@ EMSCRIPTEN_KEEPALIVE void glasswake_refit() {
 }
 // For the page's tests: the clock, the pause state, what the last frame drew.
 EMSCRIPTEN_KEEPALIVE double glasswake_clock_ms() {
-    return clockMs();
+    return viewer.clockMs(emscripten_get_now());
 }
 EMSCRIPTEN_KEEPALIVE int glasswake_paused() {
-    return paused ? 1 : 0;
+    return viewer.paused() ? 1 : 0;
 }
 EMSCRIPTEN_KEEPALIVE double glasswake_views() {
     return static_cast<double>(lastCounts.views);
 }
 EMSCRIPTEN_KEEPALIVE int glasswake_overlay() {
-    return shown.overlay ? 1 : 0;
+    return viewer.overlay ? 1 : 0;
 }
 EMSCRIPTEN_KEEPALIVE int glasswake_samples() {
     return sampleTarget.samples;
@@ -700,7 +539,7 @@ EMSCRIPTEN_KEEPALIVE double glasswake_frames() {
 // Whether a change waits for the next frame: once it is 0, what the last
 // input changed is on the canvas.
 EMSCRIPTEN_KEEPALIVE int glasswake_redraw_due() {
-    return redraw ? 1 : 0;
+    return viewer.redraw ? 1 : 0;
 }
 // Why start-up failed, for the page to show below the message: a file's name
 // and the reader's reason ("data/crystal2.lwo: No such file or directory");
@@ -726,7 +565,7 @@ int main(int argc, char** argv) {
     }
     fitCanvas();
 
-    startMs = emscripten_get_now();
+    startClock(options);
     if (!Init()) {
         showFailure(kInitFailed, FailedStep::Drawing);
         return 0;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "app/viewer.h"
 #include "scene/scene.h"
 
 // The page's URL parameters, read from the program's arguments ("name=value"
@@ -28,8 +29,6 @@ struct PageOptions {
     bool controls = true;
 };
 
-// The depth keys offer 0 to this; deeper budgets cost far more per frame.
-constexpr int kMaxViewerDepth = 4;
 // A drawing size from the URL is held to this many pixels a side.
 constexpr int kMaxCanvasSide = 8192;
 
