@@ -174,7 +174,9 @@ test('a held key repeats moves, never toggles or downloads', chromiumOnly, async
     Module._glasswake_clock_ms(), window.downloads, document.getElementById('depth').textContent,
     document.getElementById('info').hidden]);
   for (const code of ['Space', 'KeyV', 'KeyP', 'Digit3', 'KeyI']) await hold(code);
-  // P's pictures are made in turn: one more, and every one asked for is out.
+  // The first picture is out; P's pictures are made in turn, so after one
+  // more every one asked for is out too.
+  await page.waitForFunction(() => window.downloads >= 1);
   await page.$eval('#glasswake', (canvas) => new Promise((done) => canvas.toBlob(done)));
   const [paused, overlay, , downloads, depth, infoHidden] = await state();
   assert.deepEqual([paused, overlay, downloads, depth, infoHidden], [0, 1, 1, '3', false]);
