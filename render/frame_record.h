@@ -48,6 +48,12 @@ struct FrameRecord {
     // A view left an object out: its outline could need more edges than the
     // traversal's edge table holds.
     bool objectSkipped = false;
+    // Views whose window was under the frame's open limit: drawn, opening no
+    // children.
+    std::int32_t viewsLeftClosed = 0;
+    // Recorded again with the smallest windows left closed, as the views the
+    // budget opens did not fit the frame's memory.
+    bool trimmed = false;
 
     FrameRecord() = default;
     ~FrameRecord() { release(); }
@@ -61,6 +67,8 @@ struct FrameRecord {
         count = 0;
         overflowed = false;
         objectSkipped = false;
+        viewsLeftClosed = 0;
+        trimmed = false;
     }
     // The new command's index, or -1 (and overflowed set) when full.
     std::int32_t append(const DrawCommand& command);

@@ -20,6 +20,13 @@ struct FrameState {
     // False draws frames as cut, T-junctions and all: for pictures and counts
     // of what mending changes.
     bool mending = true;
+    // False records a frame that runs out of room as it is, unopened views
+    // and all, instead of again with the smallest windows left closed: for
+    // measuring what a scene needs.
+    bool trimming = true;
+    // A view whose window covers less than this area of the projected plane
+    // opens no children; 0 opens every view. Set by the frame.
+    float minOpenArea = 0.0f;
 
     // Room for frames of up to this many commands in this arena; false (and
     // no room) when the memory cannot be had.
@@ -32,5 +39,10 @@ extern FrameState frameState;
 // The frame arena with other capacities, and the state sized to match; false
 // (and no arena, so frames draw nothing) when either cannot be had. Not for
 // use inside a frame.
+// The bytes frames of an arena of these capacities take: the arena's pools,
+// its line table and the mend's arrays (the record and the plan aside).
+std::int64_t frameMemoryBytes(std::int32_t polygonCapacity, std::int32_t pointCapacity,
+                              std::int32_t slotCapacity);
+
 bool recreateFrameArena(std::int32_t polygonCapacity, std::int32_t pointCapacity,
                         std::int32_t slotCapacity);

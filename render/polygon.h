@@ -55,6 +55,22 @@ inline std::int32_t fanSize(const Polygon& polygon) {
                                                              : std::max(polygon.vertexCount, 0);
 }
 
+// The area a chain of polygons covers in the projected plane, whichever way
+// each is wound.
+inline float coveredArea(const Polygon* head) {
+    float area = 0.0f;
+    for (const Polygon* polygon = head; polygon; polygon = polygon->next) {
+        float twice = 0.0f;
+        for (std::int32_t i = 0; i < polygon->vertexCount; ++i) {
+            const Point2& a = *polygon->vertices[i];
+            const Point2& b = *polygon->vertices[i + 1 < polygon->vertexCount ? i + 1 : 0];
+            twice += a.x * b.y - b.x * a.y;
+        }
+        area += 0.5f * (twice < 0.0f ? -twice : twice);
+    }
+    return area;
+}
+
 // The triangle fan that draws a polygon: its vertices in order, or, once it
 // gained points on its edges, its centre, its vertices and its first vertex
 // again.

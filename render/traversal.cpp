@@ -75,7 +75,7 @@ void View::draw(const TraversalScene& scene, int depth) {
         return;
     }
     bool tiled = true;
-    if (depth > 0) {
+    if (depth > 0 && opensChildren()) {
         if (objectIndex >= 0 && objectIndex <= TraversalScene::kMaxObjects && scene.visibility) {
             const std::int32_t* row = scene.visibility[objectIndex];
             for (int i = 0; i <= TraversalScene::kMaxObjects && row[i] >= 0 && !isCovered(); ++i) {
@@ -90,6 +90,15 @@ void View::draw(const TraversalScene& scene, int depth) {
     // Whatever ran out of room under this view (a child, a face, this
     // environment) leaves part of the window to no pass.
     frameState.record.commands[fillCommand].windowTiled = tiled && !frameOutOfRoom();
+}
+
+bool View::opensChildren() const {
+    const float limit = frameState.minOpenArea;
+    if (limit <= 0.0f || coveredArea(window.head) >= limit) {
+        return true;
+    }
+    ++frameState.record.viewsLeftClosed;
+    return false;
 }
 
 namespace {

@@ -68,6 +68,9 @@ struct View {
     void openChild(View& child, const SceneObject& object, int index, const Face& face,
                    const PolygonList& childWindow, bool mirrored) const;
     bool isCovered() const { return window.count <= 0; }
+    // False (and counted) when the window covers less than the frame's open
+    // limit: the view is drawn with its fill and environment alone.
+    bool opensChildren() const;
 
     // Append this view's two passes to frameState.record; the index of the
     // command, or -1 when the record is full.
