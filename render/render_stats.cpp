@@ -31,6 +31,22 @@ bool recreateFrameArena(std::int32_t polygonCapacity, std::int32_t pointCapacity
     return false;
 }
 
+std::int64_t frameMemoryBytes(std::int32_t polygonCapacity, std::int32_t pointCapacity,
+                              std::int32_t slotCapacity) {
+    using Bytes = std::int64_t;
+    // As LineTable::create and Mend::create size them.
+    const Bytes lines = 3 * Bytes(pointCapacity) + 64;
+    const Bytes members = 4 * Bytes(pointCapacity) + 128;
+    const Bytes perPolygon = sizeof(Polygon) + sizeof(Polygon*) + sizeof(std::uint32_t);
+    const Bytes perPoint = sizeof(Point2) + 2 * sizeof(std::int32_t);
+    const Bytes perSlot =
+        sizeof(Point2*) + sizeof(std::int32_t) + sizeof(Mend::EdgeRef) + sizeof(Mend::Range);
+    const Bytes perLine =
+        sizeof(LineTable::Line) + sizeof(Mend::LineEdges) + 2 * sizeof(LineTable::Member);
+    return perPolygon * polygonCapacity + perPoint * pointCapacity + perSlot * slotCapacity +
+           perLine * lines + 2 * sizeof(LineTable::Member) * members;
+}
+
 void resetRenderStats() {
     frameState.stats = RenderStats();
 }
@@ -50,9 +66,14 @@ void countFrame(RenderStats& stats, const FrameRecord& record, const FrameArena&
     stats.pointsUsed = arena.pointsUsed;
     stats.slotsUsed = arena.slotsUsed;
     stats.frameOverflowed = record.objectSkipped || arena.overflowed || record.overflowed;
+    stats.frameTrimmed = record.trimmed && !stats.frameOverflowed;
+    stats.viewsLeftClosed = record.viewsLeftClosed;
     ++stats.framesRendered;
     if (stats.frameOverflowed) {
         ++stats.overflowFrames;
+    }
+    if (stats.frameTrimmed) {
+        ++stats.trimmedFrames;
     }
     stats.peakCommandsUsed = std::max(stats.peakCommandsUsed, record.count);
     stats.peakPolygonsUsed = std::max(stats.peakPolygonsUsed, arena.polygonsUsed);

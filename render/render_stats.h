@@ -19,10 +19,14 @@ struct RenderStats {
     std::int32_t slotsUsed = 0;
     bool frameOverflowed = false;  // the arena, record or edge table refused something
     bool frameMended = false;      // every T-junction was mended (else drawn as cut)
+    // Drawn whole only once the smallest windows were left closed.
+    bool frameTrimmed = false;
+    std::int32_t viewsLeftClosed = 0;  // views under the open limit
     // Since the last resetRenderStats.
     std::int64_t framesRendered = 0;
     std::int64_t overflowFrames = 0;
     std::int64_t unmendedFrames = 0;  // no room to mend them
+    std::int64_t trimmedFrames = 0;
     std::int32_t peakPolygonsUsed = 0;
     std::int32_t peakPointsUsed = 0;
     std::int32_t peakSlotsUsed = 0;

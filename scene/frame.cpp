@@ -45,6 +45,31 @@ void recordViews(const Vector3& eye, float aspect, int depthBudget, FrameRecord&
     root.draw(sceneTraversal, std::clamp(depthBudget, 0, kMaxFrameDepthBudget));
 }
 
+// Each pass leaves windows this many times larger closed than the last.
+constexpr float kTrimStep = 16.0f;
+constexpr int kTrimPasses = 4;
+
+// Record the views within the frame's memory. Views under the budget's open
+// limit open no children; when the rest still do not fit, the frame is
+// recorded again with the smallest windows left closed first, up to
+// 16^4 pixels, and last with only the faces the eye sees directly looked
+// through. Each pass starts from a rewound arena, so no object goes missing.
+void recordWithinBudget(const Vector3& eye, float aspect, std::int32_t height, int depthBudget,
+                        FrameState& frame) {
+    const float pixelArea =
+        (2.0f / static_cast<float>(height)) * (2.0f / static_cast<float>(height));
+    frame.minOpenArea = sceneBudget.minOpenPixels * pixelArea;
+    recordViews(eye, aspect, depthBudget, frame.record);
+    float closeBelow = std::max(frame.minOpenArea, pixelArea);
+    for (int pass = 0; frame.trimming && frameOutOfRoom() && pass <= kTrimPasses; ++pass) {
+        closeBelow *= kTrimStep;
+        const bool lastPass = pass == kTrimPasses;
+        frame.minOpenArea = lastPass ? 0.0f : closeBelow;
+        recordViews(eye, aspect, lastPass ? std::min(depthBudget, 1) : depthBudget, frame.record);
+        frame.record.trimmed = true;
+    }
+}
+
 }  // namespace
 
 // One frame, step by step. The record's polygons live in the arena until the
@@ -63,7 +88,7 @@ void drawFrame(const FrameInputs& inputs) {
         inputs.camera ? cameraEye(*inputs.camera) : orbitEye(inputs.timeMs / 1000.0);
 
     backend.beginFrame(aspect);
-    recordViews(eye, aspect, inputs.depthBudget, frame.record);
+    recordWithinBudget(eye, aspect, inputs.height, inputs.depthBudget, frame);
     const bool mended = frame.mending && frame.mend.run(frame.record, frameArena);
     planPasses(frame.record, backend.passMode(), frame.plan);
     countFrame(frame.stats, frame.record, frameArena, frame.mending, mended);

@@ -106,7 +106,14 @@ bool PreInit() {
         !frameState.create(kFrameCommandCapacity, frameArena)) {
         return fail("no memory for the frame's working space");
     }
+    // The budget draws sample frames of the scene to size their memory.
     sceneReady = true;
+    if (!sizeFrameBudget(failureReason, sizeof failureReason)) {
+        sceneReady = false;
+        frameArena.release();
+        frameState.release();
+        return false;
+    }
     return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -72,6 +73,55 @@ constexpr std::int32_t kFramePointCapacity = 100000;
 constexpr std::int32_t kFrameSlotCapacity = 100000;
 // Two commands a view; depth 2 needs under 300.
 constexpr std::int32_t kFrameCommandCapacity = 65536;
+
+// The frame memory a scene is drawn in, chosen at start-up from a sweep of
+// sample orbit frames (see sizeFrameBudget).
+struct FrameBudget {
+    std::int32_t polygons = kFramePolygonCapacity;
+    std::int32_t points = kFramePointCapacity;
+    std::int32_t slots = kFrameSlotCapacity;
+    // Views whose window covers less than this many pixels open no children;
+    // 0 opens every view the depth reaches.
+    float minOpenPixels = 0.0f;
+    double sweepMs = 0.0;  // how long the sweep took
+};
+extern FrameBudget sceneBudget;
+
+// The open limit of a scene that does not fit the standard sizes: about a
+// pixel, below which a view's children could not show.
+constexpr float kMinOpenPixels = 1.0f;
+// Sample frames are sized with this much room to spare (free cameras and
+// moments between the samples need more), within the ceiling on the frame's
+// memory (frameMemoryBytes: the standard sizes take about 62 MiB).
+constexpr double kBudgetHeadroom = 1.5;
+constexpr std::int64_t kFrameMemoryCeiling = std::int64_t(256) << 20;
+constexpr std::int32_t kBudgetSweepFrames = 32;
+constexpr std::int32_t kBudgetSweepWidth = 640;
+constexpr std::int32_t kBudgetSweepHeight = 480;
+
+// What a sweep of the orbit found: the views of each frame and the most of
+// each pool any frame used, or that some frame ran out of room.
+struct BudgetSweep {
+    std::int32_t frames = 0;
+    std::int64_t medianViews = 0;
+    std::int64_t maxViews = 0;
+    std::int32_t peakPolygons = 0;
+    std::int32_t peakPoints = 0;
+    std::int32_t peakSlots = 0;
+    std::int64_t overflowFrames = 0;
+    std::int64_t trimmedFrames = 0;
+};
+// Draws frames orbit frames (evenly over one turn, 640x480, the given depth)
+// with no backend, as the frames are drawn or, when untrimmed, as recorded
+// before any trimming; the scene must be started. Not inside a frame.
+BudgetSweep sweepOrbit(std::int32_t frames, int depth, bool trimmed);
+// Sizes sceneBudget, the frame arena and the frame state for the loaded
+// objects: the standard sizes, with every view opened, when a sweep fits them
+// with the headroom (the shipped scene does); else views under
+// kMinOpenPixels are left closed and each pool is sized from the sweep with
+// the headroom. False with the reason when the sweep does not fit the
+// ceiling or the memory cannot be had.
+bool sizeFrameBudget(char* reason, std::size_t reasonSize);
 
 // The camera circles the vertical axis at radius 4 and height 3, one turn
 // every 8 seconds, looking at (0, 2, 0): it starts at kOrbitStart and turns

@@ -31,9 +31,11 @@
 #include "render/view_outlines.h"
 #include "scene/hooks.h"
 #include "scene/scene.h"
+#include "scene/scene_file.h"
 #include "tests/render_meshes.h"
 #include "tests/support.h"
 #include "tools/allocation_counter.h"
+#include "tools/example_scenes.h"
 #include "tools/headless_gl.h"
 #include "tools/png_writer.h"
 #include "tools/view_overlay.h"
@@ -101,6 +103,9 @@ protected:
 // bit (the stored ones were checked by eye: black border, lit coloured
 // middle). The times show every object through the faces of every other.
 TEST_F(RenderTest, FramesMatchTheReferencePictures) {
+    // The shipped scene fits the standard frame memory: every view opens.
+    EXPECT_EQ(sceneBudget.minOpenPixels, 0.0f);
+    EXPECT_EQ(frameArena.slotCapacity, kFrameSlotCapacity);
     const char* update = std::getenv("GLASSWAKE_UPDATE_REFERENCES");
     for (const std::uint32_t timeMs : {0u, 1250u, 2500u, 3750u, 5000u, 6000u, 7000u}) {
         SCOPED_TRACE("frame at " + std::to_string(timeMs) + " ms");
@@ -589,6 +594,122 @@ TEST_F(RenderTest, WindowWithoutAreaDrawsNothing) {
         EXPECT_TRUE(framePixels(1000) == blue);
         EXPECT_EQ(frameState.stats.framesRendered, 0);
     }
+}
+
+// The views seen directly through a face the eye sees: one pair for every
+// face of every object in sight, whatever was left closed below them.
+int firstLevelViews() {
+    int views = 0;
+    for (std::int32_t i = 0; i < frameState.record.count; ++i) {
+        const DrawCommand& command = frameState.record.commands[i];
+        views += command.pass == DrawPass::Fill && command.depth == 1;
+    }
+    return views;
+}
+
+// The shipped data set beside the example scenes, started as the brilliant
+// scene (crystal 2 a gem of 501 facets): more views than the standard frame
+// memory holds. Put back to the shipped scene after.
+class BudgetTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        std::filesystem::current_path(sourcePath(""));
+        const std::string folder = scratchPath("budget-scenes");
+        std::filesystem::create_directories(folder);
+        for (const char* name : {"base2.lwo", "crystal1.lwo", "crystal3.lwo", "env.bmp"}) {
+            std::filesystem::copy_file(sourcePath("data/") + name, folder + "/" + name,
+                                       std::filesystem::copy_options::overwrite_existing);
+        }
+        std::filesystem::remove(folder + "/brilliant.toml");
+        std::filesystem::remove(folder + "/brilliant.obj");
+        std::string failure;
+        ASSERT_TRUE(writeExampleScenes(folder, failure)) << failure;
+        ReadFailure read;
+        ASSERT_TRUE(readSceneFile((folder + "/brilliant.toml").c_str(), brilliant, read))
+            << read.text;
+        customScene = &brilliant;
+        sceneBackend = &exactBackend;
+        ASSERT_TRUE(PreInit()) << GetFailureReason();
+        if (context.width == 0) {
+            ASSERT_TRUE(context.create(640, 480)) << context.error;
+        }
+        ASSERT_TRUE(context.resize(640, 480)) << context.error;
+        glViewport(0, 0, 640, 480);
+        ASSERT_TRUE(Init());
+        frame = FrameInputs{0, 640, 480, 2, {}};
+    }
+    static void TearDownTestSuite() {
+        Shutdown();
+        customScene = nullptr;
+        frame = FrameInputs{0, kWidth, kHeight, 2, {}};
+        ASSERT_TRUE(PreInit());
+        ASSERT_TRUE(context.resize(kWidth, kHeight)) << context.error;
+        glViewport(0, 0, kWidth, kHeight);
+        ASSERT_TRUE(Init());
+    }
+    static SceneDescription brilliant;
+};
+SceneDescription BudgetTest::brilliant;
+
+// Views under a pixel open nothing, and the arena is sized from the sweep:
+// every orbit frame is whole (no view left unopened for want of room). Its
+// windows tile the picture but for single pixels in 6 of the 16 frames, as
+// many with every view opened in a larger arena: where a hundred thin
+// facets meet at the culet, a cause not yet traced.
+TEST_F(BudgetTest, GemOfFiveHundredFacetsIsDrawnWhole) {
+    EXPECT_EQ(sceneBudget.minOpenPixels, kMinOpenPixels);
+    EXPECT_GT(sceneBudget.slots, kFrameSlotCapacity);
+    EXPECT_LE(frameMemoryBytes(sceneBudget.polygons, sceneBudget.points, sceneBudget.slots),
+              kFrameMemoryCeiling);
+    resetRenderStats();
+    LiftedCrystals lifted;
+    const Cracks mended = cracksOverTheOrbit(true, 500);
+    EXPECT_EQ(mended.framesOutOfRoom, 0);
+    EXPECT_LE(mended.pixels, 8);
+    EXPECT_EQ(frameState.stats.overflowFrames, 0);
+    EXPECT_EQ(frameState.stats.trimmedFrames, 0);
+    EXPECT_EQ(frameState.stats.unmendedFrames, 0);
+    EXPECT_GT(frameState.stats.peakSlotsUsed, kFrameSlotCapacity);
+}
+
+// The slots used at timeMs and the views seen directly, at this depth.
+std::pair<std::int32_t, int> slotsAndDirectViews(std::uint32_t timeMs, int depth) {
+    frame.depthBudget = depth;
+    frame.timeMs = timeMs;
+    drawFrame(frame);
+    frame.depthBudget = 2;
+    return {frameState.stats.slotsUsed, firstLevelViews()};
+}
+
+// An arena between what depth 1 and depth 2 need: the frame is recorded
+// again with the smallest windows left closed, and drawn whole (every face
+// the eye sees still opens its two views, no view is left unopened for want
+// of room, no crack the whole frame has not) without touching the heap.
+TEST_F(BudgetTest, ForcedSmallArenaTrimsTheSmallestViewsAndKeepsTheFrameWhole) {
+    for (const std::uint32_t timeMs : {600u, 2500u, 4100u}) {
+        SCOPED_TRACE(std::to_string(timeMs) + " ms");
+        ASSERT_TRUE(
+            recreateFrameArena(sceneBudget.polygons, sceneBudget.points, sceneBudget.slots));
+        const auto [depthOne, direct] = slotsAndDirectViews(timeMs, 1);
+        const auto [depthTwo, directToo] = slotsAndDirectViews(timeMs, 2);
+        ASSERT_EQ(direct, directToo);
+        const std::int32_t closed = frameState.stats.viewsLeftClosed;
+        const int cracks = crackSamples();
+        ASSERT_FALSE(frameState.stats.frameTrimmed);
+        // With the third the mend holds back.
+        ASSERT_TRUE(recreateFrameArena(sceneBudget.polygons, sceneBudget.points,
+                                       (depthOne + depthTwo) / 2 * 3 / 2));
+        resetRenderStats();
+        allocation_counter::begin(false);
+        drawFrame(frame);
+        EXPECT_EQ(allocation_counter::end(), 0u);
+        EXPECT_TRUE(frameState.stats.frameTrimmed);
+        EXPECT_FALSE(frameState.stats.frameOverflowed);
+        EXPECT_GT(frameState.stats.viewsLeftClosed, closed);
+        EXPECT_EQ(firstLevelViews(), direct);
+        EXPECT_LE(crackSamples(), cracks);
+    }
+    ASSERT_TRUE(recreateFrameArena(sceneBudget.polygons, sceneBudget.points, sceneBudget.slots));
 }
 
 // Images cannot be copied or moved, so they are filled in place.

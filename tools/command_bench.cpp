@@ -138,6 +138,7 @@ struct BenchResult {
     std::int32_t peakPoints = 0;
     std::int32_t peakSlots = 0;
     std::int64_t overflowFrames = 0;
+    std::int64_t trimmedFrames = 0;
     std::int64_t unmendedFrames = 0;
     std::uint64_t maxAllocations = 0;
 };
@@ -213,6 +214,7 @@ void measure(RenderSession& session, const BenchOptions& options, BenchResult& r
     result.peakPoints = frameState.stats.peakPointsUsed;
     result.peakSlots = frameState.stats.peakSlotsUsed;
     result.overflowFrames = frameState.stats.overflowFrames;
+    result.trimmedFrames = frameState.stats.trimmedFrames;
     result.unmendedFrames = frameState.stats.unmendedFrames;
 
     // The same frames with drawing off: culling, projection, clipping and
@@ -261,6 +263,7 @@ void printJson(const BenchOptions& options, const BenchResult& result, const cha
                 result.peakPolygons, result.peakPoints, result.peakSlots);
     std::printf("  \"arenaOverflowFrames\": %lld,\n",
                 static_cast<long long>(result.overflowFrames));
+    std::printf("  \"trimmedFrames\": %lld,\n", static_cast<long long>(result.trimmedFrames));
     std::printf("  \"unmendedFrames\": %lld,\n", static_cast<long long>(result.unmendedFrames));
     std::printf("  \"heapAllocationsPerFrame\": %llu\n",
                 static_cast<unsigned long long>(result.maxAllocations));
@@ -297,10 +300,10 @@ void printTable(const BenchOptions& options, const BenchResult& result, const ch
     std::printf("%-26s %12.3f %12s %12.3f\n", "writes per pixel, merged", merged.median, "",
                 merged.max);
     std::printf(
-        "arena peak: %d polygons, %d points, %d slots; frames that ran out: %lld; "
-        "drawn unmended: %lld\n",
+        "arena peak: %d polygons, %d points, %d slots; frames that ran out: %lld; trimmed to "
+        "fit: %lld; drawn unmended: %lld\n",
         result.peakPolygons, result.peakPoints, result.peakSlots,
-        static_cast<long long>(result.overflowFrames),
+        static_cast<long long>(result.overflowFrames), static_cast<long long>(result.trimmedFrames),
         static_cast<long long>(result.unmendedFrames));
     std::printf("heap allocations in the busiest frame: %llu (%s)\n",
                 static_cast<unsigned long long>(result.maxAllocations),

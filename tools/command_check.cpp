@@ -27,7 +27,9 @@ const CommandHelp checkHelp = {
     "edge and face) is reported. The picture must be readable. A file that is not is named "
     "with the reader's reason. A valid set is then drawn (by the renderer alone) at 240 "
     "moments of the orbit, at the demo's size and depth: a frame that needs more memory than "
-    "a frame has would lack parts of the scene, and is reported.",
+    "a frame has would lack parts of the scene, and is reported. The frame memory the scene "
+    "was given at start-up is reported, with what the orbit's frames need of it at each depth "
+    "(views per frame, arena peak, frames trimmed to fit).",
     "glasswake-tool check\n"
     "the data set the demo would load\n"
     "glasswake-tool check unpacked\n"
@@ -35,46 +37,59 @@ const CommandHelp checkHelp = {
     "0 when all is well, 1 when anything is wrong or no data set was found, 2 for a bad "
     "command line."};
 
-// Draws the orbit of the scene at root and says valid, or how many frames
-// overflow; the exit status.
-int reportOrbit(const std::string& root, const char* valid);
+constexpr std::int32_t kOrbitFrames = 240;
 
-constexpr std::uint64_t kOrbitFrames = 240;
-
-// How many of the orbit's frames overflow the frame memory, the scene
-// loaded from root as the demo loads it; -1 when it does not load.
-std::int64_t orbitOverflowFrames(const std::string& root) {
-    std::string error;
-    NoneBackend none;
-    std::int64_t overflowed = -1;
-    if (enterDataRoot(root, error) && PreInit()) {
-        resetRenderStats();
-        for (std::uint64_t k = 0; k < kOrbitFrames; ++k) {
-            FrameInputs inputs;
-            inputs.timeMs = orbitTime(k, kOrbitFrames);
-            inputs.width = kDefaultWidth;
-            inputs.height = kDefaultHeight;
-            inputs.backend = &none;
-            drawFrame(inputs);
+// The budget the scene was given at start-up, and what the orbit's frames
+// need of it at each depth up to the demo's: a frame that still runs out
+// lacks parts of the scene. Frames trimmed to fit are drawn whole.
+bool printBudget() {
+    const FrameBudget& budget = sceneBudget;
+    std::printf(
+        "frame budget: %d polygons, %d points, %d slots (%lld MiB), %s; sized in %.0f ms\n",
+        budget.polygons, budget.points, budget.slots,
+        static_cast<long long>(frameMemoryBytes(budget.polygons, budget.points, budget.slots) >>
+                               20),
+        budget.minOpenPixels > 0.0f ? "views under 1 pixel open no children" : "every view opened",
+        budget.sweepMs);
+    bool whole = true;
+    for (int depth = 0; depth <= kDemoDepthBudget; ++depth) {
+        const BudgetSweep sweep = sweepOrbit(kOrbitFrames, depth, true);
+        std::printf(
+            "depth %d: %lld views per frame (median), %lld most; arena peak %d polygons, "
+            "%d points, %d slots; %lld of %d frames trimmed, %lld overflowed\n",
+            depth, static_cast<long long>(sweep.medianViews),
+            static_cast<long long>(sweep.maxViews), sweep.peakPolygons, sweep.peakPoints,
+            sweep.peakSlots, static_cast<long long>(sweep.trimmedFrames), kOrbitFrames,
+            static_cast<long long>(sweep.overflowFrames));
+        if (depth == kDemoDepthBudget && sweep.overflowFrames > 0) {
+            std::fprintf(stderr,
+                         "the scene needs more frame memory than a frame has in %lld of %d "
+                         "frames of the orbit at depth %d: they would lack parts of the scene\n",
+                         static_cast<long long>(sweep.overflowFrames), kOrbitFrames, depth);
+            whole = false;
         }
-        overflowed = frameState.stats.overflowFrames;
     }
-    Shutdown();
-    return overflowed;
+    return whole;
 }
 
+// Starts the scene at root as the demo does, reports its budget and says
+// valid when every orbit frame is drawn whole; the exit status.
 int reportOrbit(const std::string& root, const char* valid) {
-    const std::int64_t overflowed = orbitOverflowFrames(root);
-    if (overflowed == 0) {
-        std::printf("%s\n", valid);
-        return 0;
+    std::string error;
+    bool whole = false;
+    if (!enterDataRoot(root, error)) {
+        std::fprintf(stderr, "glasswake-tool check: %s\n", error.c_str());
+    } else if (!PreInit()) {
+        std::fprintf(stderr, "glasswake-tool check: %s\n", GetFailureReason());
+    } else {
+        whole = printBudget();
     }
-    std::fprintf(stderr,
-                 "the scene needs more frame memory than a frame has in %lld of %llu frames "
-                 "of the orbit at depth %d: they would lack parts of the scene\n",
-                 static_cast<long long>(overflowed), static_cast<unsigned long long>(kOrbitFrames),
-                 kDemoDepthBudget);
-    return 1;
+    Shutdown();
+    if (!whole) {
+        return 1;
+    }
+    std::printf("%s\n", valid);
+    return 0;
 }
 
 }  // namespace

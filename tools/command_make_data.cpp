@@ -16,9 +16,10 @@ const CommandHelp makeDataHelp = {
     "Writes the generated data set into DIR (created when missing): base2.lwo, crystal1.lwo, "
     "crystal2.lwo, crystal3.lwo and env.bmp. The output is the same, byte for byte, on every "
     "run; the shipped data/ is this output. With --scene-example, also scene files to copy "
-    "and change: DIR/scene.toml naming those files with the shipped scene's values, and two "
-    "scenes made from code, gem.toml (crystal 2 a faceted gem of 201 facets, gem.obj) and "
-    "prism.toml (crystal 2 a tall twelve-sided prism, prism.obj).",
+    "and change: DIR/scene.toml naming those files with the shipped scene's values, and "
+    "scenes made from code: gem.toml (crystal 2 a faceted gem of 201 facets, gem.obj), "
+    "brilliant.toml (the same gem cut with 501 facets, brilliant.obj, drawn within a frame "
+    "budget sized for it) and prism.toml (crystal 2 a tall twelve-sided prism, prism.obj).",
     "glasswake-tool make-data data\n"
     "the shipped set, written again\n"
     "glasswake-tool make-data --scene-example mine\n"
@@ -48,7 +49,8 @@ int runMakeData(int argc, char** argv) {
         std::printf("%s%s\n", folder, std::strchr(file, '/'));
     }
     std::printf("%s%s\n", folder, std::strchr(kEnvironmentFile, '/'));
-    for (const char* name : {"scene.toml", "gem.obj", "gem.toml", "prism.obj", "prism.toml"}) {
+    for (const char* name : {"scene.toml", "gem.obj", "gem.toml", "brilliant.obj", "brilliant.toml",
+                             "prism.obj", "prism.toml"}) {
         if (example) {
             std::printf("%s/%s\n", folder, name);
         }

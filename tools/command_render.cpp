@@ -508,6 +508,13 @@ struct Progress {
     std::chrono::steady_clock::time_point begin = std::chrono::steady_clock::now();
     // Frames of the output that lost what overflowed the frame memory.
     std::uint64_t overflowed = 0;
+    // Frames drawn whole with their smallest windows left closed to fit.
+    std::uint64_t trimmed = 0;
+
+    void count(bool palettePass = false) {
+        overflowed += !palettePass && frameState.stats.frameOverflowed ? 1 : 0;
+        trimmed += !palettePass && frameState.stats.frameTrimmed ? 1 : 0;
+    }
 
     void step() {
         ++done;
@@ -542,7 +549,7 @@ int drawFrames(const RenderOptions& options, RenderSession& session, Explaining&
         const std::uint32_t timeMs = sequenceTime(options, k);
         session.runFrame(timeMs);
         // A palette's frames come again in the clip's pass, counted there.
-        progress.overflowed += step == 1 && frameState.stats.frameOverflowed ? 1 : 0;
+        progress.count(step != 1);
         if (explainFrame(options, explaining, session.inputsAt(timeMs)) != 0)
             return 1;
         const int slot = pipeline.acquire();
@@ -689,7 +696,7 @@ int listClip(const RenderOptions& options, RenderSession& session, Explaining& e
     for (std::uint64_t k = 0; k < options.frames && !interrupted; ++k) {
         const std::uint32_t timeMs = sequenceTime(options, k);
         session.runFrame(timeMs);
-        progress.overflowed += frameState.stats.frameOverflowed ? 1 : 0;
+        progress.count();
         if (explainFrame(options, explaining, session.inputsAt(timeMs)) != 0)
             return 1;
     }
@@ -713,7 +720,7 @@ int renderClip(const RenderOptions& options, RenderSession& session, Explaining&
 int renderPicture(const RenderOptions& options, RenderSession& session, Explaining& explaining,
                   const Destination& destination, Progress& progress) {
     session.renderFrame(options.timeMs);
-    progress.overflowed = frameState.stats.frameOverflowed ? 1 : 0;
+    progress.count();
     if (explainFrame(options, explaining, session.inputsAt(options.timeMs)) != 0)
         return 1;
     if (destination.picture.empty())
@@ -730,16 +737,24 @@ int renderPicture(const RenderOptions& options, RenderSession& session, Explaini
 }
 
 // Frames that overflowed the frame memory lack objects or views they would
-// have shown: written, but a failure unless the user accepts them.
-int reportOverflow(const RenderOptions& options, std::uint64_t overflowed, int status) {
-    if (overflowed == 0 || status != 0)
+// have shown: written, but a failure unless the user accepts them. Trimmed
+// frames are whole, with views too small to matter left closed: a warning.
+int reportOverflow(const RenderOptions& options, const Progress& progress, int status) {
+    if (status != 0)
         return status;
-    const std::uint64_t frames = options.haveFrames ? options.frames : 1;
+    const auto frames = static_cast<unsigned long long>(options.haveFrames ? options.frames : 1);
+    if (progress.trimmed > 0) {
+        std::fprintf(stderr,
+                     "glasswake-tool render: warning: %llu of %llu frames needed more than the "
+                     "frame memory and were drawn with their smallest views left closed\n",
+                     static_cast<unsigned long long>(progress.trimmed), frames);
+    }
+    if (progress.overflowed == 0)
+        return 0;
     std::fprintf(stderr,
                  "glasswake-tool render: warning: %llu of %llu frames overflowed the frame "
                  "memory and lack parts of the scene%s\n",
-                 static_cast<unsigned long long>(overflowed),
-                 static_cast<unsigned long long>(frames),
+                 static_cast<unsigned long long>(progress.overflowed), frames,
                  options.allowPartial ? "" : " (--allow-partial accepts such frames)");
     return options.allowPartial ? 0 : 1;
 }
@@ -781,7 +796,7 @@ int runRender(int argc, char** argv) {
     int status = !options.haveFrames
                      ? renderPicture(options, session, explaining, destination, progress)
                      : renderClip(options, session, explaining, destination, progress);
-    status = reportOverflow(options, progress.overflowed, status);
+    status = reportOverflow(options, progress, status);
     session.finish();
     return status;
 }

@@ -110,6 +110,9 @@ bool writeExampleScenes(const std::string& directory, std::string& failure) {
     return writeTextFile(directory + "/scene.toml", sceneWith(nullptr), failure) &&
            writeTextFile(directory + "/gem.obj", revolvedObj(gem, 40, place, 0.45), failure) &&
            writeTextFile(directory + "/gem.toml", sceneWith("gem.obj"), failure) &&
+           writeTextFile(directory + "/brilliant.obj", revolvedObj(gem, 100, place, 0.45),
+                         failure) &&
+           writeTextFile(directory + "/brilliant.toml", sceneWith("brilliant.obj"), failure) &&
            writeTextFile(directory + "/prism.obj", revolvedObj(prism, 12, place, 0.5), failure) &&
            writeTextFile(directory + "/prism.toml", sceneWith("prism.obj"), failure);
 }
