@@ -11,7 +11,7 @@ set(glasswake_contact "team@glasswake.dev")
 set(glasswake_maintainer "${glasswake_team} <${glasswake_contact}>")
 
 install(TARGETS glasswake glasswake-tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES data/base2.lwo data/crystal1.lwo data/crystal2.lwo data/crystal3.lwo data/env.bmp
+install(FILES ${glasswake_data_files}
         DESTINATION ${glasswake_data_dir}/data)
 install(FILES app/sdl/glasswake.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications)
 # The icon: drawn as SVG (app/sdl/icons/glasswake.svg), with the sizes the

@@ -2,17 +2,15 @@
 
 #include "math/color.h"
 #include "math/vector3.h"
+#include "scene/data_files.h"
 
 // The scene's fixed names and values, one home each, shared by the scene, the
 // shells' stand-ins, the tools and the tests. Header-only, so a program that
 // does not link the scene can still use them.
 
-// The data files, relative to the working directory, in loading order: the
-// base, then crystals 1 to 3, then the environment picture.
+// The folder of the data files; the files themselves (kObjectFiles,
+// kEnvironmentFile) come from the build's list.
 inline constexpr const char* kDataFolder = "data";
-inline constexpr const char* kObjectFiles[4] = {"data/base2.lwo", "data/crystal1.lwo",
-                                                "data/crystal2.lwo", "data/crystal3.lwo"};
-inline constexpr const char* kEnvironmentFile = "data/env.bmp";
 
 // The faces the demo looks through in a row: a mirrored and a refracted view
 // of every visible face, and of every visible face seen through those.

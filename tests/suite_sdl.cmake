@@ -10,7 +10,8 @@ if(TARGET glasswake_sdl_app)
     # A stand-in application that records its hooks, for the cases the demo
     # never produces (Init and Frame failing).
     add_executable(hook_recorder ${CMAKE_CURRENT_SOURCE_DIR}/hook_recorder.cpp)
-    target_link_libraries(hook_recorder PRIVATE glasswake_sdl_app glasswake_warnings)
+    target_link_libraries(hook_recorder PRIVATE glasswake_sdl_app glasswake_scene_constants
+                          glasswake_warnings)
 
     set(e2e_program "")
     if(TARGET glasswake)
