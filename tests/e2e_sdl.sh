@@ -202,6 +202,19 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
     chmod 0444 "$run/$ini"
     odd_settings "read-only, no 800 x 600 x 16 mode" 800 600 escape 1 -fullscreen
 
+    # The display offers at most 4 samples per pixel: asked for 8, the demo
+    # says so in one line and draws with 1, so the border's edge is hard.
+    rm -f "$run/$ini"
+    printf '[Settings]\nSamples=8\n' >"$run/$ini"
+    look() {
+        sleep 1
+        check "Samples=8: a frame of the scene" poll 20 picture_ok "$1" "$work/one.png"
+        check "Samples=8 not offered: the border's edge is not mixed" eval "! smooth_edge $1 $work/one.png"
+    }
+    session "$run" '^Glasswake' escape "$glasswake"
+    check "Samples=8 not offered: one line says it draws with 1" equals \
+        "$(grep -c . "$run/std.err"),$(grep -cx '8 samples per pixel are not offered here; drawing with 1' "$run/std.err")" 3,1
+
     # Lines of '[' once took minutes to read: now the demo starts and ends as
     # with any file (1 MiB less room for the four keys).
     rm -f "$run/$ini"
