@@ -37,7 +37,7 @@ void glasswake_page_failure(const char* caption, const char* text, int step);
 void glasswake_page_frame_drawn();
 void glasswake_page_window_size(double* width, double* height);
 void glasswake_page_panel(int depth, bool paused, bool infoVisible, bool overlay,
-                          double framesPerSecond, double views, double fans);
+                          double framesPerSecond, int samples, double views, double fans);
 void glasswake_page_camera(bool orbiting, double yaw, double pitch, double distance);
 void glasswake_page_status(const char* text);
 bool glasswake_page_keys_free();
@@ -107,7 +107,8 @@ void updatePanel() {
     const Camera camera = frame.camera.value_or(Camera{});
     glasswake_page_camera(!frame.camera, camera.yawDegrees, camera.pitchDegrees, camera.distance);
     glasswake_page_panel(frame.depthBudget, viewer.paused(), viewer.infoVisible, viewer.overlay,
-                         framesPerSecond, static_cast<double>(lastCounts.views),
+                         framesPerSecond, sampleTarget.samples,
+                         static_cast<double>(lastCounts.views),
                          static_cast<double>(lastCounts.fans));
 }
 

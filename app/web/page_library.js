@@ -106,7 +106,7 @@ mergeInto(LibraryManager.library, {
   glasswake_page_reduced_motion: function () {
     return window.matchMedia('(prefers-reduced-motion: reduce)').matches;
   },
-  glasswake_page_panel: function (depth, paused, infoVisible, overlay, fps, views, fans) {
+  glasswake_page_panel: function (depth, paused, infoVisible, overlay, fps, samples, views, fans) {
     document.getElementById('depth').textContent = String(depth);
     for (var i = 0; i <= 4; i++) {
       document.getElementById('depth' + i).setAttribute('aria-pressed', String(i === depth));
@@ -117,7 +117,8 @@ mergeInto(LibraryManager.library, {
     var panel = document.getElementById('info');
     panel.hidden = !infoVisible;
     if (infoVisible) {
-      panel.textContent = (paused ? 'paused' : fps.toFixed(1) + ' fps') + '\n' +
+      panel.textContent = (paused ? 'paused' : fps.toFixed(1) + ' fps') + ', ' + samples +
+        (samples === 1 ? ' sample' : ' samples') + ' per pixel\n' +
         views + ' views, ' + fans + ' polygons drawn a frame\n' +
         document.getElementById('orbit').dataset.camera +
         (glasswakeRecording ? '\n' + glasswakeRecordingText() : '');

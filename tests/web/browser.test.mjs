@@ -143,7 +143,13 @@ test('keys pause, step and scrub the clock, set the depth and show the panel', a
 
   await press(page, 'KeyI');
   assert.match(await page.$eval('#info', (panel) => (panel.hidden ? '' : panel.textContent)),
-    /views, \d+ polygons drawn a frame\norbit$/);
+    /^(paused|\d+\.\d fps), 4 samples per pixel\n\d+ views, \d+ polygons drawn a frame\norbit$/);
+  // The samples the frames are drawn with: M takes smoothing off, M puts it back.
+  for (const shown of ['1 sample per', '4 samples per']) {
+    await press(page, 'KeyM');
+    await page.waitForFunction((shown) => document.getElementById('info').textContent.includes(
+      `, ${shown} pixel\n`) && Module._glasswake_samples() === Number(shown[0]), {}, shown);
+  }
 
   await press(page, 'Space');
   const running = await state();
