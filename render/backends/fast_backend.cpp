@@ -176,6 +176,15 @@ void FastBackend::addPolygons(const Polygon* polygons, const PassColors& pass) {
     }
 }
 
+// A mended polygon's fan turns round its centre. Where the polygon is a
+// long sliver, two of its points a fraction of a pixel apart can swap order
+// as seen from the centre once the rasteriser snaps them to its subpixel
+// grid: one thin triangle turns over and the fan covers a wedge three times.
+// Blended fans therefore count their coverage signed: the triangles that
+// face as drawn are added, the few that turned over are subtracted, so each
+// sample gets the polygon's winding number, once inside, never outside.
+// Written (unblended) fans need nothing: writing a sample again changes
+// nothing.
 void FastBackend::flush() {
     if (texturedCount_ == 0 && flatCount_ == 0) {
         vertexCount_ = 0;
@@ -186,6 +195,28 @@ void FastBackend::flush() {
     glEnableClientState(GL_COLOR_ARRAY);
     glVertexPointer(2, GL_FLOAT, stride, &vertices_[0].x);
     glColorPointer(4, GL_FLOAT, stride, vertices_[0].color);
+    if (blending_) {
+        glEnable(GL_CULL_FACE);
+        glFrontFace(GL_CW);  // polygons are wound clockwise
+        glCullFace(GL_BACK);
+        drawTriangles();
+        glCullFace(GL_FRONT);
+        glBlendEquation(GL_FUNC_REVERSE_SUBTRACT);
+        drawTriangles();
+        glBlendEquation(GL_FUNC_ADD);
+        glDisable(GL_CULL_FACE);
+    } else {
+        drawTriangles();
+    }
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    vertexCount_ = 0;
+    texturedCount_ = 0;
+    flatCount_ = 0;
+}
+
+void FastBackend::drawTriangles() {
+    const GLsizei stride = sizeof(Vertex);
     // Fills (views whose tint is not carried down) first: llvmpipe's blend
     // rounds with the colour already in the pixel, so adding in the exact
     // backend's order (a view's fill before the environments inside it)
@@ -204,11 +235,6 @@ void FastBackend::flush() {
         glDisableClientState(GL_TEXTURE_COORD_ARRAY);
         glDisableClientState(GL_SECONDARY_COLOR_ARRAY);
     }
-    glDisableClientState(GL_COLOR_ARRAY);
-    glDisableClientState(GL_VERTEX_ARRAY);
-    vertexCount_ = 0;
-    texturedCount_ = 0;
-    flatCount_ = 0;
 }
 
 // The plan in one sweep. Passes no other touches (last in the plan) are
@@ -218,13 +244,13 @@ void FastBackend::drawRecord(const FrameRecord& record, const PassPlan& plan) {
     if (!vertices_) {
         return;
     }
-    bool blending = true;
+    blending_ = true;
     for (std::int32_t i = 0; i < plan.count; ++i) {
         const PlannedPass& pass = plan.passes[i];
-        if (pass.blended != blending) {
+        if (pass.blended != blending_) {
             flush();
-            blending = pass.blended;
-            if (blending) {
+            blending_ = pass.blended;
+            if (blending_) {
                 glEnable(GL_BLEND);
             } else {
                 glDisable(GL_BLEND);
@@ -233,8 +259,9 @@ void FastBackend::drawRecord(const FrameRecord& record, const PassPlan& plan) {
         addPolygons(record.commands[pass.command].polygons, pass.colors);
     }
     flush();
-    if (!blending) {
+    if (!blending_) {
         glEnable(GL_BLEND);
+        blending_ = true;
     }
 }
 

@@ -44,6 +44,7 @@ private:
     void addPolygons(const Polygon* polygons, const PassColors& pass);
     void addFan(const Fan& fan, std::int32_t first, std::int32_t count, const PassColors& pass);
     void flush();
+    void drawTriangles();
 
     Texture environment_;
     std::unique_ptr<Vertex[]> vertices_;
@@ -57,6 +58,7 @@ private:
     std::int32_t textureSide_ = 0;  // the larger side of the picture's level 0
     std::int32_t minFilter_ = 0;
     bool oneTintedPass_ = true;
+    bool blending_ = true;
 };
 
 // Fast where the context allows it, exact otherwise: the choice can only be

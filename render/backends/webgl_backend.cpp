@@ -175,18 +175,41 @@ void WebGlBackend::flush(const PassPlan& plan) {
     }
     glBufferSubData(GL_ARRAY_BUFFER, 0,
                     static_cast<GLsizeiptr>(stagedVertices_) * 2 * sizeof(float), staging_);
-    std::int32_t first = 0;
-    std::int32_t colorsOf = -1;
-    for (std::int32_t f = 0; f < fanCount_; ++f) {
-        if (fans_[f].pass != colorsOf) {
-            colorsOf = fans_[f].pass;
-            setColors(plan.passes[colorsOf]);
+    // Blended coverage is signed, as in the fast backend: the triangles that
+    // face as drawn are added, then those that turned over once snapped are
+    // subtracted. Written passes are drawn once, whole.
+    glFrontFace(GL_CW);  // polygons are wound clockwise
+    for (const GLenum culled : {GL_BACK, GL_FRONT}) {
+        glCullFace(culled);
+        glBlendEquation(culled == GL_BACK ? GL_FUNC_ADD : GL_FUNC_REVERSE_SUBTRACT);
+        setCulling(blending_);
+        std::int32_t first = 0;
+        std::int32_t colorsOf = -1;
+        for (std::int32_t f = 0; f < fanCount_; ++f) {
+            const PlannedPass& pass = plan.passes[fans_[f].pass];
+            if (pass.blended || culled == GL_BACK) {
+                if (fans_[f].pass != colorsOf) {
+                    colorsOf = fans_[f].pass;
+                    setColors(pass);
+                }
+                glDrawArrays(GL_TRIANGLE_FAN, first, fans_[f].size);
+            }
+            first += fans_[f].size;
         }
-        glDrawArrays(GL_TRIANGLE_FAN, first, fans_[f].size);
-        first += fans_[f].size;
     }
+    glBlendEquation(GL_FUNC_ADD);
+    setCulling(false);
     stagedVertices_ = 0;
     fanCount_ = 0;
+}
+
+// Only blended fans are culled: a written one is drawn whole, once.
+void WebGlBackend::setCulling(bool on) {
+    if (on) {
+        glEnable(GL_CULL_FACE);
+    } else {
+        glDisable(GL_CULL_FACE);
+    }
 }
 
 // The shader adds tint + texel x environment colour (see PassColors).
@@ -199,6 +222,7 @@ void WebGlBackend::setColors(const PlannedPass& planned) {
         } else {
             glDisable(GL_BLEND);
         }
+        setCulling(blending_);
     }
     const Rgba& t = pass.tint;
     const Rgba& e = pass.environment;

@@ -36,6 +36,7 @@ private:
     };
     void flush(const PassPlan& plan);
     void setColors(const PlannedPass& planned);
+    static void setCulling(bool on);
     bool createTexture(const Image& picture);
 
     std::uint32_t program_ = 0;
