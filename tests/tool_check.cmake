@@ -444,14 +444,14 @@ elseif(CASE STREQUAL "failures")
     execute_process(COMMAND ${TOOL} render ${clip} --output clip.mp4
                     COMMAND ${TOOL} render ${clip} --start-ms 5000 --output clip.mp4
                     COMMAND ${TOOL} render ${clip} --output ${long}.gif
-                    WORKING_DIRECTORY ${WORK_DIR} RESULTS_VARIABLE codes ERROR_VARIABLE err)
+                    WORKING_DIRECTORY ${WORK_DIR} RESULTS_VARIABLE codes ERROR_VARIABLE together)
     run_tool(0 render --time-ms 0 --size 64x48 --root ${SOURCE_DIR} --output pic.png)
     execute_process(COMMAND ffmpeg -v error -xerror -i clip.mp4 -f null -
                     WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE broken ERROR_VARIABLE log)
     file(READ ${WORK_DIR}/mine kept)
     if(NOT codes STREQUAL "0;0;0" OR broken OR NOT kept STREQUAL "precious"
        OR IS_SYMLINK ${WORK_DIR}/clip.mp4)
-        message(FATAL_ERROR "exits ${codes}, clip.mp4 ${log}, the linked file holds ${kept}:\n${err}")
+        message(FATAL_ERROR "exits ${codes}, clip.mp4 ${log}, the linked file holds ${kept}:\n${together}")
     endif()
     expect_files(.clip.mp4.7.new .clip.mp4.new .other.mp4.7.new .pic.png.7.new .pic.png.new
                  clip.mp4 cut deaf lying mine ${long}.gif pic.png quits recording)
