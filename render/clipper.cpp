@@ -224,9 +224,10 @@ void cutEnds(const EdgeLine& line, Cutting& c, bool firstInside) {
 }
 
 // Cuts one polygon of the inside list by one edge: the part outside goes to
-// the head of outside, the polygon keeps the part inside. MovedOut: the
-// whole polygon is outside and the caller unlinks it.
-Cut cutPolygon(EdgeLine& line, Polygon* polygon, PolygonList& outside) {
+// the head of outside (dropped when there is none), the polygon keeps the
+// part inside. MovedOut: the whole polygon is outside and the caller unlinks
+// it.
+Cut cutPolygon(EdgeLine& line, Polygon* polygon, PolygonList* outside) {
     const std::int32_t n = polygon->vertexCount;
     Point2** v = polygon->vertices;
     if (n <= 0) {
@@ -258,17 +259,19 @@ Cut cutPolygon(EdgeLine& line, Polygon* polygon, PolygonList& outside) {
     const std::int32_t run = t - o;
     const std::int32_t pieceMax = (firstInside ? run : n - run) + 2;
     const std::int32_t keptMax = (firstInside ? n - run : run) + 2;
-    if (!frameArena.hasRoom(1, 4, pieceMax + (keptMax > n ? keptMax : 0))) {
+    if (!frameArena.hasRoom(outside ? 1 : 0, 4,
+                            (outside ? pieceMax : 0) + (keptMax > n ? keptMax : 0))) {
         return Cut::OutOfRoom;
     }
     Cutting c{v, lines, n, o, t, nullptr, nullptr, line.index};
     cutEnds(line, c, firstInside);
-    const std::int32_t pieceSize = c.sideSize(!firstInside);
     const std::int32_t keptSize = c.sideSize(firstInside);
-    Polygon* const piece = frameArena.newPolygon();
-    piece->allocateVertices(pieceSize);
-    writeSide(piece->vertices, frameArena.linesOf(piece->vertices), c, !firstInside);
-    pushFront(outside, piece);
+    if (outside) {
+        Polygon* const piece = frameArena.newPolygon();
+        piece->allocateVertices(c.sideSize(!firstInside));
+        writeSide(piece->vertices, frameArena.linesOf(piece->vertices), c, !firstInside);
+        pushFront(*outside, piece);
+    }
     // Only a polygon that grows needs fresh slots.
     if (keptSize > n) {
         polygon->allocateVertices(keptSize);
@@ -282,14 +285,28 @@ Cut cutPolygon(EdgeLine& line, Polygon* polygon, PolygonList& outside) {
 
 bool PolygonList::clip(const Edge2* edges, std::int32_t edgeCount, PolygonList& inside,
                        PolygonList& outside) const {
+    return cut(edges, edgeCount, inside, &outside);
+}
+
+bool PolygonList::clipInside(const Edge2* edges, std::int32_t edgeCount,
+                             PolygonList& inside) const {
+    return cut(edges, edgeCount, inside, nullptr);
+}
+
+bool PolygonList::cut(const Edge2* edges, std::int32_t edgeCount, PolygonList& inside,
+                      PolygonList* outside) const {
     inside.clear();
-    outside.clear();
+    if (outside) {
+        outside->clear();
+    }
     // Out of arena room: nothing counts as inside, and the untouched source
     // stands for everything outside, so the caller sees a consistent split.
     auto giveUp = [&]() {
         inside.clear();
-        outside.count = count;
-        outside.head = head;
+        if (outside) {
+            outside->count = count;
+            outside->head = head;
+        }
         return false;
     };
     if (!inside.copyFrom(*this)) {
@@ -316,7 +333,9 @@ bool PolygonList::clip(const Edge2* edges, std::int32_t edgeCount, PolygonList& 
                 // Wholly outside: the node moves over and meets no later edge.
                 (previous ? previous->next : inside.head) = following;
                 --inside.count;
-                pushFront(outside, polygon);
+                if (outside) {
+                    pushFront(*outside, polygon);
+                }
             } else {
                 previous = polygon;
             }

@@ -116,4 +116,11 @@ struct PolygonList {
     // twice.
     bool clip(const Edge2* edges, std::int32_t edgeCount, PolygonList& inside,
               PolygonList& outside) const;
+    // The inside alone, as clip gives it: the outside pieces are not made,
+    // which spares their nodes and slots when no one draws them.
+    bool clipInside(const Edge2* edges, std::int32_t edgeCount, PolygonList& inside) const;
+
+private:
+    bool cut(const Edge2* edges, std::int32_t edgeCount, PolygonList& inside,
+             PolygonList* outside) const;
 };

@@ -170,13 +170,13 @@ void View::drawFaceViews(const TraversalScene& scene, int index, const PolygonLi
     const SceneObject& object = scene.objects[index];
     View child;
     PolygonList faceInside;
-    PolygonList faceOutside;
     for (const Polygon* polygon = facePolygons.head; polygon; polygon = polygon->next) {
         if (frameOutOfRoom()) {
             break;
         }
         const std::int32_t edgeCount = polygon->listEdges(scratchEdges.data());
-        covered.clip(scratchEdges.data(), edgeCount, faceInside, faceOutside);
+        // What lies outside the face is another face's: not made here.
+        covered.clipInside(scratchEdges.data(), edgeCount, faceInside);
         if (faceInside.count <= 0) {
             continue;
         }

@@ -62,6 +62,22 @@ TEST_F(ClipperTest, SquareCutByAVerticalEdgeIsRewrittenInItsOwnSlots) {
     EXPECT_EQ(frameArena.slotsUsed, 4 + 4 + 4);
 }
 
+// The inside alone is the same polygon without the outside pieces' nodes
+// and slots; a polygon wholly outside is dropped.
+TEST_F(ClipperTest, InsideAloneIsClipsInsideWithoutTheOutsidePieces) {
+    Edge2 e = edge(0, -5, 0, 5);
+    const PolygonList source = list({kSquare, kLeftHalf});
+    ASSERT_TRUE(source.clip(&e, 1, inside, outside));
+    const std::int32_t slots = frameArena.slotsUsed;
+    const std::int32_t polygons = frameArena.polygonsUsed;
+    PolygonList alone;
+    ASSERT_TRUE(source.clipInside(&e, 1, alone));
+    ASSERT_EQ(alone.count, 1);
+    expectPolygon(alone.head, kRightHalf);
+    EXPECT_EQ(frameArena.slotsUsed - slots, 8);  // the copies of both
+    EXPECT_EQ(frameArena.polygonsUsed - polygons, 2);
+}
+
 TEST_F(ClipperTest, ToleranceBandShrinksWithTheEdgeLengthDownToAUnitEdge) {
     const float epsilon = 0.00001f;
     struct Case {

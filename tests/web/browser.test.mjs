@@ -138,7 +138,10 @@ test('keys pause, step and scrub the clock, set the depth and show the panel', a
     await drawnWith(page, (key) => document.getElementById('depth').textContent === key, key);
     views.push((await state()).views);
   }
-  assert.ok(views[1] === 1 && views[1] < views[2] && views[2] < views[0] && views[0] < views[3],
+  // Depth 3 never opens fewer; at some moments (0 and 2500 ms of the orbit at
+  // this size) it opens none more, and the standing clock depends on how
+  // long the page took to start.
+  assert.ok(views[1] === 1 && views[1] < views[2] && views[2] < views[0] && views[0] <= views[3],
     `views per frame at depths 2, 0 (the root alone), 1, 3: ${views}`);
 
   await press(page, 'KeyI');
