@@ -1,5 +1,6 @@
 #include "app/viewer.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -13,6 +14,15 @@ constexpr double kScrubMs = 1000.0;
 constexpr double kDragDegreesPerPixel = 0.4;
 constexpr double kKeyDegrees = 5.0;
 constexpr double kKeyZoom = 1.1;
+// The glide: moves closer together than this count as this far apart; a
+// pointer held this long before letting go throws nothing; the speed halves
+// every half-life and stops below the last (pixels a millisecond); a step
+// after a longer pause (a busy machine) turns no more than the longest.
+constexpr double kBunchedMovesMs = 8.0;
+constexpr double kHeldStillMs = 80.0;
+constexpr double kGlideHalfLifeMs = 180.0;
+constexpr double kGlideStopSpeed = 0.01;
+constexpr double kLongestGlideStepMs = 50.0;
 
 constexpr KeyBinding kKeyBindings[] = {
     {"Space", Control::Pause, false},
@@ -58,6 +68,45 @@ int keyDepth(const char* code) {
     return -1;
 }
 
+void Glide::grab(double atMs) {
+    speedX_ = 0.0;
+    speedY_ = 0.0;
+    lastMoveMs_ = atMs;
+    moved_ = false;
+    gliding_ = false;
+}
+
+void Glide::moved(double dx, double dy, double atMs) {
+    const double ms = std::max(atMs - lastMoveMs_, kBunchedMovesMs);
+    speedX_ = 0.6 * dx / ms + 0.4 * speedX_;
+    speedY_ = 0.6 * dy / ms + 0.4 * speedY_;
+    lastMoveMs_ = atMs;
+    moved_ = true;
+}
+
+void Glide::letGo(double atMs) {
+    gliding_ = moved_ && atMs - lastMoveMs_ <= kHeldStillMs;
+    lastStepMs_ = atMs;
+}
+
+bool Glide::step(double atMs, double& dx, double& dy) {
+    if (!gliding_) {
+        return false;
+    }
+    const double ms = std::clamp(atMs - lastStepMs_, 0.0, kLongestGlideStepMs);
+    lastStepMs_ = atMs;
+    const double keep = std::exp2(-ms / kGlideHalfLifeMs);
+    speedX_ *= keep;
+    speedY_ *= keep;
+    if (std::hypot(speedX_, speedY_) < kGlideStopSpeed) {
+        gliding_ = false;
+        return false;
+    }
+    dx = speedX_ * ms;
+    dy = speedY_ * ms;
+    return true;
+}
+
 void Viewer::start(double nowMs, bool paused, std::uint32_t standingMs) {
     startMs_ = nowMs;
     offsetMs_ = 0.0;
@@ -93,6 +142,7 @@ void Viewer::setStanding(StandReason reason, bool value, double nowMs) {
 }
 
 void Viewer::setDepth(int depth) {
+    glide.stop();
     frame.depthBudget = depth;
     redraw = true;
 }
@@ -116,7 +166,18 @@ void Viewer::drag(double dx, double dy, double nowMs) {
 }
 
 void Viewer::zoom(double factor, double nowMs) {
+    glide.stop();
     moveCamera(0.0, 0.0, factor, nowMs);
+}
+
+bool Viewer::glideOn(double eventMs, double nowMs) {
+    double dx = 0.0;
+    double dy = 0.0;
+    if (!glide.step(eventMs, dx, dy)) {
+        return false;
+    }
+    drag(dx, dy, nowMs);
+    return true;
 }
 
 // The clock's controls move the orbit's camera, so they go back to it.
@@ -160,6 +221,7 @@ void Viewer::applyCamera(Control control, double nowMs) {
 }
 
 bool Viewer::apply(Control control, double nowMs) {
+    glide.stop();
     switch (control) {
         case Control::Fullscreen:
         case Control::Smooth:

@@ -54,6 +54,34 @@ const KeyBinding* findKeyBinding(const char* code);
 // or -1.
 int keyDepth(const char* code);
 
+// A drag let go while moving glides on and slows to a stop. Its times are
+// the shell's own event milliseconds (any origin, the same for every call).
+class Glide {
+public:
+    // A pointer went down at `atMs`, or a pinch began: any glide stops and
+    // the drag's speed is measured from here.
+    void grab(double atMs);
+    // The held pointer moved (dx, dy) pixels at `atMs`.
+    void moved(double dx, double dy, double atMs);
+    // The pointer let go at `atMs`: a pointer that was still moving glides
+    // on; one held still before letting go throws nothing.
+    void letGo(double atMs);
+    void stop() { gliding_ = false; }
+    bool gliding() const { return gliding_; }
+    // The glide's turn in pixels from the last step to `atMs`; false (and
+    // no turn) once it has slowed to a stop.
+    bool step(double atMs, double& dx, double& dy);
+
+private:
+    // The drag's speed in pixels a millisecond, smoothed over the last moves.
+    double speedX_ = 0.0;
+    double speedY_ = 0.0;
+    double lastMoveMs_ = 0.0;
+    double lastStepMs_ = 0.0;
+    bool moved_ = false;
+    bool gliding_ = false;
+};
+
 // Why the clock stands; it runs while no reason holds.
 enum StandReason : unsigned { kStandPaused = 1, kStandHidden = 2, kStandContextLost = 4 };
 
@@ -63,6 +91,8 @@ struct Viewer {
     bool overlay = false;
     bool infoVisible = false;
     bool helpVisible = false;
+    // The camera's glide after a drag; controls, depths and zooms stop it.
+    Glide glide;
     // The next frame must be drawn although the clock stands still.
     bool redraw = true;
 
@@ -94,6 +124,9 @@ struct Viewer {
     // pointer; a pinch or the wheel multiplies the distance by `factor`.
     void drag(double dx, double dy, double nowMs);
     void zoom(double factor, double nowMs);
+    // Turns the camera by a glide's step to `eventMs` (the glide's time):
+    // true while it glides.
+    bool glideOn(double eventMs, double nowMs);
 
 private:
     void applyClock(Control control, double nowMs);

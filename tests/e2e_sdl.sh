@@ -145,9 +145,17 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
         xdotool key a w plus
         check "A, W, +: the camera turns, rises 5 degrees, comes 1.1 times nearer" \
             poll 10 titled_like "$id" "paused, depth 4, camera [0-9.]+,19.04,3.75$"
-        xdotool mousemove --window "$id" 100 100 mousedown 1 mousemove --window "$id" 100 150 mouseup 1 click 5
-        check "a drag down looks from 20 degrees higher, the wheel goes farther" \
+        xdotool mousemove --window "$id" 100 100 mousedown 1 mousemove --window "$id" 100 150 \
+            sleep 1 mouseup 1 click 5
+        check "a drag down held still before letting go looks from 20 degrees higher, the wheel goes farther" \
             poll 10 titled_like "$id" "camera [0-9.]+,39.04,4.14$"
+        xdotool mousedown 1 mousemove --window "$id" 100 200 mouseup 1
+        check "a drag let go while moving glides on, up to the highest pitch" \
+            poll 10 titled_like "$id" "camera [0-9.]+,80.00,4.14$"
+        xdotool click --repeat 2 --delay 100 1
+        check "a double-click: back to the orbit, running" poll 10 titled_like "$id" "running, depth 4, orbit$"
+        xdotool key a
+        check "A: the orbit stops" poll 10 titled_like "$id" "paused, depth 4, camera"
         xdotool key o
         check "O: back to the orbit, running" poll 10 titled_like "$id" "running, depth 4, orbit$"
         xdotool key space

@@ -34,7 +34,8 @@ constexpr std::size_t kMaxSegments = 1 << 16;
 
 constexpr const char* kHelpText =
     "Keys and mouse\n"
-    "Drag\tturn the camera (stops the orbit)\n"
+    "Drag\tturn the camera (stops the orbit); let go moving, it glides\n"
+    "Double-click\tback to the orbit, running\n"
     "Wheel\tcamera nearer or farther\n"
     "A / D\tturn the scene left / right\n"
     "W / S\tlook from higher / lower\n"
@@ -127,7 +128,6 @@ void toggleFullscreen() {
 
 void act(Control control) {
     changed = true;
-    viewer.redraw = true;
     if (viewer.apply(control, frameTimeMs)) {
         return;
     }
@@ -150,8 +150,10 @@ void onKey(const SDL_KeyboardEvent& key) {
     const std::string code = keyCode(key.keysym.scancode);
     const int depth = keyDepth(code.c_str());
     if (depth >= 0) {
-        changed = true;
-        viewer.setDepth(depth);
+        if (!key.repeat) {
+            changed = true;
+            viewer.setDepth(depth);
+        }
         return;
     }
     const KeyBinding* binding = findKeyBinding(code.c_str());
@@ -213,8 +215,8 @@ void drawPanels() {
         if (!viewer.paused()) {
             std::snprintf(rate, sizeof rate, "%.1f fps", framesPerSecond);
         }
-        std::snprintf(info, sizeof info, "%s\n%d views, %d fans per frame\ndepth %d\n%s", rate,
-                      static_cast<int>(lastCounts.views), static_cast<int>(lastCounts.fans),
+        std::snprintf(info, sizeof info, "%s\n%d views, %d polygons drawn a frame\ndepth %d\n%s",
+                      rate, static_cast<int>(lastCounts.views), static_cast<int>(lastCounts.fans),
                       viewer.frame.depthBudget, where);
         drawTextBox(info, TextPlace::TopLeft, width, height);
     }
@@ -226,6 +228,27 @@ void drawPanels() {
     }
     if (!message.empty()) {
         drawTextBox(message.c_str(), TextPlace::Bottom, width, height);
+    }
+}
+
+// The left button turns the camera as the page's pointer does: a drag, a
+// glide after it, a double-click back to the orbit. SDL's event times are
+// its ticks, which the glide's steps use too.
+void onPointer(const SDL_Event& event) {
+    if (event.type == SDL_MOUSEMOTION) {
+        if ((event.motion.state & SDL_BUTTON_LMASK) != 0) {
+            changed = true;
+            viewer.drag(event.motion.xrel, event.motion.yrel, frameTimeMs);
+            viewer.glide.moved(event.motion.xrel, event.motion.yrel, event.motion.timestamp);
+        }
+    } else if (event.button.button == SDL_BUTTON_LEFT) {
+        if (event.type == SDL_MOUSEBUTTONUP) {
+            viewer.glide.letGo(event.button.timestamp);
+        } else if (event.button.clicks == 2) {
+            act(Control::Orbit);
+        } else {
+            viewer.glide.grab(event.button.timestamp);
+        }
     }
 }
 
@@ -254,10 +277,9 @@ void viewerEvent(const SDL_Event& event) {
             }
             break;
         case SDL_MOUSEMOTION:
-            if ((event.motion.state & SDL_BUTTON_LMASK) != 0) {
-                changed = true;
-                viewer.drag(event.motion.xrel, event.motion.yrel, frameTimeMs);
-            }
+        case SDL_MOUSEBUTTONDOWN:
+        case SDL_MOUSEBUTTONUP:
+            onPointer(event);
             break;
         case SDL_MOUSEWHEEL: {
             const double notches = event.wheel.direction == SDL_MOUSEWHEEL_FLIPPED
@@ -276,10 +298,13 @@ void viewerEvent(const SDL_Event& event) {
 }
 
 bool viewerIdle() {
-    return viewer.paused() && !viewer.redraw && message.empty();
+    return viewer.paused() && !viewer.redraw && message.empty() && !viewer.glide.gliding();
 }
 
 bool viewerFrame() {
+    if (viewer.glideOn(SDL_GetTicks(), frameTimeMs)) {
+        changed = true;
+    }
     viewer.frame.timeMs = viewer.frameClock(frameTimeMs);
     viewer.frame.width = clientSize.width;
     viewer.frame.height = clientSize.height;

@@ -367,6 +367,10 @@ EM_BOOL onAnimationFrame(double, void*) {
     if (!running) {
         return EM_FALSE;
     }
+    const double now = emscripten_get_now();
+    if (viewer.glideOn(now, now)) {
+        updatePanel();
+    }
     // Nothing to draw on while hidden or without a context; a standing
     // clock draws only when something changed.
     if (viewer.stands(kStandHidden) || contextLost() || (viewer.paused() && !viewer.redraw)) {
@@ -500,12 +504,27 @@ void startClock(const PageOptions& options) {
 }  // namespace
 
 extern "C" {
-// For the page's own script: a drag of (dx, dy) CSS pixels turns the
-// camera so the scene follows the pointer; a pinch or the wheel multiplies
-// the distance by `factor`.
-EMSCRIPTEN_KEEPALIVE void glasswake_turn(double dx, double dy) {
+// For the page's own script, with the events' times: a pointer went down
+// (or a pinch began); a drag of (dx, dy) CSS pixels turns the camera so the
+// scene follows the pointer; the pointer let go, and the camera glides on
+// unless the visitor asked for reduced motion; a pinch or the wheel
+// multiplies the distance by `factor`.
+EMSCRIPTEN_KEEPALIVE void glasswake_grab(double atMs) {
+    viewer.glide.grab(atMs);
+}
+EMSCRIPTEN_KEEPALIVE void glasswake_turn(double dx, double dy, double atMs) {
     viewer.drag(dx, dy, emscripten_get_now());
+    viewer.glide.moved(dx, dy, atMs);
     updatePanel();
+}
+EMSCRIPTEN_KEEPALIVE void glasswake_let_go(double atMs) {
+    if (!glasswake_page_reduced_motion()) {
+        viewer.glide.letGo(atMs);
+    }
+}
+// Keys the program does not answer (help, recording) stop a glide too.
+EMSCRIPTEN_KEEPALIVE void glasswake_stop_glide() {
+    viewer.glide.stop();
 }
 EMSCRIPTEN_KEEPALIVE void glasswake_zoom(double factor) {
     viewer.zoom(factor, emscripten_get_now());

@@ -129,53 +129,28 @@ if (typeof ResizeObserver === 'function') {
 }
 
 // One pointer (mouse or finger) turns the camera, two pinch it nearer or
-// farther, the wheel too; the program holds the camera to its limits. A drag
-// let go while moving glides to a stop (not with reduced motion); a double
-// click or tap goes back to the orbit.
+// farther, the wheel too; the program holds the camera to its limits and, as
+// on the desktop, glides on after a drag let go while moving (not with
+// reduced motion). A double click or tap goes back to the orbit.
 (function () {
   var canvas = Module['canvas'];
   var pointers = new Map();
   var spread = 0;
-  // The drag's speed in CSS pixels per millisecond, and the glide after it.
-  var velocity = { x: 0, y: 0, atMs: 0 };
-  var glide = 0;
-  var glideHalfLifeMs = 180;
   var lastTap = { atMs: -1e9, x: 0, y: 0 };
-  var calm = window.matchMedia('(prefers-reduced-motion: reduce)');
   function ready() { return document.documentElement.dataset.frame === 'drawn'; }
   function distance() {
     var at = Array.from(pointers.values());
     return at.length === 2 ? Math.hypot(at[0].x - at[1].x, at[0].y - at[1].y) : 0;
   }
   function stopGlide() {
-    cancelAnimationFrame(glide);
-    glide = 0;
+    if (ready()) Module._glasswake_stop_glide();
   }
   function moved() {
     glasswakeHintDone();
   }
-  function startGlide() {
-    var lastMs = performance.now();
-    // A pointer held still before letting go throws nothing.
-    if (calm.matches || lastMs - velocity.atMs > 80) return;
-    function step(nowMs) {
-      var dt = Math.min(nowMs - lastMs, 50);
-      lastMs = nowMs;
-      var keep = Math.pow(0.5, dt / glideHalfLifeMs);
-      velocity.x *= keep;
-      velocity.y *= keep;
-      if (Math.hypot(velocity.x, velocity.y) < 0.01 || !ready()) {
-        glide = 0;
-        return;
-      }
-      Module._glasswake_turn(velocity.x * dt, velocity.y * dt);
-      glide = requestAnimationFrame(step);
-    }
-    glide = requestAnimationFrame(step);
-  }
   canvas.addEventListener('pointerdown', function (event) {
     if (event.pointerType === 'mouse' && event.button !== 0) return;
-    stopGlide();
+    if (ready()) Module._glasswake_grab(event.timeStamp);
     try {
       canvas.setPointerCapture(event.pointerId);
     } catch (error) {
@@ -183,7 +158,6 @@ if (typeof ResizeObserver === 'function') {
     }
     pointers.set(event.pointerId, { x: event.clientX, y: event.clientY, atMs: event.timeStamp });
     spread = distance();
-    velocity = { x: 0, y: 0, atMs: 0 };
     canvas.classList.add('dragging');
     canvas.focus({ preventScroll: true });
     // A second tap soon after and near the first: back to the orbit.
@@ -206,13 +180,8 @@ if (typeof ResizeObserver === 'function') {
       var dx = now.x - last.x;
       var dy = now.y - last.y;
       if (dx === 0 && dy === 0) return;
-      Module._glasswake_turn(dx, dy);
+      Module._glasswake_turn(dx, dy, now.atMs);
       moved();
-      // The speed of the last few moves, smoothed; moves that came bunched
-      // together count as a frame apart.
-      var dt = Math.max(now.atMs - last.atMs, 8);
-      velocity = { x: 0.6 * dx / dt + 0.4 * velocity.x, y: 0.6 * dy / dt + 0.4 * velocity.y,
-        atMs: performance.now() };
     } else if (pointers.size === 2) {
       var apart = distance();
       if (spread > 0 && apart > 0) {
@@ -220,7 +189,7 @@ if (typeof ResizeObserver === 'function') {
         moved();
       }
       spread = apart;
-      velocity = { x: 0, y: 0, atMs: 0 };
+      Module._glasswake_grab(now.atMs);
     }
   });
   function release(event) {
@@ -228,7 +197,7 @@ if (typeof ResizeObserver === 'function') {
     spread = distance();
     if (pointers.size === 0) {
       canvas.classList.remove('dragging');
-      if (event.type === 'pointerup' && ready()) startGlide();
+      if (event.type === 'pointerup' && ready()) Module._glasswake_let_go(event.timeStamp);
     }
   }
   canvas.addEventListener('pointerup', release);
