@@ -128,11 +128,20 @@ export async function downloadsOf(page) {
   return folder;
 }
 
-// The first file in `folder` whose name matches, once it is whole.
+// The first file in `folder` whose name matches, once it is whole: the
+// browser may show the name before the bytes, so it must hold some, no
+// partial download may be left, and its size must stand for a poll.
 export async function downloaded(folder, pattern) {
+  let last = '';
   for (let wait = 0; wait < 100; ++wait) {
-    const name = fs.readdirSync(folder).find((file) => pattern.test(file));
-    if (name) return path.join(folder, name);
+    const files = fs.readdirSync(folder);
+    const name = files.find((file) => pattern.test(file));
+    const size = name ? fs.statSync(path.join(folder, name)).size : 0;
+    const now = `${name}:${size}`;
+    if (size > 0 && !files.some((file) => file.endsWith('.crdownload')) && now === last) {
+      return path.join(folder, name);
+    }
+    last = now;
     await sleep(100);
   }
   assert.fail(`nothing like ${pattern} among ${fs.readdirSync(folder)}`);
