@@ -3,14 +3,16 @@
 #include <cstdint>
 #include <string>
 
+#include "scene/scene_constants.h"
+
 // The platform-free rules every shell shares: what the settings file's values
 // become, how the command line changes them, how they are written back, the
 // frame clock's arithmetic and the fixed texts the user sees.
 
 struct DisplaySettings {
     bool fullscreen = false;
-    std::int32_t width = 640;
-    std::int32_t height = 480;
+    std::int32_t width = kDefaultWidth;
+    std::int32_t height = kDefaultHeight;
     std::uint8_t bitsPerPixel = 0;  // 8 bits wide: a read 256 becomes 0
 };
 
@@ -23,9 +25,8 @@ constexpr const char* kHeightKey = "Height";
 constexpr const char* kBitsPerPixelKey = "BitsPerPixel";
 
 // Values used when a key is missing.
+// (kDefaultWidth and kDefaultHeight, the demo's size, are the scene's.)
 constexpr std::int32_t kDefaultFullscreen = 0;
-constexpr std::int32_t kDefaultWidth = 640;
-constexpr std::int32_t kDefaultHeight = 480;
 constexpr std::int32_t kDefaultBitsPerPixel = 0;
 
 // The integer a profile value stands for, read the way the Windows profile
@@ -36,9 +37,9 @@ constexpr std::int32_t kDefaultBitsPerPixel = 0;
 std::int32_t parseProfileInt(const char* text, std::int32_t defaultValue);
 
 // What the four integers read for the keys become: Fullscreen non-zero is on,
-// Width 0 is 640, Height 0 is 480, BitsPerPixel is cut to its low 8 bits and 0
-// means `desktopDepth` (itself cut to 8 bits). Width and height keep any other
-// value, negative ones included.
+// Width 0 is kDefaultWidth, Height 0 is kDefaultHeight, BitsPerPixel is cut
+// to its low 8 bits and 0 means `desktopDepth` (itself cut to 8 bits). Width
+// and height keep any other value, negative ones included.
 DisplaySettings settingsFromProfile(std::int32_t fullscreen, std::int32_t width,
                                     std::int32_t height, std::int32_t bitsPerPixel,
                                     int desktopDepth);

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -62,6 +63,11 @@ Camera limitCamera(const Camera& camera) {
             ? start.distance
             : std::fmin(std::fmax(camera.distance, kMinCameraDistance), kMaxCameraDistance);
     return limited;
+}
+
+int formatCamera(const Camera& camera, char* out, std::size_t size) {
+    return std::snprintf(out, size, "%.2f,%.2f,%.2f", camera.yawDegrees, camera.pitchDegrees,
+                         camera.distance);
 }
 
 bool parseCamera(const char* text, Camera& camera) {

@@ -157,6 +157,10 @@ Camera limitCamera(const Camera& camera);
 // "YAW,PITCH,DISTANCE" in decimal degrees and scene units, pitch and distance
 // within the limits; false (camera untouched) for anything else.
 bool parseCamera(const char* text, Camera& camera);
+// The camera as parseCamera reads it, as the page's cam= and the tool's
+// --camera take it and the viewers show it: "YAW,PITCH,DISTANCE", two
+// decimals each. Returns what snprintf returns.
+int formatCamera(const Camera& camera, char* out, std::size_t size);
 
 // Everything one frame is drawn from.
 struct FrameInputs {

@@ -16,6 +16,11 @@ inline constexpr const char* kDataFolder = "data";
 // of every visible face, and of every visible face seen through those.
 inline constexpr int kDemoDepthBudget = 2;
 
+// The demo's picture size where nothing else sets it: the window's when the
+// settings file has none, the tool's pictures and timings.
+inline constexpr int kDefaultWidth = 640;
+inline constexpr int kDefaultHeight = 480;
+
 // The window's caption at creation, and the title the 500 ms timer sets.
 inline constexpr const char* kWindowCaption = "Glasswake";
 inline constexpr const char* kWindowTitle = "Glasswake by Orvel / Lumo [fps: +inf :-)]";

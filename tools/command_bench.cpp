@@ -24,28 +24,32 @@
 
 namespace {
 
+constexpr std::uint64_t kDefaultFrames = 240;
+
+const std::string benchAbout =
+    "Times N frames spread over one " + std::to_string(kOrbitPeriodMs / 1000) +
+    "-second camera orbit on the headless context, each finished on the GL side, then the same "
+    "frames with drawing switched off (the renderer's own CPU work), and counts views, triangle "
+    "fans, vertices, frame-arena use and heap allocations per frame.";
+const std::string benchExamples = "glasswake-tool bench\n" + std::to_string(kDefaultFrames) +
+                                  " frames at " + frameSizeText(kDefaultWidth, kDefaultHeight) +
+                                  ", as a table\n"
+                                  "glasswake-tool bench --depth=3 --json\n"
+                                  "the same, looking through 3 faces in a row, as one JSON object";
 const CommandHelp benchHelp = {
-    "bench", "[OPTION]...",
-    "Times N frames spread over one 8-second camera orbit on the headless context, each "
-    "finished on the GL side, then the same frames with drawing switched off (the renderer's "
-    "own CPU work), and counts views, triangle fans, vertices, frame-arena use and heap "
-    "allocations per frame.",
-    "glasswake-tool bench\n"
-    "240 frames at 640x480, as a table\n"
-    "glasswake-tool bench --depth=3 --json\n"
-    "the same, looking through 3 faces in a row, as one JSON object",
+    "bench", "[OPTION]...", benchAbout.c_str(), benchExamples.c_str(),
     "0 when the frames were measured, 1 when the data or the drawing failed, 2 for a bad "
     "command line."};
 
 constexpr int warmUpFrames = 16;
 
 struct BenchOptions {
-    std::uint64_t frames = 240;
-    int width = 640;
-    int height = 480;
+    std::uint64_t frames = kDefaultFrames;
+    int width = kDefaultWidth;
+    int height = kDefaultHeight;
     std::string root;   // empty: the first folder holding the data set
     std::string scene;  // a scene file instead of the data set
-    int depth = 2;
+    int depth = kDemoDepthBudget;
     BackendChoice backend = BackendChoice::Auto;
     int samples = 0;  // 0: the demo's
     bool json = false;
@@ -53,16 +57,18 @@ struct BenchOptions {
 
 int parseOptions(int argc, char** argv, BenchOptions& options) {
     using Kind = CommandOption::Kind;
-    std::uint64_t depth = 2;
+    std::uint64_t depth = kDemoDepthBudget;
     FrameSize size;
+    const std::string framesHelp =
+        "measure N frames, 1 to 100000 (default " + std::to_string(kDefaultFrames) + ")";
+    const std::string sizeText = sizeHelp(), sizeLacks = sizeNeeds(), depthLacks = depthNeeds();
+    const std::string depthText = depthHelp() + "; for measuring only";
     std::string backend, samples;
     // The work grows with the visible faces raised to the depth.
     CommandOption table[] = {
-        {"--frames", 0, Kind::Count, &options.frames, "N",
-         "measure N frames, 1 to 100000 (default 240)", "a frame count from 1 to 100000", 1,
-         100000},
-        {"--size", 0, Kind::Size, &size, "WxH",
-         "picture size, each side 1 to 16384 (default 640x480)", "WxH with sides from 1 to 16384"},
+        {"--frames", 0, Kind::Count, &options.frames, "N", framesHelp.c_str(),
+         "a frame count from 1 to 100000", 1, 100000},
+        {"--size", 0, Kind::Size, &size, "WxH", sizeText.c_str(), sizeLacks.c_str()},
         {"--root", 0, Kind::Text, &options.root, "DIR",
          "read the data files from DIR/data (default: ./data, else the installed data)",
          "a directory"},
@@ -70,10 +76,8 @@ int parseOptions(int argc, char** argv, BenchOptions& options) {
          "measure the scene a scene file describes (see glasswake-tool check) instead of the data "
          "set; --root is then not used",
          "a scene file"},
-        {"--depth", 0, Kind::Count, &depth, "D",
-         "look through up to D faces in a row, 0 to 6 (default 2, as the demo); for measuring "
-         "only",
-         "a depth from 0 to 6", 0, 6},
+        {"--depth", 0, Kind::Count, &depth, "D", depthText.c_str(), depthLacks.c_str(), 0,
+         kMaxToolDepth},
         {"--backend", 0, Kind::Text, &backend, "exact|fast",
          "measure the exact OpenGL 1.1 backend or the fast OpenGL 2.0 one (default: fast where "
          "the context has shaders)",

@@ -63,6 +63,28 @@ bool parseFrameSize(const char* text, int& width, int& height) {
     return true;
 }
 
+std::string frameSizeText(int width, int height) {
+    return std::to_string(width) + "x" + std::to_string(height);
+}
+
+std::string sizeHelp() {
+    return "picture size, each side 1 to " + std::to_string(maxFrameSide) + " (default " +
+           frameSizeText(kDefaultWidth, kDefaultHeight) + ")";
+}
+
+std::string sizeNeeds() {
+    return "WxH with sides from 1 to " + std::to_string(maxFrameSide);
+}
+
+std::string depthHelp() {
+    return "look through up to D faces in a row, 0 to " + std::to_string(kMaxToolDepth) +
+           " (default " + std::to_string(kDemoDepthBudget) + ", as the demo)";
+}
+
+std::string depthNeeds() {
+    return "a depth from 0 to " + std::to_string(kMaxToolDepth);
+}
+
 int usageError(const char* command, const char* problem, const char* argument) {
     if (argument) {
         std::fprintf(stderr, "glasswake-tool %s: %s: %s\n", command, problem, argument);

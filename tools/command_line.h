@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "scene/scene_constants.h"
+
 // The option parser every command shares. Each command lists its options
 // once, in a table that both reads the command line (GNU style, through
 // getopt_long: "--opt=value" or "--opt value", "-o FILE", "--" ends the
@@ -14,8 +16,13 @@
 // Largest width or height the command line accepts.
 constexpr int maxFrameSide = 16384;
 
+// The deepest --depth the tool takes (the demo's is kDemoDepthBudget).
+constexpr int kMaxToolDepth = 6;
+
 // "640x480" -> 640, 480; false unless both sides are 1..maxFrameSide.
 bool parseFrameSize(const char* text, int& width, int& height);
+// 640, 480 -> "640x480".
+std::string frameSizeText(int width, int height);
 // A whole decimal number in [0, limit]; no sign, no spaces, nothing after it.
 bool parseCount(const char* text, std::uint64_t limit, std::uint64_t& value);
 // A positive decimal number (e.g. "30", "29.97" or ".5"; digits and one
@@ -23,8 +30,8 @@ bool parseCount(const char* text, std::uint64_t limit, std::uint64_t& value);
 bool parsePositive(const char* text, double limit, double& value);
 
 struct FrameSize {
-    int width = 640;
-    int height = 480;
+    int width = kDefaultWidth;
+    int height = kDefaultHeight;
 };
 
 // One option: its names, the kind of value it takes, where that goes, and
@@ -69,14 +76,24 @@ int parseCommandLine(const CommandHelp& help, int argc, char** argv, CommandOpti
 }
 
 // Whether the command line named the option.
-template <int N>
-bool given(const CommandOption (&options)[N], const char* name) {
-    for (const CommandOption& option : options) {
-        if (std::strcmp(option.name, name) == 0)
-            return option.given;
+inline bool given(const CommandOption* options, int optionCount, const char* name) {
+    for (int i = 0; i < optionCount; ++i) {
+        if (std::strcmp(options[i].name, name) == 0)
+            return options[i].given;
     }
     return false;
 }
+template <int N>
+bool given(const CommandOption (&options)[N], const char* name) {
+    return given(options, N, name);
+}
+
+// What render and bench say of --size and --depth, from the demo's defaults
+// and the tool's limits: the help and what a refused value lacks.
+std::string sizeHelp();    // "picture size, each side 1 to 16384 (default 640x480)"
+std::string sizeNeeds();   // "WxH with sides from 1 to 16384"
+std::string depthHelp();   // "look through up to D faces in a row, 0 to 6 (default 2, as the demo)"
+std::string depthNeeds();  // "a depth from 0 to 6"
 
 // The --help text: usage, about, every option once, exit status, examples.
 std::string helpText(const CommandHelp& help, const CommandOption* options, int optionCount);

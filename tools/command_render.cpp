@@ -33,6 +33,22 @@
 
 namespace {
 
+const std::string renderExamples =
+    "glasswake-tool render --time-ms=2500 -o frame.png\n"
+    "the frame at 2.5 s, " +
+    frameSizeText(kDefaultWidth, kDefaultHeight) +
+    "\n"
+    "glasswake-tool render --frames=240 --size=1920x1080 -o orbit.mp4\n"
+    "one " +
+    std::to_string(kOrbitPeriodMs / 1000) +
+    "-second orbit at 30 frames per second, as an H.264 video\n"
+    "glasswake-tool render --frames=60 --output-dir=clip\n"
+    "two seconds as clip/frame_00000.png to clip/frame_00059.png\n"
+    "glasswake-tool render --camera=30,30,6 --overlay=views -o above.png\n"
+    "the scene from above, every view's window outlined\n"
+    "glasswake-tool render --time-ms=2500 --list-views\n"
+    "the frame's views as a table, no picture written";
+
 const CommandHelp renderHelp = {
     "render",
     "[OPTION]... -o FILE.png\n"
@@ -43,16 +59,7 @@ const CommandHelp renderHelp = {
     "the millisecond) as a numbered PNG sequence or one video encoded by ffmpeg. Each picture "
     "is what the demo shows at that moment, black border included. Every file appears whole "
     "or not at all: it is written under a hidden name beside it and renamed when complete.",
-    "glasswake-tool render --time-ms=2500 -o frame.png\n"
-    "the frame at 2.5 s, 640x480\n"
-    "glasswake-tool render --frames=240 --size=1920x1080 -o orbit.mp4\n"
-    "one 8-second orbit at 30 frames per second, as an H.264 video\n"
-    "glasswake-tool render --frames=60 --output-dir=clip\n"
-    "two seconds as clip/frame_00000.png to clip/frame_00059.png\n"
-    "glasswake-tool render --camera=30,30,6 --overlay=views -o above.png\n"
-    "the scene from above, every view's window outlined\n"
-    "glasswake-tool render --time-ms=2500 --list-views\n"
-    "the frame's views as a table, no picture written",
+    renderExamples.c_str(),
     "0 when everything asked for was written; 1 when a data file, the drawing, ffmpeg or a "
     "file failed (the file named with the reason); 2 for a bad command line; 128 + the "
     "signal when stopped by one (130 after Ctrl+C). A failed or interrupted video leaves no file; "
@@ -70,15 +77,15 @@ struct RenderOptions {
     double fps = 30.0;
     bool haveStart = false;
     std::uint64_t startMs = 0;
-    int width = 640;
-    int height = 480;
+    int width = kDefaultWidth;
+    int height = kDefaultHeight;
     std::string root;   // empty: the first folder holding the data set
     std::string scene;  // a scene file instead of the data set
     std::string output;
     std::string outputDir;
     VideoFormat video = VideoFormat::None;
     std::string ffmpeg;
-    int depth = 2;
+    int depth = kDemoDepthBudget;
     bool overlay = false;
     std::int32_t onlyView = -1;
     bool listViews = false;
@@ -94,7 +101,31 @@ int usageError(const char* problem, const char* argument) {
 }
 
 std::string sizeText(const RenderOptions& options) {
-    return std::to_string(options.width) + "x" + std::to_string(options.height);
+    return frameSizeText(options.width, options.height);
+}
+
+// The camera's limits, as --help and a refused --camera state them.
+std::string cameraLimitsText(const char* pitch, const char* distance) {
+    char text[160];
+    std::snprintf(text, sizeof text, "%s%g to %g%s%g to %g", pitch, kMinCameraPitch,
+                  kMaxCameraPitch, distance, kMinCameraDistance, kMaxCameraDistance);
+    return text;
+}
+
+// What --help says of --camera: the limits, and the orbit as a camera.
+std::string cameraHelp() {
+    const Camera start = orbitCamera(0.0);
+    char orbit[160];
+    std::snprintf(orbit, sizeof orbit,
+                  "); the orbit is yaw %g degrees a second, pitch %.2f, distance %.3f",
+                  orbitCamera(1.0).yawDegrees, start.pitchDegrees, start.distance);
+    char target[96];
+    std::snprintf(target, sizeof target, "(%g, %g, %g)", kOrbitTarget.x, kOrbitTarget.y,
+                  kOrbitTarget.z);
+    return std::string("look from there instead of the orbit, always at the point ") + target +
+           ": degrees about the vertical axis (0 where the orbit starts), " +
+           cameraLimitsText("degrees above that point's level (", "), distance in scene units (") +
+           orbit;
 }
 
 std::string fpsText(double fps) {
@@ -170,7 +201,7 @@ int checkOutput(const RenderOptions& options) {
 // What the option table reads, before it is checked and settled.
 struct GivenOptions {
     std::uint64_t timeMs = 0;
-    std::uint64_t depth = 2;
+    std::uint64_t depth = kDemoDepthBudget;
     std::uint64_t onlyView = 0;
     FrameSize size;
     std::string backend;
@@ -196,9 +227,9 @@ int settleOptions(const GivenOptions& read, RenderOptions& options) {
     Camera camera;
     if (!read.camera.empty()) {
         if (!parseCamera(read.camera.c_str(), camera)) {
-            return usageError(
-                "--camera needs YAW,PITCH,DISTANCE with pitch -10 to 80 and distance 3 to 12",
-                read.camera.c_str());
+            const std::string needs = "--camera needs YAW,PITCH,DISTANCE with " +
+                                      cameraLimitsText("pitch ", " and distance ");
+            return usageError(needs.c_str(), read.camera.c_str());
         }
         options.camera = camera;
     }
@@ -210,12 +241,21 @@ int settleOptions(const GivenOptions& read, RenderOptions& options) {
     return checkOutput(options);
 }
 
-// Returns 0 when the options are complete and consistent, else the exit code
-// (2 after a usage error, or -1 for --help and --version, which exit 0).
-int parseOptions(int argc, char** argv, RenderOptions& options) {
+// What --help says of the options whose texts come from the demo's defaults
+// and limits; they live as long as the table that points at them.
+struct OptionTexts {
+    std::string size = sizeHelp() + "; videos need an even width and height";
+    std::string sizeLacks = sizeNeeds();
+    std::string camera = cameraHelp();
+    std::string depth = depthHelp();
+    std::string depthLacks = depthNeeds();
+};
+
+// Every option once: where its value goes and what --help says of it.
+std::vector<CommandOption> optionTable(RenderOptions& options, GivenOptions& read,
+                                       const OptionTexts& texts) {
     using Kind = CommandOption::Kind;
-    GivenOptions read;
-    CommandOption table[] = {
+    return {
         {"--time-ms", 0, Kind::Count, &read.timeMs, "T",
          "draw the moment T milliseconds into the demo's clock (default 0)",
          "a whole number of milliseconds", 0, UINT32_MAX},
@@ -244,10 +284,7 @@ int parseOptions(int argc, char** argv, RenderOptions& options) {
          "with --frames: write DIR/frame_00000.png, DIR/frame_00001.png, ... (DIR is made when "
          "missing)",
          "a directory"},
-        {"--size", 0, Kind::Size, &read.size, "WxH",
-         "picture size, each side 1 to 16384 (default 640x480); videos need an even width and "
-         "height",
-         "WxH with sides from 1 to 16384"},
+        {"--size", 0, Kind::Size, &read.size, "WxH", texts.size.c_str(), texts.sizeLacks.c_str()},
         {"--root", 0, Kind::Text, &options.root, "DIR",
          "read the data files from DIR/data (default: ./data, else the installed data)",
          "a directory"},
@@ -263,15 +300,10 @@ int parseOptions(int argc, char** argv, RenderOptions& options) {
          "samples per pixel, each pixel the mean of its samples (default: 4 where the context "
          "offers them, else 1, as the demo; the exact backend draws 1)",
          "1, 2, 4 or 8"},
-        {"--camera", 0, Kind::Text, &read.camera, "YAW,PITCH,DISTANCE",
-         "look from there instead of the orbit, always at the point (0, 2, 0): degrees about "
-         "the vertical axis (0 where the orbit starts), degrees above that point's level (-10 "
-         "to 80), distance in scene units (3 to 12); the orbit is yaw 45 degrees a second, "
-         "pitch 14.04, distance 4.123",
+        {"--camera", 0, Kind::Text, &read.camera, "YAW,PITCH,DISTANCE", texts.camera.c_str(),
          "YAW,PITCH,DISTANCE"},
-        {"--depth", 0, Kind::Count, &read.depth, "D",
-         "look through up to D faces in a row, 0 to 6 (default 2, as the demo)",
-         "a depth from 0 to 6", 0, 6},
+        {"--depth", 0, Kind::Count, &read.depth, "D", texts.depth.c_str(), texts.depthLacks.c_str(),
+         0, kMaxToolDepth},
         {"--overlay", 0, Kind::Word, nullptr, "views",
          "outline every view's window over the frame, coloured by depth, mirrored views dashed, "
          "with a legend",
@@ -294,16 +326,26 @@ int parseOptions(int argc, char** argv, RenderOptions& options) {
         {"--ffmpeg", 0, Kind::Text, &options.ffmpeg, "PATH",
          "the ffmpeg that encodes videos (default: ffmpeg on PATH)", "the ffmpeg program's path"},
     };
-    const int parsed = parseCommandLine(renderHelp, argc, argv, table);
+}
+
+// Returns 0 when the options are complete and consistent, else the exit code
+// (2 after a usage error, or -1 for --help and --version, which exit 0).
+int parseOptions(int argc, char** argv, RenderOptions& options) {
+    GivenOptions read;
+    const OptionTexts texts;
+    std::vector<CommandOption> table = optionTable(options, read, texts);
+    const int count = static_cast<int>(table.size());
+    const int parsed = parseCommandLine(renderHelp, argc, argv, table.data(), count);
     if (parsed != 0)
         return parsed;
-    options.haveTime = given(table, "--time-ms");
-    options.haveFrames = given(table, "--frames");
-    options.haveFps = given(table, "--fps");
-    options.haveStart = given(table, "--start-ms");
-    options.haveFirst = given(table, "--first-frame");
-    options.overlay = given(table, "--overlay");
-    options.onlyView = given(table, "--only-view") ? static_cast<std::int32_t>(read.onlyView) : -1;
+    const auto named = [&](const char* name) { return given(table.data(), count, name); };
+    options.haveTime = named("--time-ms");
+    options.haveFrames = named("--frames");
+    options.haveFps = named("--fps");
+    options.haveStart = named("--start-ms");
+    options.haveFirst = named("--first-frame");
+    options.overlay = named("--overlay");
+    options.onlyView = named("--only-view") ? static_cast<std::int32_t>(read.onlyView) : -1;
     return settleOptions(read, options);
 }
 

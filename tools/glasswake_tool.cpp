@@ -2,6 +2,7 @@
 #include <cstring>
 #include <new>
 
+#include "tools/command_line.h"
 #include "tools/commands.h"
 
 namespace {
@@ -37,9 +38,10 @@ void printHelp() {
         "  0 on success, 1 when a file or the drawing fails, 2 for a bad command line.\n"
         "\nExamples:\n"
         "  $ glasswake-tool render --time-ms=2500 -o frame.png\n"
-        "      the frame at 2.5 s, 640x480\n"
+        "      the frame at 2.5 s, %s\n"
         "  $ glasswake-tool render --help\n"
-        "      every option of render\n");
+        "      every option of render\n",
+        frameSizeText(kDefaultWidth, kDefaultHeight).c_str());
 }
 
 int usageError(const char* problem, const char* argument) {

@@ -205,11 +205,11 @@ void drawPanels() {
     const int height = clientSize.height;
     if (viewer.infoVisible) {
         char info[256];
-        const Camera camera = viewer.frame.camera.value_or(Camera{});
         char where[96] = "orbit";
         if (viewer.frame.camera) {
-            std::snprintf(where, sizeof where, "camera %.2f,%.2f,%.2f", camera.yawDegrees,
-                          camera.pitchDegrees, camera.distance);
+            char camera[80];
+            formatCamera(*viewer.frame.camera, camera, sizeof camera);
+            std::snprintf(where, sizeof where, "camera %s", camera);
         }
         char rate[32] = "paused";
         if (!viewer.paused()) {
@@ -340,8 +340,9 @@ const char* viewerTitle() {
     }
     char where[96] = "orbit";
     if (viewer.frame.camera) {
-        std::snprintf(where, sizeof where, "camera %.2f,%.2f,%.2f", viewer.frame.camera->yawDegrees,
-                      viewer.frame.camera->pitchDegrees, viewer.frame.camera->distance);
+        char camera[80];
+        formatCamera(*viewer.frame.camera, camera, sizeof camera);
+        std::snprintf(where, sizeof where, "camera %s", camera);
     }
     std::snprintf(title, sizeof title, "%s - %s, depth %d, %s", GetTitle(),
                   viewer.paused() ? "paused" : "running", viewer.frame.depthBudget, where);
