@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "assets/file_stream.h"
 
@@ -43,6 +44,16 @@ bool readI32(FileStream& stream, std::int32_t& value) {
 }
 
 }  // namespace
+
+void Image::swap(Image& other) {
+    std::swap(bitsPerPixel, other.bitsPerPixel);
+    std::swap(width, other.width);
+    std::swap(height, other.height);
+    std::swap(rowBytes, other.rowBytes);
+    std::swap(byteSize, other.byteSize);
+    std::swap(pixels, other.pixels);
+    std::swap(failure, other.failure);
+}
 
 void Image::release() {
     if (!pixels) {

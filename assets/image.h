@@ -27,6 +27,8 @@ struct Image {
     Image& operator=(const Image&) = delete;
 
     virtual void release();
+    // Trades pixels with other (both plain Images, whose pixels release frees).
+    void swap(Image& other);
     bool allocate(std::uint32_t width, std::uint32_t height, std::uint32_t bitsPerPixel);
     bool load(const char* path, ImageReader reader) { return reader(path, this); }
 };

@@ -275,6 +275,24 @@ void SceneObject::clear() {
     center = Vector3();
 }
 
+void SceneObject::swap(SceneObject& other) {
+    std::swap(pointCount, other.pointCount);
+    std::swap(points, other.points);
+    std::swap(faceCount, other.faceCount);
+    std::swap(faces, other.faces);
+    std::swap(edgeCount, other.edgeCount);
+    std::swap(edges, other.edges);
+    std::swap(center, other.center);
+    std::swap(baseColor, other.baseColor);
+    std::swap(reflectColor, other.reflectColor);
+    std::swap(refractColor, other.refractColor);
+    std::swap(refractiveIndex, other.refractiveIndex);
+    std::swap(convex, other.convex);
+    std::swap(failure, other.failure);
+    std::swap(notice, other.notice);
+    faceLines.swap(other.faceLines);
+}
+
 namespace {
 
 // The FORM header; remaining is what the FORM holds after its type.

@@ -87,6 +87,9 @@ struct SceneObject {
     SceneObject& operator=(const SceneObject&) = delete;
 
     void clear();
+    // Trades meshes and constants with other: what each face and edge points
+    // at lives in the arrays, which change hands whole, so both stay intact.
+    void swap(SceneObject& other);
     bool loadLwo(const char* path);
     // Wavefront OBJ (assets/obj_reader.cpp); the object comes back with its
     // edges linked, wound outward and its convexity decided.

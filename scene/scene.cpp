@@ -61,28 +61,40 @@ bool fail(const char* format, ...) {
     return false;
 }
 
-// The four objects as the scene in use describes them; a described scene's
-// objects must also stand apart and its picture must read.
-bool setUpObjects() {
+// The four objects as scene describes them (null: the shipped scene), into
+// objects; a described scene's objects must also stand apart and its
+// picture must read.
+bool setUpObjects(const SceneDescription* scene, SceneObject* objects, Image& picture) {
     for (int i = 0; i < 4; ++i) {
-        const ObjectSetup setup =
-            customScene ? setUpDescribedObject(sceneObjects[i], customScene->objects[i], i > 0)
-                        : setUpSceneObject(sceneObjects[i], kObjectFiles[i]);
+        const ObjectSetup setup = scene ? setUpDescribedObject(objects[i], scene->objects[i], i > 0)
+                                        : setUpSceneObject(objects[i], kObjectFiles[i]);
         if (setup != ObjectSetup::Ready) {
-            return fail("%s: %s", sceneObjectFile(i), sceneObjects[i].failure.text);
+            return fail("%s: %s", scene ? scene->objects[i].mesh.c_str() : kObjectFiles[i],
+                        objects[i].failure.text);
         }
     }
-    if (!customScene) {
+    if (!scene) {
         return true;
     }
     ReadFailure overlap;
-    if (!objectsApart(sceneObjects, 4, overlap)) {
+    if (!objectsApart(objects, 4, overlap)) {
         return fail("%s", overlap.text);
     }
-    if (!customPicture.load(customScene->picture.c_str(), readPicture)) {
-        return fail("%s: %s", customScene->picture.c_str(), customPicture.failure.text);
+    if (!picture.load(scene->picture.c_str(), readPicture)) {
+        return fail("%s: %s", scene->picture.c_str(), picture.failure.text);
     }
     return true;
+}
+
+// The edge table holds the largest outline any view of these meshes can
+// have, so frames never allocate or overrun it.
+bool reserveEdgesFor(const SceneObject* objects) {
+    std::int32_t edgesNeeded = 0;
+    for (int i = 0; i < 4; ++i) {
+        const std::int32_t needed = scratchEdgesNeeded(objects[i]);
+        edgesNeeded = needed > edgesNeeded ? needed : edgesNeeded;
+    }
+    return reserveScratchEdges(edgesNeeded);
 }
 
 }  // namespace
@@ -90,18 +102,10 @@ bool setUpObjects() {
 bool PreInit() {
     sceneReady = false;
     failureReason[0] = '\0';
-    std::int32_t edgesNeeded = 0;
-    if (!setUpObjects()) {
+    if (!setUpObjects(customScene, sceneObjects, customPicture)) {
         return false;
     }
-    for (int i = 0; i < 4; ++i) {
-        const SceneObject& object = sceneObjects[i];
-        const std::int32_t needed = scratchEdgesNeeded(object);
-        edgesNeeded = needed > edgesNeeded ? needed : edgesNeeded;
-    }
-    // The edge table is sized here, once, for the largest outline any view of
-    // these meshes can have, so frames never allocate or overrun it.
-    if (!reserveScratchEdges(edgesNeeded) ||
+    if (!reserveEdgesFor(sceneObjects) ||
         !frameArena.create(kFramePolygonCapacity, kFramePointCapacity, kFrameSlotCapacity) ||
         !frameState.create(kFrameCommandCapacity, frameArena)) {
         return fail("no memory for the frame's working space");
@@ -115,6 +119,25 @@ bool PreInit() {
         return false;
     }
     return true;
+}
+
+bool changeScene(const SceneDescription* scene) {
+    failureReason[0] = '\0';
+    SceneObject staged[4];
+    Image picture;
+    if (!setUpObjects(scene, staged, picture)) {
+        return false;
+    }
+    if (!reserveEdgesFor(staged)) {
+        return fail("no memory for the scene's outlines");
+    }
+    for (int i = 0; i < 4; ++i) {
+        sceneObjects[i].swap(staged[i]);
+    }
+    customPicture.swap(picture);
+    customScene = scene;
+    sceneBackend->destroy();
+    return createSceneBackend();
 }
 
 bool createSceneBackend() {

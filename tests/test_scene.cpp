@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -13,6 +15,7 @@
 #include "render/traversal.h"
 #include "scene/hooks.h"
 #include "scene/scene.h"
+#include "scene/scene_file.h"
 #include "tests/support.h"
 
 namespace {
@@ -105,3 +108,41 @@ TEST_F(SceneTest, MissingObjectFileStopsStartUpAndLaterFramesDrawNothing) {
 }
 
 }  // namespace
+
+// A scene changed while drawing (the page's files): a refused one leaves the
+// objects drawn untouched, an accepted one replaces them, and null goes back
+// to the shipped scene.
+TEST(ChangeScene, ARefusedSceneKeepsTheOneShown) {
+    const std::filesystem::path previous = std::filesystem::current_path();
+    std::filesystem::current_path(testing_support::sourcePath(""));
+    ASSERT_TRUE(PreInit());
+    const Vertex* shippedPoints = sceneObjects[2].points;
+    const std::int32_t shippedFaces = sceneObjects[2].faceCount;
+    SceneDescription scene;
+    scene.picture = testing_support::sourcePath(kEnvironmentFile);
+    for (int i = 0; i < 4; ++i) {
+        scene.objects[i].mesh = testing_support::sourcePath(kObjectFiles[i]);
+    }
+    const std::string text = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    scene.objects[2].mesh = testing_support::scratchPath("open.obj");
+    ASSERT_TRUE(testing_support::writeFile(scene.objects[2].mesh,
+                                           std::vector<std::uint8_t>(text.begin(), text.end())));
+    EXPECT_FALSE(changeScene(&scene));
+    EXPECT_NE(std::strstr(GetFailureReason(), "open.obj: "), nullptr) << GetFailureReason();
+    EXPECT_EQ(sceneObjects[2].points, shippedPoints);
+    EXPECT_EQ(sceneObjects[2].faceCount, shippedFaces);
+    EXPECT_EQ(customScene, nullptr);
+
+    scene.objects[2].mesh = testing_support::sourcePath(kObjectFiles[2]);
+    scene.objects[2].refractiveIndex = 1.5f;
+    ASSERT_TRUE(changeScene(&scene)) << GetFailureReason();
+    EXPECT_EQ(customScene, &scene);
+    EXPECT_EQ(sceneObjects[2].refractiveIndex, 1.5f);
+    EXPECT_EQ(sceneObjects[2].faceCount, shippedFaces);
+
+    ASSERT_TRUE(changeScene(nullptr));
+    EXPECT_EQ(customScene, nullptr);
+    EXPECT_EQ(sceneObjects[2].refractiveIndex, kObjectRefractiveIndex);
+    Shutdown();
+    std::filesystem::current_path(previous);
+}
