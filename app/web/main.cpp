@@ -537,6 +537,11 @@ EMSCRIPTEN_KEEPALIVE void glasswake_refit() {
         fitCanvas();
     }
 }
+// For the page's script: what the frame is drawn from changed outside the
+// page's own inputs (the visitor's files were loaded), so it is drawn again.
+EMSCRIPTEN_KEEPALIVE void glasswake_redraw() {
+    viewer.redraw = true;
+}
 // For the page's tests: the clock, the pause state, what the last frame drew.
 EMSCRIPTEN_KEEPALIVE double glasswake_clock_ms() {
     return viewer.clockMs(emscripten_get_now());

@@ -32,7 +32,9 @@ mergeInto(LibraryManager.library, {
     document.getElementById('poster').hidden = true;
     var orbit = document.getElementById('orbit');
     document.querySelectorAll('#controls button').forEach(function (button) {
-      if (button !== orbit && button.textContent !== 'Cannot record here') button.disabled = false;
+      if (button !== orbit && button.id !== 'shipped' && button.textContent !== 'Cannot record here') {
+        button.disabled = false;
+      }
     });
     orbit.disabled = orbit.dataset.camera === 'orbit';
     glasswakeHintStart();
@@ -83,7 +85,9 @@ mergeInto(LibraryManager.library, {
     navigator.clipboard.writeText(value).then(function () {
       if (link.value !== value) return;
       box.hidden = true;
-      glasswakeToast('Link copied');
+      // The visitor's own files stay on this machine: a link cannot bring them.
+      glasswakeToast(glasswakeUserScene ? 'Link copied: it carries the camera and the time, not your files'
+        : 'Link copied');
     }, function () {
       if (link.value === value) showBox();
     });

@@ -61,7 +61,7 @@ test('loading: at 50 KB/s the first paint shows progress, help works at once, th
   assert.deepEqual([shown.progress, shown.frame], [true, ''], JSON.stringify(shown));
   assert.match(shown.text, /^Loading the scene/);
   // Every control but the help waits for the first frame; the help opens now.
-  assert.equal(shown.disabled, 15);
+  assert.equal(shown.disabled, 17);
   await page.keyboard.press('?');
   assert.equal(await page.$eval('#help', (help) => help.open), true);
   await page.waitForFunction(() => /\d+ %$/.test(document.getElementById('loading-text').textContent));
