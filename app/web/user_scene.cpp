@@ -229,7 +229,8 @@ bool describeFromSceneFile(const std::string& folder, const GivenFiles& given,
     std::vector<std::string> absent;
     std::string missing;
     for (const std::string* path : named) {
-        const std::string asNamed = path->substr(std::min(path->size(), folder.size() + 1));
+        const bool inFolder = path->compare(0, folder.size() + 1, folder + "/") == 0;
+        const std::string asNamed = inFolder ? path->substr(folder.size() + 1) : *path;
         if (!readable(*path) && std::find(absent.begin(), absent.end(), asNamed) == absent.end()) {
             absent.push_back(asNamed);
             missing += (missing.empty() ? "" : ", ") + asNamed;
@@ -254,8 +255,8 @@ bool describeFromLooseFiles(const std::string& folder, const GivenFiles& given,
     }
     if (given.meshes.size() > static_cast<std::size_t>(kMaxLooseMeshes)) {
         return refuse(
-            "%zu meshes came, and three crystals can take them: a scene file places "
-            "any of the four objects",
+            "%zu meshes came, and without a scene file meshes take only the three "
+            "crystals' places (a scene file places any of the four objects)",
             given.meshes.size());
     }
     if (shown >= 0) {
