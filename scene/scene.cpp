@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "assets/image.h"
 #include "assets/picture.h"
@@ -121,6 +122,26 @@ bool PreInit() {
     return true;
 }
 
+namespace {
+
+// The objects and picture drawn trade places with staged ones.
+void swapScene(SceneObject* staged, Image& picture) {
+    for (int i = 0; i < 4; ++i) {
+        sceneObjects[i].swap(staged[i]);
+    }
+    customPicture.swap(picture);
+}
+
+// The frame memory sized again for the objects now loaded, from the
+// standard sizes as at start-up.
+bool resizeFrameBudget() {
+    return recreateFrameArena(kFramePolygonCapacity, kFramePointCapacity, kFrameSlotCapacity)
+               ? sizeFrameBudget(failureReason, sizeof failureReason)
+               : fail("no memory for the frame's working space");
+}
+
+}  // namespace
+
 bool changeScene(const SceneDescription* scene) {
     failureReason[0] = '\0';
     SceneObject staged[4];
@@ -131,10 +152,17 @@ bool changeScene(const SceneDescription* scene) {
     if (!reserveEdgesFor(staged)) {
         return fail("no memory for the scene's outlines");
     }
-    for (int i = 0; i < 4; ++i) {
-        sceneObjects[i].swap(staged[i]);
+    swapScene(staged, picture);
+    if (!resizeFrameBudget()) {
+        // The scene drawn before goes back in the memory it was drawn in;
+        // should even that fail, frames draw nothing rather than overrun.
+        char reason[sizeof failureReason];
+        std::memcpy(reason, failureReason, sizeof reason);
+        swapScene(staged, picture);
+        sceneReady = resizeFrameBudget();
+        std::memcpy(failureReason, reason, sizeof reason);
+        return false;
     }
-    customPicture.swap(picture);
     customScene = scene;
     sceneBackend->destroy();
     return createSceneBackend();

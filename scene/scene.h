@@ -63,10 +63,11 @@ ObjectSetup setUpDescribedObject(SceneObject& object, const ObjectDescription& d
 bool objectsApart(const SceneObject* objects, int count, ReadFailure& failure);
 
 // Between frames, after Init: draws the described scene from now on (null:
-// the shipped one), its objects set up and its picture read as PreInit does,
-// then sceneBackend made again with the picture. scene stays the caller's and
-// must outlive its use. False, with GetFailureReason saying why, leaves the
-// scene drawn as it was unless only the backend failed.
+// the shipped one), its objects set up, its picture read and its frame
+// memory sized as PreInit does, then sceneBackend made again with the
+// picture. scene stays the caller's and must outlive its use. False, with
+// GetFailureReason saying why, leaves the scene drawn as it was unless only
+// the backend failed.
 bool changeScene(const SceneDescription* scene);
 
 // What Init does: creates sceneBackend with the environment picture. A shell
