@@ -38,7 +38,7 @@ void glasswake_page_frame_drawn();
 void glasswake_page_window_size(double* width, double* height);
 void glasswake_page_panel(int depth, bool paused, bool infoVisible, bool overlay,
                           double framesPerSecond, int samples, double views, double fans);
-void glasswake_page_camera(bool orbiting, double yaw, double pitch, double distance);
+void glasswake_page_camera(const char* camera);
 void glasswake_page_status(const char* text);
 bool glasswake_page_keys_free();
 void glasswake_page_share(const char* query);
@@ -104,8 +104,10 @@ void showFailure(const FailureMessage& message, FailedStep step) {
 }
 
 void updatePanel() {
-    const Camera camera = frame.camera.value_or(Camera{});
-    glasswake_page_camera(!frame.camera, camera.yawDegrees, camera.pitchDegrees, camera.distance);
+    char camera[96] = "";
+    if (frame.camera)
+        formatCamera(*frame.camera, camera, sizeof camera);
+    glasswake_page_camera(camera);
     glasswake_page_panel(frame.depthBudget, viewer.paused(), viewer.infoVisible, viewer.overlay,
                          framesPerSecond, sampleTarget.samples,
                          static_cast<double>(lastCounts.views),

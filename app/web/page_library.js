@@ -51,12 +51,13 @@ mergeInto(LibraryManager.library, {
     HEAPF64[width >> 3] = window.innerWidth;
     HEAPF64[height >> 3] = window.innerHeight;
   },
-  glasswake_page_camera: function (orbiting, yaw, pitch, distance) {
+  // The camera as cam= and --camera take it, or '' on the orbit.
+  glasswake_page_camera: function (camera) {
+    var text = UTF8ToString(camera);
     var orbit = document.getElementById('orbit');
-    orbit.disabled = orbiting || document.documentElement.dataset.frame !== 'drawn';
-    // For the information panel: the numbers cam= and --camera take.
-    orbit.dataset.camera = orbiting ? 'orbit' : 'camera ' + yaw.toFixed(2) + ',' +
-      pitch.toFixed(2) + ',' + distance.toFixed(2);
+    orbit.disabled = text === '' || document.documentElement.dataset.frame !== 'drawn';
+    // For the information panel.
+    orbit.dataset.camera = text === '' ? 'orbit' : 'camera ' + text;
   },
   glasswake_page_status: function (text) {
     var status = document.getElementById('status');

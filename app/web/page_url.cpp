@@ -66,8 +66,7 @@ PageOptions parsePageArguments(int argc, char** argv) {
 
 Camera shareableCamera(const Camera& camera) {
     char text[96];
-    std::snprintf(text, sizeof text, "%.2f,%.2f,%.2f", camera.yawDegrees, camera.pitchDegrees,
-                  camera.distance);
+    formatCamera(camera, text, sizeof text);
     Camera rounded = camera;
     parseCamera(text, rounded);  // within the limits already, so it parses
     return rounded;
@@ -76,8 +75,9 @@ Camera shareableCamera(const Camera& camera) {
 bool formatPageQuery(const PageOptions& options, char* out, std::size_t size) {
     int used = 0;
     if (options.camera) {
-        used = std::snprintf(out, size, "?cam=%.2f,%.2f,%.2f", options.camera->yawDegrees,
-                             options.camera->pitchDegrees, options.camera->distance);
+        char camera[96];
+        formatCamera(*options.camera, camera, sizeof camera);
+        used = std::snprintf(out, size, "?cam=%s", camera);
     } else {
         used =
             std::snprintf(out, size, "?t=%u", static_cast<unsigned>(options.clockMs.value_or(0)));
@@ -89,7 +89,7 @@ bool formatPageQuery(const PageOptions& options, char* out, std::size_t size) {
             used = more < 0 ? -1 : used + more;
         }
     };
-    append("&depth=%d", options.depth < 0 ? 2 : options.depth, 0);
+    append("&depth=%d", options.depth < 0 ? kDemoDepthBudget : options.depth, 0);
     if (options.overlay)
         append("&views=1", 0, 0);
     if (!options.smooth)
