@@ -246,6 +246,11 @@ TEST(SettingsFileTest, SaveReplacesAtomicallyKeepingModeOwnerAndLinks) {
     stat(path.c_str(), &info);
     EXPECT_EQ(info.st_uid, root ? 65534u : geteuid());
     EXPECT_EQ(std::distance(fs::directory_iterator(directory), fs::directory_iterator()), 1);
+    // Saving what the file already says succeeds and leaves the file itself alone.
+    ASSERT_TRUE(saveSettingsFile(path, kSaved, problem)) << problem;
+    struct stat again {};
+    stat(path.c_str(), &again);
+    EXPECT_EQ(again.st_ino, info.st_ino);
 
     // A linked file is written where it lives; the link stays.
     fs::create_directories(directory + "/shared");

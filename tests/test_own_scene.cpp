@@ -224,11 +224,20 @@ TEST(Pictures, HostileFilesAreRefusedWithAReason) {
     jpeg.resize(jpeg.size() / 2);
     // A Huffman table listing more than 256 codes: the decoder would write
     // past its table.
+    // The same in the second table of a segment: its first count is found
+    // only by stepping over the first table whole.
     Bytes tables = makeJpeg(0);
+    Bytes second = makeJpeg(0);
     for (std::size_t at = 2; at + 5 + 16 < tables.size(); ++at) {
         if (tables[at] == 0xFF && tables[at + 1] == 0xC4) {
             tables[at + 5 + 15] = 255;
             tables[at + 5 + 14] = 255;
+            std::size_t codes = 0;
+            for (std::size_t i = at + 5; i < at + 5 + 16; ++i) {
+                codes += second[i];
+            }
+            ASSERT_LT(at + 4 + 17 + codes + 17, second.size());
+            second[at + 4 + 17 + codes + 1] = 255;
             break;
         }
     }
@@ -244,6 +253,7 @@ TEST(Pictures, HostileFilesAreRefusedWithAReason) {
         {"cut.png", cut, "PNG could not be decoded"},
         {"cut.jpg", jpeg, "JPEG could not be decoded"},
         {"tables.jpg", tables, "a Huffman table lists more than 256 codes"},
+        {"second.jpg", second, "a Huffman table lists more than 256 codes"},
     };
     for (const auto& c : cases) {
         Image image;
