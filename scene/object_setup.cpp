@@ -39,24 +39,7 @@ ObjectSetup setUpDescribedObject(SceneObject& object, const ObjectDescription& d
 
 namespace {
 
-struct Box {
-    Vector3 low{INFINITY, INFINITY, INFINITY};
-    Vector3 high{-INFINITY, -INFINITY, -INFINITY};
-};
-
-Box boxOf(const SceneObject& object) {
-    Box box;
-    for (std::int32_t p = 0; p < object.pointCount; ++p) {
-        const Vector3& v = object.points[p].position;
-        box.low =
-            Vector3(std::min(box.low.x, v.x), std::min(box.low.y, v.y), std::min(box.low.z, v.z));
-        box.high = Vector3(std::max(box.high.x, v.x), std::max(box.high.y, v.y),
-                           std::max(box.high.z, v.z));
-    }
-    return box;
-}
-
-bool boxesApart(const Box& a, const Box& b) {
+bool boxesApart(const ObjectBox& a, const ObjectBox& b) {
     return a.high.x <= b.low.x || b.high.x <= a.low.x || a.high.y <= b.low.y ||
            b.high.y <= a.low.y || a.high.z <= b.low.z || b.high.z <= a.low.z;
 }
@@ -97,4 +80,16 @@ bool objectsApart(const SceneObject* objects, int count, ReadFailure& failure) {
         }
     }
     return true;
+}
+
+ObjectBox boxOf(const SceneObject& object) {
+    ObjectBox box;
+    for (std::int32_t p = 0; p < object.pointCount; ++p) {
+        const Vector3& v = object.points[p].position;
+        box.low =
+            Vector3(std::min(box.low.x, v.x), std::min(box.low.y, v.y), std::min(box.low.z, v.z));
+        box.high = Vector3(std::max(box.high.x, v.x), std::max(box.high.y, v.y),
+                           std::max(box.high.z, v.z));
+    }
+    return box;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -61,6 +62,14 @@ ObjectSetup setUpDescribedObject(SceneObject& object, const ObjectDescription& d
 // two that only touch corner to corner may be refused). An object that is
 // not convex (the base may not be) is not checked.
 bool objectsApart(const SceneObject* objects, int count, ReadFailure& failure);
+
+// The smallest axis-aligned box holding every point of an object (low above
+// high on every axis when it has none).
+struct ObjectBox {
+    Vector3 low{INFINITY, INFINITY, INFINITY};
+    Vector3 high{-INFINITY, -INFINITY, -INFINITY};
+};
+ObjectBox boxOf(const SceneObject& object);
 
 // Between frames, after Init: draws the described scene from now on (null:
 // the shipped one), its objects set up, its picture read and its frame

@@ -152,23 +152,6 @@ void describeShipped(SceneDescription& scene) {
     }
 }
 
-struct Bounds {
-    Vector3 low{INFINITY, INFINITY, INFINITY};
-    Vector3 high{-INFINITY, -INFINITY, -INFINITY};
-};
-
-Bounds boundsOf(const SceneObject& object) {
-    Bounds bounds;
-    for (std::int32_t p = 0; p < object.pointCount; ++p) {
-        const Vector3& v = object.points[p].position;
-        bounds.low = Vector3(std::min(bounds.low.x, v.x), std::min(bounds.low.y, v.y),
-                             std::min(bounds.low.z, v.z));
-        bounds.high = Vector3(std::max(bounds.high.x, v.x), std::max(bounds.high.y, v.y),
-                              std::max(bounds.high.z, v.z));
-    }
-    return bounds;
-}
-
 // The mesh at path, scaled to fit the box of shipped crystal `slot` (as
 // large as fits, the same way up) and standing on that box's floor, centred
 // over it.
@@ -181,8 +164,8 @@ bool fitIntoSlot(const std::string& path, int slot, ObjectDescription& object) {
     if (!shipped.loadLwo(kObjectFiles[slot])) {
         return refuse("%s: %s", kObjectFiles[slot], shipped.failure.text);
     }
-    const Bounds from = boundsOf(mesh);
-    const Bounds to = boundsOf(shipped);
+    const ObjectBox from = boxOf(mesh);
+    const ObjectBox to = boxOf(shipped);
     const float fromSize[3] = {from.high.x - from.low.x, from.high.y - from.low.y,
                                from.high.z - from.low.z};
     const float toSize[3] = {to.high.x - to.low.x, to.high.y - to.low.y, to.high.z - to.low.z};
