@@ -160,6 +160,18 @@ TEST_F(ClipperTest, ArenaRunningOutGivesEmptyInsideAndTheSourceOutside) {
     EXPECT_TRUE(frameArena.overflowed);
     EXPECT_EQ(std::make_tuple(inside.count, inside.head, outside.count, outside.head),
               std::make_tuple(0, nullptr, 1, source.head));
+
+    // Room for exactly one cut more: one polygon, the four points a cut may
+    // take, and four slots besides the third mending holds back. The cut
+    // fits, to the last polygon.
+    ASSERT_TRUE(frameArena.create(3, 10, 18));
+    const PolygonList again = list({kSquare});
+    Edge2 across = edge(0, -5, 0, 5);
+    inside = outside = PolygonList{};
+    EXPECT_TRUE(again.clip(&across, 1, inside, outside));
+    EXPECT_FALSE(frameArena.overflowed);
+    EXPECT_EQ(std::make_tuple(inside.count, outside.count, frameArena.polygonsUsed),
+              std::make_tuple(1, 1, 3));
 }
 
 // The right half of a square, cut again across, gains the point X on the
