@@ -45,6 +45,14 @@ extern "C" ssize_t write(int fd, const void* data, std::size_t size) {
     return syscall(SYS_write, fd, data, writeLimit != 0 && size > writeLimit ? writeLimit : size);
 }
 
+// Whether the last fsync was of a folder: a rename reaches the disk only with its folder.
+bool folderSynced = false;
+extern "C" int fsync(int fd) {
+    struct stat info {};
+    folderSynced = fstat(fd, &info) == 0 && S_ISDIR(info.st_mode);
+    return static_cast<int>(syscall(SYS_fsync, fd));
+}
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -251,6 +259,16 @@ TEST(SettingsFileTest, SaveReplacesAtomicallyKeepingModeOwnerAndLinks) {
     struct stat again {};
     stat(path.c_str(), &again);
     EXPECT_EQ(again.st_ino, info.st_ino);
+    // A save is synced with its folder last, also when the folder is opened
+    // as descriptor 0 (a demo started with standard input closed).
+    const int input = dup(0);
+    ::close(0);
+    folderSynced = false;
+    const bool saved = saveSettingsFile(path, DisplaySettings{false, 800, 600, 24}, problem);
+    dup2(input, 0);
+    ::close(input);
+    EXPECT_TRUE(saved) << problem;
+    EXPECT_TRUE(folderSynced);
 
     // A linked file is written where it lives; the link stays.
     fs::create_directories(directory + "/shared");
