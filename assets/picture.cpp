@@ -145,12 +145,21 @@ bool decodeCompressed(const std::uint8_t* bytes, std::size_t size, PictureKind k
         image.failure.set("%s could not be read: %s", name, stbi_failure_reason());
         return false;
     }
-    if (std::uint64_t(width) * std::uint64_t(height) > kMaxPicturePixels) {
+    const std::uint64_t pixelCount = std::uint64_t(width) * std::uint64_t(height);
+    if (pixelCount > kMaxPicturePixels) {
         image.failure.set("%s of %d x %d pixels is over the %llu-megapixel limit", name, width,
                           height, static_cast<unsigned long long>(kMaxPicturePixels >> 20));
         return false;
     }
     if (kind == PictureKind::Png && !pngDataFits(bytes, size, image.failure)) {
+        return false;
+    }
+    // Every 8x8 block of a JPEG costs at least one bit of coded data, so a
+    // whole picture has at least a byte for each 512 pixels. A file with far
+    // fewer is mostly made up by the decoder, at the cost of a large one.
+    if (kind == PictureKind::Jpeg && std::uint64_t(size) * kMostJpegPixelsPerByte < pixelCount) {
+        image.failure.set("JPEG could not be decoded: %d x %d pixels cannot come from %zu bytes",
+                          width, height, size);
         return false;
     }
     std::unique_ptr<stbi_uc, DecodedPixels> pixels(

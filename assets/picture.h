@@ -14,6 +14,10 @@
 // Largest picture decoded: 64 megapixels. A larger one is refused from its
 // header, before any pixel is decoded.
 constexpr std::uint64_t kMaxPicturePixels = std::uint64_t(64) << 20;
+// A JPEG with more pixels than this for each of its bytes cannot hold the
+// whole picture (each 8x8 block takes at least a bit: 512 pixels a byte, and
+// twice that for margin); it is refused before decoding.
+constexpr std::uint64_t kMostJpegPixelsPerByte = 1024;
 // Largest picture file read whole for decoding.
 constexpr long kMaxPictureFileBytes = long(256) << 20;
 // The texture's longest side; sides are also made powers of two.

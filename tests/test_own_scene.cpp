@@ -241,6 +241,18 @@ TEST(Pictures, HostileFilesAreRefusedWithAReason) {
             break;
         }
     }
+    // A small JPEG that declares 4096 x 4096 pixels: the decoder would make
+    // up nearly all of them.
+    Bytes bomb16 = makeJpeg(0);
+    for (std::size_t at = 2; at + 9 < bomb16.size(); ++at) {
+        if (bomb16[at] == 0xFF && bomb16[at + 1] == 0xC0) {
+            bomb16[at + 5] = 0x10;  // height 4096
+            bomb16[at + 6] = 0;
+            bomb16[at + 7] = 0x10;  // width 4096
+            bomb16[at + 8] = 0;
+            break;
+        }
+    }
     const struct {
         const char* name;
         Bytes bytes;
@@ -254,6 +266,7 @@ TEST(Pictures, HostileFilesAreRefusedWithAReason) {
         {"cut.jpg", jpeg, "JPEG could not be decoded"},
         {"tables.jpg", tables, "a Huffman table lists more than 256 codes"},
         {"second.jpg", second, "a Huffman table lists more than 256 codes"},
+        {"bomb.jpg", bomb16, "4096 x 4096 pixels cannot come from"},
     };
     for (const auto& c : cases) {
         Image image;
