@@ -158,8 +158,8 @@ bool decodeCompressed(const std::uint8_t* bytes, std::size_t size, PictureKind k
     // whole picture has at least a byte for each 512 pixels. A file with far
     // fewer is mostly made up by the decoder, at the cost of a large one.
     if (kind == PictureKind::Jpeg && std::uint64_t(size) * kMostJpegPixelsPerByte < pixelCount) {
-        image.failure.set("JPEG could not be decoded: %d x %d pixels cannot come from %zu bytes",
-                          width, height, size);
+        image.failure.set("JPEG could not be decoded: %d x %d pixels cannot come from %llu bytes",
+                          width, height, static_cast<unsigned long long>(size));
         return false;
     }
     std::unique_ptr<stbi_uc, DecodedPixels> pixels(
