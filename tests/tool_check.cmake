@@ -297,15 +297,6 @@ elseif(CASE STREQUAL "video")
     # same moment (in RGB, through the bt709 matrix the tags name). 12 frames
     # at 24/s: frame 5 is the one at 208 ms.
     set(clip --frames 12 --fps 24 --size 640x480 --root ${SOURCE_DIR})
-    # In the sanitizer build, the runtime's __tls_get_addr hook takes a GL
-    # driver's thread-local block that malloc happened to place 16 bytes into
-    # a page for an old glibc's block and records the allocator's chunk header
-    # as its range; the leak checker's tracer then crashes at exit scanning
-    # it ("Tracer caught signal 11"). These runs take the hook off: the leak
-    # check stays on, without the dynamic thread-local blocks as roots.
-    if(DEFINED ENV{ASAN_OPTIONS})
-        set(ENV{ASAN_OPTIONS} "$ENV{ASAN_OPTIONS}:intercept_tls_get_addr=0")
-    endif()
     run_tool(0 render --time-ms 208 --size 640x480 --root ${SOURCE_DIR} --output moment.png)
     foreach(format "CLIP.MP4|h264|yuv420p|bt709|24/1" "clip.webm|vp9|yuv420p|bt709|24/1"
             "clip.gif|gif|bgra|unknown|[0-9/]+")
