@@ -227,6 +227,26 @@ elseif(CASE STREQUAL "scene")
     foreach(depth 0 1 2)
         expect_match("${out}" "depth ${depth}: [^\n]* 0 of 240 frames trimmed, 0 overflowed")
     endforeach()
+    # The brilliant's cut, 1,000 facets round (5,001 in all): the orbit runs
+    # out of even the ceiling's frame memory, so the scene is refused at
+    # start-up with the reason rather than drawn with parts missing.
+    file(WRITE ${WORK_DIR}/example/gem.py [[
+import math
+n, rings = 1000, [(.5, .55), (.8, .42), (.95, .3), (1, .22), (.6, -.2)]
+turn = [(math.cos(2 * math.pi * k / n), math.sin(2 * math.pi * k / n)) for k in range(n)]
+lines = ['v %f %f %f' % (.9168 + .45 * r * c, 1.2 + .45 * h, -.4584 + .45 * r * s)
+         for r, h in rings for c, s in turn] + ['v .9168 .8625 -.4584']
+at = lambda r, k: r * n + k % n + 1
+lines.append('f ' + ' '.join(str(at(0, k)) for k in range(n - 1, -1, -1)))
+lines += ['f %d %d %d %d' % (at(r, k), at(r, k + 1), at(r + 1, k + 1), at(r + 1, k))
+          for r in range(len(rings) - 1) for k in range(n)]
+lines += ['f %d %d %d' % (at(4, k), at(4, k + 1), 5 * n + 1) for k in range(n)]
+open('fine.obj', 'w').write('\n'.join(lines) + '\n')
+open('fine.toml', 'w').write(open('brilliant.toml').read().replace('brilliant.obj', 'fine.obj'))
+]])
+    execute_process(COMMAND python3 gem.py WORKING_DIRECTORY ${WORK_DIR}/example)
+    run_tool(1 check --scene example/fine.toml)
+    expect_match("${err}" "^glasswake-tool check: the scene needs more than 256 MiB of frame memory at depth 2, even with views under 1 pixel left closed\n$")
     run_tool(0 check --scene example/prism.toml)
     expect_match("${out}" "prism.obj: crystal2, 24 points, 14 faces, 36 edges, convex")
     run_tool(0 render --time-ms 2500 --root ${SOURCE_DIR} --output shipped.png)
