@@ -21,6 +21,30 @@ fs.writeFileSync(path.join(scratch, 'sky.toml'),
 // A face that uses a vertex the file has not given.
 fs.writeFileSync(path.join(scratch, 'bad.obj'), 'v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 4\n');
 const gemSet = ['gem.toml', 'gem.obj', 'base2.lwo', 'crystal1.lwo', 'crystal3.lwo', 'env.bmp'];
+// The gem's cut 1,000 facets round (5,001 in all): its orbit needs more
+// frame memory than the ceiling allows.
+const rings = [[0.5, 0.55], [0.8, 0.42], [0.95, 0.3], [1, 0.22], [0.6, -0.2]];
+const round = 1000;
+const at = (ring, k) => ring * round + (k % round) + 1;
+const fine = [];
+for (const [radius, height] of rings) {
+  for (let k = 0; k < round; ++k) {
+    const angle = (2 * Math.PI * k) / round;
+    fine.push(`v ${0.9168 + 0.45 * radius * Math.cos(angle)} ${1.2 + 0.45 * height} ` +
+      `${-0.4584 + 0.45 * radius * Math.sin(angle)}`);
+  }
+}
+fine.push('v 0.9168 0.8625 -0.4584');
+fine.push(`f ${Array.from({ length: round }, (_, k) => at(0, round - 1 - k)).join(' ')}`);
+for (let k = 0; k < round; ++k) {
+  for (let ring = 0; ring + 1 < rings.length; ++ring) {
+    fine.push(`f ${at(ring, k)} ${at(ring, k + 1)} ${at(ring + 1, k + 1)} ${at(ring + 1, k)}`);
+  }
+  fine.push(`f ${at(4, k)} ${at(4, k + 1)} ${5 * round + 1}`);
+}
+fs.writeFileSync(path.join(scratch, 'fine.obj'), `${fine.join('\n')}\n`);
+fs.writeFileSync(path.join(scratch, 'fine.toml'),
+  fs.readFileSync(path.join(scratch, 'gem.toml'), 'utf8').replace("'gem.obj'", "'fine.obj'"));
 
 // Files dropped on the canvas as a desktop's file manager drops them.
 function drop(page, names) {
@@ -88,6 +112,17 @@ test('a dropped scene file with its mesh loads; a bad file is refused with its r
     'crystal3.lwo): give the scene file together with every file it names.');
   await new AxePuppeteer(page).analyze().then(({ violations }) =>
     assert.deepEqual(violations.map((v) => v.id), [], 'with the refusal shown'));
+  // A scene too large for the frame memory is refused once its meshes are
+  // set up and its budget tried; the gem scene goes back in the memory it
+  // was drawn in: a frame drawn now opens every view it did before.
+  const gemViews = await page.evaluate(() => Module._glasswake_views());
+  await drop(page, [...gemSet.slice(2), 'fine.toml', 'fine.obj']);
+  await page.waitForFunction(() => document.getElementById('refusal-reason').textContent ===
+    'the scene needs more than 256 MiB of frame memory at depth 2, even with views under ' +
+    '1 pixel left closed.', { timeout: 60000 });
+  await page.evaluate(() => Module._glasswake_redraw());
+  await page.waitForFunction(() => !Module._glasswake_redraw_due());
+  assert.equal(await page.evaluate(() => Module._glasswake_views()), gemViews);
   // The gem scene still draws, the next frame too.
   await assertMatches(page, '/reference/gem_2500.png', 'the gem scene after the refusals');
   await press(page, 'ArrowRight');
