@@ -440,12 +440,14 @@ elseif(CASE STREQUAL "failures")
     run_tool(1 render ${clip} --ffmpeg ./quits --output x.gif)
     # Hidden files are the run's own, made exclusively: a link in the old
     # hidden name is left alone, as are other outputs' files and links; a
-    # killed run's leftover of the output is removed.
+    # killed run's leftover of the output is removed, but not one of a live
+    # process (a run that has made its file and not yet locked it).
     file(WRITE ${WORK_DIR}/mine "precious")
     foreach(name .clip.mp4.new .clip.mp4.7.new .pic.png.new .pic.png.7.new .other.mp4.7.new)
         file(CREATE_LINK mine ${WORK_DIR}/${name} SYMBOLIC)
     endforeach()
     file(WRITE ${WORK_DIR}/.clip.mp4.99999999.new "a killed run's")
+    file(WRITE ${WORK_DIR}/.clip.mp4.1.new "a live run's")
     file(WRITE ${WORK_DIR}/.clip.mp4.99999998.palette "a killed run's")
     file(WRITE ${WORK_DIR}/.pic.png.99999999.new "a killed run's")
     # Two renders of one clip at once, each with its own hidden file; a name
@@ -464,7 +466,7 @@ elseif(CASE STREQUAL "failures")
        OR IS_SYMLINK ${WORK_DIR}/clip.mp4)
         message(FATAL_ERROR "exits ${codes}, clip.mp4 ${log}, the linked file holds ${kept}:\n${together}")
     endif()
-    expect_files(.clip.mp4.7.new .clip.mp4.new .other.mp4.7.new .pic.png.7.new .pic.png.new
+    expect_files(.clip.mp4.1.new .clip.mp4.7.new .clip.mp4.new .other.mp4.7.new .pic.png.7.new .pic.png.new
                  clip.mp4 cut deaf lying mine ${long}.gif pic.png quits recording)
     # Out of memory for the frame buffers: a message, no ffmpeg left running,
     # nothing written. (The address sanitizer's shadow memory takes no limit.)
@@ -492,7 +494,7 @@ elseif(CASE STREQUAL "failures")
             message(FATAL_ERROR "SIG${signal}: exit ${exit_code}, ffmpeg lived on (${lived}):\n${err}")
         endif()
     endforeach()
-    expect_files(.clip.mp4.7.new .clip.mp4.new .other.mp4.7.new .pic.png.7.new .pic.png.new
+    expect_files(.clip.mp4.1.new .clip.mp4.7.new .clip.mp4.new .other.mp4.7.new .pic.png.7.new .pic.png.new
                  clip.mp4 cut deaf lying mine ${long}.gif pic.png quits recording)
 
 elseif(CASE STREQUAL "bench")

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,7 +10,9 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -27,8 +30,9 @@ std::string nameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The stem of a hidden name ".STEM.PID.ROLE" of either role, or empty.
-std::string stemOfHidden(const std::string& entry) {
+// The stem of a hidden name ".STEM.PID.ROLE" of either role, or empty; its
+// PID in `pid`.
+std::string stemOfHidden(const std::string& entry, long& pid) {
     std::size_t end = entry.size();
     for (const char* role : {".new", ".palette"}) {
         const std::size_t length = std::strlen(role);
@@ -44,7 +48,16 @@ std::string stemOfHidden(const std::string& entry) {
         --digits;
     if (digits == end || digits < 3 || entry[digits - 1] != '.')
         return {};
+    pid = std::strtol(entry.c_str() + digits, nullptr, 10);
     return entry.substr(1, digits - 2);
+}
+
+// A run creates its hidden file and then locks it: in between, only its
+// process tells it from a killed run's. A process of that number may be
+// another program; its file then waits for a later run.
+bool processLives(long pid) {
+    return pid > 0 && pid <= std::numeric_limits<pid_t>::max() &&
+           (kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
 }  // namespace
@@ -124,8 +137,9 @@ void removeLeftovers(const std::string& folder,
         return;
     }
     while (const dirent* entry = readdir(listing)) {
-        const std::string stem = stemOfHidden(entry->d_name);
-        if (stem.empty() || !ours(stem))
+        long pid = 0;
+        const std::string stem = stemOfHidden(entry->d_name, pid);
+        if (stem.empty() || !ours(stem) || processLives(pid))
             continue;
         // Opened without following a link; a live run holds its file locked.
         const int fd = openat(folderFd, entry->d_name,

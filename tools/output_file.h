@@ -14,7 +14,7 @@
 // for a GIF's palette), created exclusively, so never through a file or link
 // already there, and locked while it is written: two runs writing one output
 // never share a hidden file, and a later run tells a killed run's leftover
-// (unlocked) from a live run's. A NAME too long to fit is cut short and ends
+// (unlocked, its process gone) from a live run's. A NAME too long to fit is cut short and ends
 // in a hash of itself ("~" and 8 hex digits).
 class PartialFile {
 public:
@@ -49,7 +49,7 @@ private:
 std::string hiddenStem(const std::string& name);
 
 // Removes what killed runs left in `folder`: hidden files (of either role)
-// whose stem `ours` accepts, that are regular files of this user and that no
-// live run holds locked. Nothing else is touched.
+// whose stem `ours` accepts, that are regular files of this user, that no
+// live run holds locked and whose process is gone. Nothing else is touched.
 void removeLeftovers(const std::string& folder,
                      const std::function<bool(const std::string& stem)>& ours);
