@@ -8,6 +8,7 @@
 #include <new>
 #include <vector>
 
+#include "assets/convexity.h"
 #include "assets/file_stream.h"
 #include "assets/mesh_faces.h"
 #include "assets/scene_object.h"
@@ -267,7 +268,18 @@ bool SceneObject::loadMesh(const char* path) {
     }
     const bool lightwave = stream.read(start, 4) && std::memcmp(start, "FORM", 4) == 0;
     stream.close();
-    return lightwave ? loadLwo(path) : loadObj(path);
+    if (!lightwave) {
+        return loadObj(path);
+    }
+    // Held to an OBJ mesh's rules: closed, wound consistently, and turned
+    // round when wound inward (its convexity decided again, the right way out).
+    if (!loadLwo(path) || !buildEdges() || !orientFaces()) {
+        return false;
+    }
+    if (notice.text[0]) {
+        convex = meshIsConvex(*this);
+    }
+    return true;
 }
 
 void SceneObject::transform(float scale, Vector3 offset) {

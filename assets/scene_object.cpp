@@ -364,6 +364,7 @@ bool readChunks(FileStream& stream, SceneObject& object, std::uint32_t remaining
 
 bool SceneObject::loadLwo(const char* path) {
     failure.clear();
+    notice.clear();
     FileStream stream;
     std::uint32_t remaining;
     if (!stream.open(path, "rb", &failure) || !readFormHeader(stream, failure, remaining)) {

@@ -94,7 +94,9 @@ struct SceneObject {
     // Wavefront OBJ (assets/obj_reader.cpp); the object comes back with its
     // edges linked, wound outward and its convexity decided.
     bool loadObj(const char* path);
-    // An LWOB object or an OBJ mesh, told apart by the file's first bytes.
+    // An LWOB object or an OBJ mesh, told apart by the file's first bytes;
+    // either comes back with its edges linked and wound outward (an LWOB
+    // object wound inward is turned round, and notice says so).
     bool loadMesh(const char* path);
     // Every point scaled about the origin by scale (> 0), then moved by
     // offset; planes and centre follow.

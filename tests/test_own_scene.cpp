@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include "scene/hooks.h"
 #include "scene/scene.h"
 #include "scene/scene_file.h"
+#include "tests/render_meshes.h"
 #include "tests/support.h"
 
 // The encoder makes the tests' JPEGs; it is not part of the program.
@@ -350,6 +352,30 @@ TEST(ObjMeshes, HostileMeshesAreRefusedNamingTheLine) {
         EXPECT_NE(std::strstr(object.failure.text, c.reason), nullptr)
             << c.name << ": " << object.failure.text;
     }
+}
+
+// An LWOB object a scene names is wound as an OBJ mesh must be: one way
+// throughout, turned round (and said, and found convex) when that way is in.
+TEST(LwobMeshes, AreWoundAsObjMeshesAre) {
+    const render_meshes::MeshData box = render_meshes::cube(Vector3(), 1.0f);
+    render_meshes::MeshData inward = box;
+    for (auto& face : inward.faces) {
+        std::reverse(face.begin(), face.end());
+    }
+    render_meshes::MeshData mixed = box;
+    std::reverse(mixed.faces[3].begin(), mixed.faces[3].end());
+    SceneObject object;
+    ASSERT_TRUE(object.loadMesh(save("box.lwo", render_meshes::objectFile(box)).c_str()));
+    EXPECT_TRUE(object.convex);
+    EXPECT_EQ(object.notice.text[0], '\0');
+    ASSERT_TRUE(object.loadMesh(save("inward.lwo", render_meshes::objectFile(inward)).c_str()))
+        << object.failure.text;
+    EXPECT_STREQ(object.notice.text, "turned round: its faces were wound inward");
+    EXPECT_TRUE(object.convex);
+    EXPECT_GT(object.faces[0].planeNormal.dot(object.faces[0].planePoint - object.center), 0.0f);
+    EXPECT_FALSE(object.loadMesh(save("mixed.lwo", render_meshes::objectFile(mixed)).c_str()));
+    EXPECT_STREQ(object.failure.text,
+                 "the faces are not wound consistently (face 0 against face 3)");
 }
 
 namespace {
