@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/frame_readback.h"
 #include "assets/image.h"
 #include "render/backends/exact_backend.h"
 #include "render/backends/fast_backend.h"
@@ -532,6 +533,31 @@ TEST_F(RenderTest, SteadyFrameAllocatesNothingFromTheHeap) {
         }
         glFinish();
     }
+}
+
+// The Linux demo's P reads the frame inside it into memory made ahead: no
+// heap, and the samples resolved as the screen shows them.
+TEST_F(RenderTest, FrameReadbackTakesNothingFromTheHeapAndResolvesTheSamples) {
+    ASSERT_TRUE(context.setSamples(4)) << context.error;
+    FrameReadback readback;
+    ASSERT_TRUE(readback.fit(kWidth, kHeight));
+    const std::vector<std::uint8_t> shown = framePixels(2500);
+    context.bindForDrawing();
+    ASSERT_TRUE(readback.read(context.multisampledFramebuffer));  // the driver warms up
+    allocation_counter::begin(false);
+    const bool fitted = readback.fit(kWidth, kHeight);
+    const bool read = readback.read(context.multisampledFramebuffer);
+    EXPECT_EQ(allocation_counter::end(), 0u);
+    ASSERT_TRUE(fitted && read);
+    const std::size_t row = kWidth * 3;
+    std::size_t differing = 0;
+    for (int y = 0; y < kHeight; ++y) {  // the readback's rows come bottom-up
+        differing +=
+            std::memcmp(&shown[y * row], &readback.rows()[(kHeight - 1 - y) * row], row) != 0;
+    }
+    EXPECT_EQ(differing, 0u);
+    EXPECT_FALSE(readback.fit(0, kHeight));
+    EXPECT_FALSE(readback.read());
 }
 
 TEST_F(RenderTest, DeepTraversalOnTinyArenasOrRecordsEndsTheFrameSafely) {

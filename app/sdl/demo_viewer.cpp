@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/frame_readback.h"
 #include "app/linux_paths.h"
 #include "app/sdl/display.h"
 #include "app/sdl/picture_file.h"
@@ -58,7 +59,11 @@ Viewer viewer;
 bool changed = false;
 // The last key press was a held key's repeat (for the "?" it types).
 bool lastKeyRepeated = false;
+// P was pressed: the next frame that fits the readback's memory is read.
 bool pictureAsked = false;
+// A frame was read for P: it is saved once it is on screen.
+bool pictureRead = false;
+FrameReadback readback;
 // M: one sample per pixel on the multisampled surface, for this run.
 bool smoothOff = false;
 
@@ -167,20 +172,16 @@ void showMessage(const std::string& text) {
     messageUntilMs = SDL_GetTicks() + kMessageMs;
 }
 
-// The frame just drawn, as it is on screen without the text boxes.
-void savePictureNow() {
-    const int width = clientSize.width;
-    const int height = clientSize.height;
-    std::vector<unsigned char> rows(static_cast<std::size_t>(width) * height * 3);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, rows.data());
+// The frame read for P, as it is on screen without the text boxes.
+void saveReadPicture() {
     std::string note;
     const std::string folder =
         picturesFolder(std::getenv("XDG_PICTURES_DIR"), std::getenv("XDG_CONFIG_HOME"),
                        std::getenv("HOME"), userDatabaseHome(), note);
     std::string path;
     std::string problem = "no folder for pictures: " + note;
-    if (!folder.empty() && savePicture(folder, rows, width, height, path, problem)) {
+    if (!folder.empty() &&
+        savePicture(folder, readback.rows(), readback.width(), readback.height(), path, problem)) {
         std::printf("glasswake: saved %s\n", path.c_str());
         std::fflush(stdout);
         showMessage("Saved " + path);
@@ -298,7 +299,8 @@ void viewerEvent(const SDL_Event& event) {
 }
 
 bool viewerIdle() {
-    return viewer.paused() && !viewer.redraw && message.empty() && !viewer.glide.gliding();
+    return viewer.paused() && !viewer.redraw && message.empty() && !viewer.glide.gliding() &&
+           !pictureAsked;
 }
 
 bool viewerFrame() {
@@ -326,12 +328,26 @@ bool viewerFrame() {
         appendOutlineLegend(aspect, deepestView(frameState.record, all), segments);
         drawOutlineSegments(segments, aspect);
     }
-    if (pictureAsked) {
+    if (pictureAsked && readback.fits(clientSize.width, clientSize.height)) {
         pictureAsked = false;
-        savePictureNow();
+        pictureRead = readback.read();
     }
     drawPanels();
     return true;
+}
+
+// Between frames: the picture read is encoded and written, and the readback
+// made for the window's size.
+void viewerPresented() {
+    if (pictureRead) {
+        pictureRead = false;
+        saveReadPicture();
+    }
+    if (!readback.fit(clientSize.width, clientSize.height) && pictureAsked) {
+        pictureAsked = false;
+        std::fputs("glasswake: the picture was not saved: no memory to read it into\n", stderr);
+        showMessage("Not saved: no memory to read the picture into");
+    }
 }
 
 const char* viewerTitle() {

@@ -15,6 +15,8 @@ void setUpViewer(const DemoOptions& options);
 // For the shell (ShellStart): input, a frame, the title.
 void viewerEvent(const SDL_Event& event);
 bool viewerFrame();
+// After a frame is on screen, outside it: what takes memory or time.
+void viewerPresented();
 // Paused with nothing changed since the last frame: nothing to draw.
 bool viewerIdle();
 const char* viewerTitle();

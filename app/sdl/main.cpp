@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
     start.height = options.height;
     start.onEvent = viewerEvent;
     start.frame = viewerFrame;
+    start.presented = viewerPresented;
     start.idle = viewerIdle;
     start.title = viewerTitle;
     start.findData = !customScene;  // a scene file names its own files

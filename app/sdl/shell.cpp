@@ -278,6 +278,9 @@ void runLoop() {
             continue;
         }
         SDL_GL_SwapWindow(window);
+        if (startOptions.presented) {
+            startOptions.presented();
+        }
     }
 }
 

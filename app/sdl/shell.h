@@ -26,6 +26,9 @@ struct ShellStart {
     void (*onEvent)(const SDL_Event& event) = nullptr;
     // Draws a frame in place of the Frame hook; false closes the window.
     bool (*frame)() = nullptr;
+    // Called after each frame is on screen, outside the frame: the place
+    // for work that allocates or writes files.
+    void (*presented)() = nullptr;
     // True when the picture on screen is still the one to show: the loop
     // then waits for an event instead of drawing and swapping.
     bool (*idle)() = nullptr;
