@@ -125,8 +125,22 @@ struct DecodedPixels {
     void operator()(stbi_uc* pixels) const { stbi_image_free(pixels); }
 };
 
-// PNG or JPEG bytes to a 24-bit image fitted to the texture.
-bool decodeCompressed(const std::uint8_t* bytes, std::size_t size, PictureKind kind, Image& image) {
+// The decoded pixels, at their own size or fitted to the texture.
+bool adoptDecoded(Image& image, const std::uint8_t* rgb, std::uint32_t width, std::uint32_t height,
+                  bool fit) {
+    if (fit) {
+        return adoptResampled(image, rgb, width, height);
+    }
+    if (!image.allocate(width, height, 24)) {
+        return false;
+    }
+    std::memcpy(image.pixels, rgb, image.byteSize);
+    return true;
+}
+
+// PNG or JPEG bytes to a 24-bit image, fitted to the texture when asked.
+bool decodeCompressed(const std::uint8_t* bytes, std::size_t size, PictureKind kind, bool fit,
+                      Image& image) {
     const char* name = kind == PictureKind::Png ? "PNG" : "JPEG";
     int width = 0;
     int height = 0;
@@ -169,7 +183,7 @@ bool decodeCompressed(const std::uint8_t* bytes, std::size_t size, PictureKind k
         return false;
     }
     const int orientation = kind == PictureKind::Jpeg ? jpegOrientation(bytes, size) : 1;
-    if (!adoptResampled(image, pixels.get(), std::uint32_t(width), std::uint32_t(height)) ||
+    if (!adoptDecoded(image, pixels.get(), std::uint32_t(width), std::uint32_t(height), fit) ||
         !applyOrientation(image, orientation)) {
         image.failure.set("no memory for a %d x %d picture", width, height);
         return false;
@@ -177,9 +191,7 @@ bool decodeCompressed(const std::uint8_t* bytes, std::size_t size, PictureKind k
     return true;
 }
 
-}  // namespace
-
-bool readPicture(const char* path, Image* image) {
+bool readPictureFile(const char* path, Image* image, bool fit) {
     if (!image) {
         return false;
     }
@@ -203,7 +215,7 @@ bool readPicture(const char* path, Image* image) {
     }
     if (kind == PictureKind::Bmp) {
         stream.close();
-        return readBmp(path, image) && (image->bitsPerPixel != 24 || fitToTexture(*image));
+        return readBmp(path, image) && (!fit || image->bitsPerPixel != 24 || fitToTexture(*image));
     }
     if (fileBytes > kMaxPictureFileBytes) {
         failure.set("picture file of %ld bytes is over the %ld MiB limit", fileBytes,
@@ -221,7 +233,22 @@ bool readPicture(const char* path, Image* image) {
         return false;
     }
     stream.close();
-    return decodeCompressed(bytes.get(), std::size_t(fileBytes), kind, *image);
+    return decodeCompressed(bytes.get(), std::size_t(fileBytes), kind, fit, *image);
+}
+
+}  // namespace
+
+bool readPicture(const char* path, Image* image) {
+    return readPictureFile(path, image, true);
+}
+
+bool decodePicture(const char* path, Image* image) {
+    return readPictureFile(path, image, false);
+}
+
+const char* pictureFormat(const std::uint8_t* start, std::size_t size) {
+    static const char* const names[] = {"BMP", "PNG", "JPEG", nullptr};
+    return names[int(kindOf(start, size))];
 }
 
 namespace {

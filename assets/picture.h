@@ -27,6 +27,15 @@ constexpr std::uint32_t kMaxTextureSide = 2048;
 // fitToTexture). On failure image->failure says why, in one line.
 bool readPicture(const char* path, Image* image);
 
+// What readPicture reads, as the file holds it, not fitted to the texture: a
+// BMP as readBmp reads it, a PNG or JPEG as 24-bit RGB at its own size (a
+// JPEG turned upright). The same limits and reasons.
+bool decodePicture(const char* path, Image* image);
+
+// "BMP", "PNG" or "JPEG" when a file's first bytes (up to 8) are those of
+// a picture readPicture reads, else null.
+const char* pictureFormat(const std::uint8_t* start, std::size_t size);
+
 // Each side rounded to the nearest power of two (by ratio), at most
 // kMaxTextureSide.
 std::uint32_t textureSide(std::uint32_t side);

@@ -157,6 +157,26 @@ elseif(CASE STREQUAL "info")
     run_tool(0 info data/crystal2.lwo data/env.bmp)
     expect_match("${out}" "data/crystal2.lwo: LWOB object, [0-9]+ points, [0-9]+ faces, closed,")
     expect_match("${out}" "data/env.bmp: BMP picture, [0-9]+ x [0-9]+, 24 bits per pixel")
+    # What a scene reads, told by the first bytes (a PNG named .lwo is a
+    # PNG), else by the name, and anything else as an OBJ mesh: pictures at
+    # their own size, a mesh wound inward turned round and said.
+    set(cwd ${WORK_DIR})
+    execute_process(COMMAND convert -size 300x200 gradient:red-blue png:sky.lwo
+                    COMMAND_ERROR_IS_FATAL ANY WORKING_DIRECTORY ${WORK_DIR})
+    execute_process(COMMAND convert -size 64x48 gradient:red-blue sky.jpg
+                    COMMAND_ERROR_IS_FATAL ANY WORKING_DIRECTORY ${WORK_DIR})
+    file(WRITE ${WORK_DIR}/inward.obj "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nv 0 0 1\nv 1 0 1\n"
+         "v 1 1 1\nv 0 1 1\nf 2 3 4 1\nf 8 7 6 5\nf 5 6 2 1\nf 6 7 3 2\nf 7 8 4 3\nf 8 5 1 4\n")
+    run_tool(1 info --json sky.lwo sky.jpg inward.obj missing.JPEG missing.dat)
+    expect_json(0 type png ok ON width 300 height 200 bitsPerPixel 24 byteSize 180000)
+    expect_json(1 type jpeg ok ON width 64 height 48 reason "")
+    expect_json(2 type obj ok ON closed ON convex ON faces 6 edges 12
+                notice "turned round: its faces were wound inward")
+    expect_json(3 type jpeg ok OFF reason "No such file or directory")
+    expect_json(4 type obj ok OFF closed OFF)
+    run_tool(0 info sky.jpg inward.obj)
+    expect_match("${out}" "^sky.jpg: JPEG picture, 64 x 48, 24 bits per pixel, 192 bytes per row")
+    expect_match("${out}" "\ninward.obj: OBJ mesh, 8 points, 6 faces, closed, 12 edges, convex, centre \\(0.5, 0.5, 0.5\\)\ninward.obj: turned round: its faces were wound inward\n$")
 
 elseif(CASE STREQUAL "check_and_make_data")
     # Byte equality with the shipped files is a unit test; here the command

@@ -5,7 +5,9 @@
 
 #include <zlib.h>
 
+#include "assets/file_stream.h"
 #include "assets/image.h"
+#include "assets/picture.h"
 #include "assets/scene_object.h"
 #include "scene/scene.h"
 #include "tools/command_line.h"
@@ -16,21 +18,26 @@ namespace {
 
 const CommandHelp infoHelp = {
     "info", "[OPTION]... FILE...",
-    "Describes each FILE: a name ending in \".bmp\" (any case) is read as a picture, anything "
-    "else as an LWOB object, which is then shaded and edge-linked as the demo does. A file that "
-    "cannot be read is named with the reader's reason.\n"
+    "Describes each FILE as a scene's readers read it. Its first bytes tell a picture (BMP, PNG, "
+    "JPEG) or an LWOB object; a file they do not tell, or that cannot be read, goes by its name "
+    "(\".bmp\", \".png\", \".jpg\", \".jpeg\" a picture, \".lwo\" an LWOB object, any case), "
+    "and anything else is read as an OBJ mesh. A picture is decoded at its own size; an object "
+    "is shaded and edge-linked as the demo does, an OBJ mesh also wound outward (and said when "
+    "turned round) and split where a face is not flat and convex. A file that cannot be read is "
+    "named with the reader's reason.\n"
     "With --json, one JSON object per line, one per FILE, in order:\n"
-    "  object: {\"file\", \"type\": \"lwo\", \"ok\", \"points\", \"faces\", \"closed\", "
-    "\"edges\", \"center\": [x, y, z], \"reason\"}\n"
-    "  picture: {\"file\", \"type\": \"bmp\", \"ok\", \"width\", \"height\", \"bitsPerPixel\", "
-    "\"rowBytes\", \"byteSize\", \"crc32\", \"reason\"}\n"
-    "reason is why the file could not be read or the mesh is not closed, else \"\". crc32 is "
-    "the CRC-32 of the decoded pixels (top row first, rows unpadded), 0 when there are none. In "
-    "file names, bytes of 0x80 and above are written as \\u00XX escapes (each byte on its "
-    "own), so the output is always valid ASCII JSON.",
+    "  object: {\"file\", \"type\": \"lwo\" or \"obj\", \"ok\", \"points\", \"faces\", "
+    "\"closed\", \"convex\", \"edges\", \"center\": [x, y, z], \"reason\", \"notice\"}\n"
+    "  picture: {\"file\", \"type\": \"bmp\", \"png\" or \"jpeg\", \"ok\", \"width\", "
+    "\"height\", \"bitsPerPixel\", \"rowBytes\", \"byteSize\", \"crc32\", \"reason\"}\n"
+    "reason is why the file could not be read or the mesh is not closed, else \"\"; notice is "
+    "what the reader mended (\"turned round: ...\"), else \"\". The OBJ reader refuses a mesh "
+    "that is not closed: it is not ok. crc32 is the CRC-32 of the decoded pixels (top row first, "
+    "rows unpadded), 0 when there are none. In file names, bytes of 0x80 and above are written "
+    "as \\u00XX escapes (each byte on its own), so the output is always valid ASCII JSON.",
     "glasswake-tool info data/crystal1.lwo data/env.bmp\n"
     "one line on each file\n"
-    "glasswake-tool info --json data/*.lwo\n"
+    "glasswake-tool info --json data/*.lwo gem.obj sky.jpg\n"
     "one JSON object per line",
     "0 when every file loaded, 1 when any did not, 2 for a bad command line."};
 
@@ -85,32 +92,82 @@ std::string plainName(const char* text) {
     return out;
 }
 
-bool endsWithBmp(const char* name) {
+// Whether name ends in ending (lower case), in any case.
+bool endsWith(const char* name, const char* ending) {
     const std::size_t length = std::strlen(name);
-    if (length < 4) {
+    const std::size_t size = std::strlen(ending);
+    if (length < size) {
         return false;
     }
-    const char* tail = name + length - 4;
-    const char* expected = ".bmp";
-    for (int i = 0; i < 4; ++i) {
-        char c = tail[i];
+    for (std::size_t i = 0; i < size; ++i) {
+        char c = name[length - size + i];
         if (c >= 'A' && c <= 'Z') {
             c = static_cast<char>(c - 'A' + 'a');
         }
-        if (c != expected[i]) {
+        if (c != ending[i]) {
             return false;
         }
     }
     return true;
 }
 
+// What a FILE is read as: its reader and the name the output gives it.
+struct FileKind {
+    enum Reader { Picture, Lwob, Obj } reader;
+    const char* name;  // "BMP", "PNG", "JPEG", "LWOB" or "OBJ"
+};
+
+FileKind kindOf(const char* path) {
+    // The readers' own stream: regular files only, so a FIFO never waits.
+    std::uint8_t start[8] = {};
+    std::size_t got = 0;
+    FileStream stream;
+    if (stream.open(path, "rb")) {
+        const long size = stream.fileSize();
+        got = size < 8 ? std::size_t(size > 0 ? size : 0) : 8;
+        got = stream.read(start, got) ? got : 0;
+    }
+    if (const char* format = pictureFormat(start, got)) {
+        return {FileKind::Picture, format};
+    }
+    if (got >= 4 && std::memcmp(start, "FORM", 4) == 0) {
+        return {FileKind::Lwob, "LWOB"};
+    }
+    static const struct {
+        const char* ending;
+        FileKind kind;
+    } byName[] = {{".bmp", {FileKind::Picture, "BMP"}},
+                  {".png", {FileKind::Picture, "PNG"}},
+                  {".jpg", {FileKind::Picture, "JPEG"}},
+                  {".jpeg", {FileKind::Picture, "JPEG"}},
+                  {".lwo", {FileKind::Lwob, "LWOB"}}};
+    for (const auto& known : byName) {
+        if (endsWith(path, known.ending)) {
+            return known.kind;
+        }
+    }
+    return {FileKind::Obj, "OBJ"};
+}
+
+// The kind's name as the JSON "type" gives it: "bmp", "png", "jpeg", "lwo", "obj".
+std::string jsonType(const FileKind& kind) {
+    if (kind.reader == FileKind::Lwob) {
+        return "lwo";
+    }
+    std::string type = kind.name;
+    for (char& c : type) {
+        c = static_cast<char>(c - 'A' + 'a');
+    }
+    return type;
+}
+
 const char* jsonBool(bool value) {
     return value ? "true" : "false";
 }
 
-bool describePicture(const char* path, bool json) {
+bool describePicture(const char* path, const FileKind& kind, bool json) {
     Image image;
-    const bool ok = image.load(path, readBmp);
+    const bool ok = image.load(path, decodePicture);
     std::uint32_t crc = 0;
     if (ok && image.pixels && image.byteSize > 0) {
         uLong value = crc32(0L, Z_NULL, 0);
@@ -119,47 +176,62 @@ bool describePicture(const char* path, bool json) {
     }
     if (json) {
         std::printf(
-            "{\"file\": %s, \"type\": \"bmp\", \"ok\": %s, \"width\": %u, \"height\": %u, "
+            "{\"file\": %s, \"type\": \"%s\", \"ok\": %s, \"width\": %u, \"height\": %u, "
             "\"bitsPerPixel\": %u, \"rowBytes\": %u, \"byteSize\": %u, \"crc32\": %u, "
             "\"reason\": %s}\n",
-            jsonString(path).c_str(), jsonBool(ok), image.width, image.height, image.bitsPerPixel,
-            image.rowBytes, image.byteSize, crc, jsonString(image.failure.text).c_str());
+            jsonString(path).c_str(), jsonType(kind).c_str(), jsonBool(ok), image.width,
+            image.height, image.bitsPerPixel, image.rowBytes, image.byteSize, crc,
+            jsonString(image.failure.text).c_str());
     } else if (ok) {
         std::printf(
-            "%s: BMP picture, %u x %u, %u bits per pixel, %u bytes per row, %u bytes, "
+            "%s: %s picture, %u x %u, %u bits per pixel, %u bytes per row, %u bytes, "
             "CRC-32 %08x\n",
-            plainName(path).c_str(), image.width, image.height, image.bitsPerPixel, image.rowBytes,
-            image.byteSize, crc);
+            plainName(path).c_str(), kind.name, image.width, image.height, image.bitsPerPixel,
+            image.rowBytes, image.byteSize, crc);
     } else {
         std::printf("%s: %s\n", plainName(path).c_str(), image.failure.text);
     }
     return ok;
 }
 
-bool describeObject(const char* path, bool json) {
+// An LWOB object set up as the demo sets up its own, or an OBJ mesh read as
+// a scene reads it.
+bool describeObject(const char* path, const FileKind& kind, bool json) {
     SceneObject object;
-    const ObjectSetup setup = setUpSceneObject(object, path);
-    const bool ok = setup != ObjectSetup::NotLoaded;
-    const bool closed = setup == ObjectSetup::Ready;
+    bool ok = false;
+    bool closed = false;
+    if (kind.reader == FileKind::Lwob) {
+        const ObjectSetup setup = setUpSceneObject(object, path);
+        ok = setup != ObjectSetup::NotLoaded;
+        closed = setup == ObjectSetup::Ready;
+    } else {
+        ok = closed = object.loadObj(path);
+    }
     // A failed load may leave counts without arrays: report nothing of it.
     const int points = ok ? object.pointCount : 0;
     const int faces = ok ? object.faceCount : 0;
     const int edges = ok ? object.edgeCount : 0;
+    const bool convex = closed && object.convex;
     const Vector3 center = ok ? object.center : Vector3();
     if (json) {
         std::printf(
-            "{\"file\": %s, \"type\": \"lwo\", \"ok\": %s, \"points\": %d, \"faces\": %d, "
-            "\"closed\": %s, \"edges\": %d, \"center\": [%.9g, %.9g, %.9g], \"reason\": %s}\n",
-            jsonString(path).c_str(), jsonBool(ok), points, faces, jsonBool(closed), edges,
-            static_cast<double>(center.x), static_cast<double>(center.y),
-            static_cast<double>(center.z), jsonString(object.failure.text).c_str());
+            "{\"file\": %s, \"type\": \"%s\", \"ok\": %s, \"points\": %d, \"faces\": %d, "
+            "\"closed\": %s, \"convex\": %s, \"edges\": %d, \"center\": [%.9g, %.9g, %.9g], "
+            "\"reason\": %s, \"notice\": %s}\n",
+            jsonString(path).c_str(), jsonType(kind).c_str(), jsonBool(ok), points, faces,
+            jsonBool(closed), jsonBool(convex), edges, static_cast<double>(center.x),
+            static_cast<double>(center.y), static_cast<double>(center.z),
+            jsonString(object.failure.text).c_str(), jsonString(object.notice.text).c_str());
     } else if (ok) {
         std::printf(
-            "%s: LWOB object, %d points, %d faces, %s, %d edges, centre (%.9g, %.9g, "
-            "%.9g)\n",
-            plainName(path).c_str(), points, faces, closed ? "closed" : object.failure.text, edges,
-            static_cast<double>(center.x), static_cast<double>(center.y),
-            static_cast<double>(center.z));
+            "%s: %s, %d points, %d faces, %s, %d edges%s, centre (%.9g, %.9g, %.9g)\n",
+            plainName(path).c_str(), kind.reader == FileKind::Lwob ? "LWOB object" : "OBJ mesh",
+            points, faces, closed ? "closed" : object.failure.text, edges,
+            closed ? (convex ? ", convex" : ", not convex") : "", static_cast<double>(center.x),
+            static_cast<double>(center.y), static_cast<double>(center.z));
+        if (object.notice.text[0]) {
+            std::printf("%s: %s\n", plainName(path).c_str(), object.notice.text);
+        }
     } else {
         std::printf("%s: %s\n", plainName(path).c_str(), object.failure.text);
     }
@@ -195,8 +267,9 @@ int runInfo(int argc, char** argv) {
     }
     bool allLoaded = true;
     for (const char* file : files) {
-        const bool ok =
-            endsWithBmp(file) ? describePicture(file, json) : describeObject(file, json);
+        const FileKind kind = kindOf(file);
+        const bool ok = kind.reader == FileKind::Picture ? describePicture(file, kind, json)
+                                                         : describeObject(file, kind, json);
         allLoaded = allLoaded && ok;
         std::fflush(stdout);
     }
