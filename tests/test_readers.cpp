@@ -1,5 +1,6 @@
-// The file readers and the stream under them. The global allocation functions
-// are replaced here: they record the largest request and fail on demand.
+// The file readers and the stream under them, with the allocation probe. This
+// program links the readers and math alone: nothing they declare is defined
+// above them.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,59 +13,15 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "assets/file_stream.h"
 #include "assets/image.h"
 #include "assets/scene_object.h"
-#include "render/traversal.h"
-#include "scene/hooks.h"
-#include "scene/scene.h"
-#include "tests/render_meshes.h"
-
-namespace probe {
-
-std::size_t largest = 0;    // the largest request since the last reset
-long allowance = -1;        // nothrow allocations left to succeed; -1: no limit
-bool failThrowing = false;  // every throwing allocation fails
-
-void reset() {
-    largest = 0;
-    allowance = -1;
-    failThrowing = false;
-}
-
-void* take(std::size_t size, bool nothrow) {
-    largest = std::max(largest, size);
-    if (!nothrow && failThrowing) {
-        throw std::bad_alloc();
-    }
-    if (nothrow && allowance >= 0 && allowance-- == 0) {
-        allowance = 0;  // and every later one fails too
-        return nullptr;
-    }
-    void* block = std::malloc(size + 1);
-    if (!block && !nothrow) {
-        throw std::bad_alloc();
-    }
-    return block;
-}
-
-}  // namespace probe
-
-// Every form is replaced: the sanitizers match each delete with its new.
-// clang-format off
-void* operator new(std::size_t n) { return probe::take(n, false); }
-void* operator new[](std::size_t n) { return probe::take(n, false); }
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept { return probe::take(n, true); }
-void* operator new[](std::size_t n, const std::nothrow_t&) noexcept { return probe::take(n, true); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
-// clang-format on
+#include "tests/allocation_probe.h"
+#include "tests/object_files.h"
+#include "tests/support.h"
 
 namespace {
 
@@ -501,20 +458,6 @@ TEST(LoadLwo, AllocationFailureAtAnyPointIsAFailedLoadOrLinkSayingSo) {
         probe::reset();
         EXPECT_EQ(tableOf(object), std::vector<long>(24, -1));
     }
-}
-
-// Start-up fails, and says so, when the edge table cannot be sized.
-TEST(LoadLwo, NoMemoryForTheEdgeTableIsAFailedStartUp) {
-    const std::filesystem::path previous = std::filesystem::current_path();
-    std::filesystem::current_path(testing_support::sourcePath(""));
-    std::vector<Edge2>().swap(scratchEdges);
-    probe::failThrowing = true;
-    const bool started = PreInit();
-    probe::reset();
-    EXPECT_FALSE(started || sceneReady);
-    EXPECT_TRUE(PreInit());
-    Shutdown();
-    std::filesystem::current_path(previous);
 }
 
 // The byte at channel c of the pixel at (x, fileRow), as stored in the file.

@@ -16,6 +16,7 @@
 #include "scene/hooks.h"
 #include "scene/scene.h"
 #include "scene/scene_file.h"
+#include "tests/allocation_probe.h"
 #include "tests/support.h"
 
 namespace {
@@ -76,8 +77,15 @@ protected:
     std::filesystem::path previous;
 };
 
-// Which objects a frame visits, and in what order, the reference frames pin.
+// Start-up sizes the edge table for the largest outline any view can have,
+// and fails saying so when there is no memory for it.
 TEST_F(SceneTest, StartUpSizesTheEdgeTableAndTheDepthBudgetIsClamped) {
+    std::vector<Edge2>().swap(scratchEdges);
+    probe::failThrowing = true;
+    const bool started = PreInit();
+    probe::reset();
+    EXPECT_FALSE(started || sceneReady);
+    EXPECT_STREQ(GetFailureReason(), "no memory for the frame's working space");
     ASSERT_TRUE(PreInit());
     EXPECT_STREQ(GetFailureReason(), "");
     for (const SceneObject& object : sceneObjects) {
