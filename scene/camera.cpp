@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "scene/scene.h"
 
@@ -63,6 +64,13 @@ Camera limitCamera(const Camera& camera) {
             ? start.distance
             : std::fmin(std::fmax(camera.distance, kMinCameraDistance), kMaxCameraDistance);
     return limited;
+}
+
+std::string cameraLimitsText(const char* pitch, const char* distance) {
+    char text[160];
+    std::snprintf(text, sizeof text, "%s%g to %g%s%g to %g", pitch, kMinCameraPitch,
+                  kMaxCameraPitch, distance, kMinCameraDistance, kMaxCameraDistance);
+    return text;
 }
 
 int formatCamera(const Camera& camera, char* out, std::size_t size) {

@@ -174,6 +174,10 @@ Camera limitCamera(const Camera& camera);
 // "YAW,PITCH,DISTANCE" in decimal degrees and scene units, pitch and distance
 // within the limits; false (camera untouched) for anything else.
 bool parseCamera(const char* text, Camera& camera);
+// The limits as the usage texts and refusals state them: pitch, the pitch
+// limits, distance, the distance limits; ("pitch ", " and distance ") gives
+// "pitch -10 to 80 and distance 3 to 12".
+std::string cameraLimitsText(const char* pitch, const char* distance);
 // The camera as parseCamera reads it, as the page's cam= and the tool's
 // --camera take it and the viewers show it: "YAW,PITCH,DISTANCE", two
 // decimals each. Returns what snprintf returns.

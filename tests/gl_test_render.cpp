@@ -695,12 +695,12 @@ protected:
         sceneBackend = &exactBackend;
         ASSERT_TRUE(PreInit()) << GetFailureReason();
         if (context.width == 0) {
-            ASSERT_TRUE(context.create(640, 480)) << context.error;
+            ASSERT_TRUE(context.create(kDefaultWidth, kDefaultHeight)) << context.error;
         }
-        ASSERT_TRUE(context.resize(640, 480)) << context.error;
-        glViewport(0, 0, 640, 480);
+        ASSERT_TRUE(context.resize(kDefaultWidth, kDefaultHeight)) << context.error;
+        glViewport(0, 0, kDefaultWidth, kDefaultHeight);
         ASSERT_TRUE(Init());
-        frame = FrameInputs{0, 640, 480, kDemoDepthBudget, {}, &exactBackend};
+        frame = FrameInputs{0, kDefaultWidth, kDefaultHeight, kDemoDepthBudget, {}, &exactBackend};
     }
     static void TearDownTestSuite() {
         Shutdown();
@@ -741,7 +741,7 @@ std::pair<std::int32_t, int> slotsAndDirectViews(std::uint32_t timeMs, int depth
     frame.depthBudget = depth;
     frame.timeMs = timeMs;
     drawFrame(frame);
-    frame.depthBudget = 2;
+    frame.depthBudget = kDemoDepthBudget;
     return {frameState.stats.slotsUsed, firstLevelViews()};
 }
 

@@ -62,6 +62,12 @@ std::string str(const DisplaySettings& s) {
            std::to_string(s.height) + "x" + std::to_string(s.bitsPerPixel);
 }
 
+// What a file reads as with the desktop's depth 24; the sides it does not
+// give are the defaults.
+std::string readAs(int width = kDefaultWidth, int height = kDefaultHeight, std::uint8_t bits = 24) {
+    return str(DisplaySettings{false, width, height, bits});
+}
+
 // Differs from every value the files below hold.
 const DisplaySettings kSaved{true, 1024, 768, 16};
 #define SAVED_KEYS(eol) \
@@ -72,32 +78,32 @@ TEST(SettingsTextTest, ReadsLikeTheProfileCallsAndChangesOnlyTheFourValues) {
     // saving kSaved makes of it.
     const struct {
         const char* text;
-        const char* read;
+        std::string read;
         const char* saved;
     } cases[] = {
         // clang-format off
-        {"", "0 640x480x24", "[Settings]\n" SAVED_KEYS("\n")},
+        {"", readAs(), "[Settings]\n" SAVED_KEYS("\n")},
         // Lines without '=' are kept, a block body too; new keys follow the section's last line.
-        {"[Settings]\njust a line\nlong=<<<END\nbody\nEND\nWidth=800\n", "0 800x480x24",
+        {"[Settings]\njust a line\nlong=<<<END\nbody\nEND\nWidth=800\n", readAs(800),
          "[Settings]\njust a line\nlong=<<<END\nbody\nEND\nWidth=1024\nFullscreen=1\nHeight=768\nBitsPerPixel=16\nSamples=4\n"},
         // The first [Settings] section and the first of a key count, names without case; repeats stay.
-        {"[Other]\nWidth=1\n[settings]\nWodth=7\nWIDTH=800\nwidth=900\n[Other]\nk=v\n[SETTINGS]\nHeight=5\n", "0 800x480x24",
+        {"[Other]\nWidth=1\n[settings]\nWodth=7\nWIDTH=800\nwidth=900\n[Other]\nk=v\n[SETTINGS]\nHeight=5\n", readAs(800),
          "[Other]\nWidth=1\n[settings]\nWodth=7\nWIDTH=1024\nwidth=900\nFullscreen=1\nHeight=768\nBitsPerPixel=16\nSamples=4\n[Other]\nk=v\n[SETTINGS]\nHeight=5\n"},
         // Byte order mark, CRLF, spacing, trailing comments, quotes, an empty value, code-page bytes.
         {"\xEF\xBB\xBF[Settings]\r\nName = some value  \r\n  width = 800  ; wide\r\nHEIGHT=600#tall \xE9t\xE9\r\n"
-         "Fullscreen =\r\nBitsPerPixel=\"32\"\r\n[ Other ]\r\n", "0 800x600x32",
+         "Fullscreen =\r\nBitsPerPixel=\"32\"\r\n[ Other ]\r\n", readAs(800, 600, 32),
          "\xEF\xBB\xBF[Settings]\r\nName = some value  \r\n  width = 1024  ; wide\r\nHEIGHT=768#tall \xE9t\xE9\r\n"
          "Fullscreen =1\r\nBitsPerPixel=\"16\"\r\nSamples=4\r\n[ Other ]\r\n"},
         // Commented-out keys and keys with spaces are not ours; comments before a section belong to it.
-        {"[Settings]\n;Width=800\n# Height=600\nBits Per Pixel=8\nWidth=;none\n\n; about Other\n[Other]\n", "0 640x480x24",
+        {"[Settings]\n;Width=800\n# Height=600\nBits Per Pixel=8\nWidth=;none\n\n; about Other\n[Other]\n", readAs(),
          "[Settings]\n;Width=800\n# Height=600\nBits Per Pixel=8\nWidth=1024;none\nFullscreen=1\nHeight=768\nBitsPerPixel=16\nSamples=4\n\n; about Other\n[Other]\n"},
         // No final line break, in the section or with no section; new lines end like the first.
-        {"[Settings]\nWidth=800", "0 800x480x24", "[Settings]\nWidth=1024\nFullscreen=1\nHeight=768\nBitsPerPixel=16\nSamples=4"},
-        {"[Other]\r\nWidth=5", "0 640x480x24", "[Other]\r\nWidth=5\r\n[Settings]\r\n" SAVED_KEYS("\r\n")},
+        {"[Settings]\nWidth=800", readAs(800), "[Settings]\nWidth=1024\nFullscreen=1\nHeight=768\nBitsPerPixel=16\nSamples=4"},
+        {"[Other]\r\nWidth=5", readAs(), "[Other]\r\nWidth=5\r\n[Settings]\r\n" SAVED_KEYS("\r\n")},
         // CR alone ends a line, as old editors wrote it.
-        {"[Settings]\rFullscreen=0\rWidth=800\r", "0 800x480x24", "[Settings]\rFullscreen=1\rWidth=1024\rHeight=768\rBitsPerPixel=16\rSamples=4\r"},
+        {"[Settings]\rFullscreen=0\rWidth=800\r", readAs(800), "[Settings]\rFullscreen=1\rWidth=1024\rHeight=768\rBitsPerPixel=16\rSamples=4\r"},
         // Blanks inside the brackets make another name.
-        {"[ Settings ]\nWidth=800\n", "0 640x480x24", "[ Settings ]\nWidth=800\n[Settings]\n" SAVED_KEYS("\n")},
+        {"[ Settings ]\nWidth=800\n", readAs(), "[ Settings ]\nWidth=800\n[Settings]\n" SAVED_KEYS("\n")},
         // clang-format on
     };
     for (const auto& c : cases) {
@@ -132,9 +138,10 @@ TEST(SettingsTextTest, SamplesAreReadAsTheCountsOfferedAndSavedInPlace) {
     }
     LinuxSettings settings = readSettingsText("[Settings]\nSamples = 4 ; smooth\n", 24);
     settings.samples = 1;
-    EXPECT_EQ(editSettingsText("[Settings]\nSamples = 4 ; smooth\n", settings),
-              "[Settings]\nSamples = 1 ; smooth\nFullscreen=0\nWidth=640\nHeight=480\n"
-              "BitsPerPixel=24\n");
+    EXPECT_EQ(
+        editSettingsText("[Settings]\nSamples = 4 ; smooth\n", settings),
+        "[Settings]\nSamples = 1 ; smooth\nFullscreen=0\nWidth=" + std::to_string(kDefaultWidth) +
+            "\nHeight=" + std::to_string(kDefaultHeight) + "\nBitsPerPixel=24\n");
 }
 
 TEST(SettingsTextTest, BinaryAndHugeFilesAreNoSettingsFiles) {
@@ -222,7 +229,7 @@ TEST(SettingsFileTest, WhatIsNotOursOrWouldNotFitIsLeftAsItWas) {
         const DisplaySettings read = loadSettingsFile(path, 24, problem);
         EXPECT_LT(largestRequest, std::size_t(4) << 20);
         EXPECT_EQ(!problem.empty(), c.loadRefuses) << problem;
-        EXPECT_EQ(read.height, 480);
+        EXPECT_EQ(read.height, kDefaultHeight);
         EXPECT_FALSE(saveSettingsFile(path, kSaved, problem));
         EXPECT_FALSE(problem.empty());
         EXPECT_EQ(snapshot(fs::path(path).parent_path()), before);
@@ -233,7 +240,7 @@ TEST(SettingsFileTest, SaveReplacesAtomicallyKeepingModeOwnerAndLinks) {
     const std::string path = settingsIn("save");
     const std::string directory = fs::path(path).parent_path();
     std::string problem;
-    EXPECT_EQ(str(loadSettingsFile(path, 24, problem)), "0 640x480x24");
+    EXPECT_EQ(str(loadSettingsFile(path, 24, problem)), readAs());
     EXPECT_FALSE(fs::exists(path));  // reading never creates the file
     writeLimit = 7;
     EXPECT_TRUE(saveSettingsFile(path, DisplaySettings{false, 640, 480, 24}, problem)) << problem;

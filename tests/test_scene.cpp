@@ -91,7 +91,7 @@ TEST_F(SceneTest, StartUpSizesTheEdgeTableAndTheDepthBudgetIsClamped) {
     for (const SceneObject& object : sceneObjects) {
         EXPECT_GE(std::int64_t(scratchEdges.size()), scratchEdgesNeeded(object));
     }
-    FrameInputs frame{2500, 640, 480, -3, {}};
+    FrameInputs frame{2500, kDefaultWidth, kDefaultHeight, -3, {}};
     drawFrame(frame);
     EXPECT_EQ(frameState.stats.viewsDrawn, 1);  // the root's fill and environment only
     EXPECT_EQ(frameState.stats.triangleFans, 2);
@@ -111,7 +111,7 @@ TEST_F(SceneTest, MissingObjectFileStopsStartUpAndLaterFramesDrawNothing) {
     // The shells show the file and the reader's reason under their own text.
     EXPECT_STREQ(GetFailureReason(), "data/base2.lwo: No such file or directory");
     EXPECT_FALSE(frameArena.isReady());
-    drawFrame(FrameInputs{0, 640, 480, 2, {}});
+    drawFrame(FrameInputs{0, kDefaultWidth, kDefaultHeight, kDemoDepthBudget, {}});
     EXPECT_EQ(frameState.stats.framesRendered, 0);
 }
 

@@ -74,10 +74,11 @@ TEST(ProfileIntTest, ReadsLikeTheProfileCalls) {
 }
 
 TEST(SettingsRulesTest, DefaultsZerosEightBitDepthAndRoundTrip) {
+    const std::string size = std::to_string(kDefaultWidth) + "x" + std::to_string(kDefaultHeight);
     EXPECT_EQ(str(settingsFromProfile(kDefaultFullscreen, kDefaultWidth, kDefaultHeight,
                                       kDefaultBitsPerPixel, 24)),
-              "0 640x480x24");
-    EXPECT_EQ(str(settingsFromProfile(0, 0, 0, 0, 32)), "0 640x480x32");
+              "0 " + size + "x24");
+    EXPECT_EQ(str(settingsFromProfile(0, 0, 0, 0, 32)), "0 " + size + "x32");
     // The depth is cut to eight bits after the zero test: 256 gives 0, not the desktop's.
     EXPECT_EQ(str(settingsFromProfile(0, 640, 480, 256, 24)), "0 640x480x0");
     EXPECT_EQ(str(settingsFromProfile(0, 640, 480, -1, 24)), "0 640x480x255");
@@ -88,8 +89,9 @@ TEST(SettingsRulesTest, DefaultsZerosEightBitDepthAndRoundTrip) {
     const SettingsText text = formatSettings(s);
     EXPECT_STREQ(text.width, "-2147483648");
     const DisplaySettings back = settingsFromProfile(
-        parseProfileInt(text.fullscreen, 0), parseProfileInt(text.width, 640),
-        parseProfileInt(text.height, 480), parseProfileInt(text.bitsPerPixel, 0), 24);
+        parseProfileInt(text.fullscreen, kDefaultFullscreen),
+        parseProfileInt(text.width, kDefaultWidth), parseProfileInt(text.height, kDefaultHeight),
+        parseProfileInt(text.bitsPerPixel, kDefaultBitsPerPixel), 24);
     EXPECT_EQ(str(back), str(s));
 }
 

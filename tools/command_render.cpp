@@ -104,14 +104,6 @@ std::string sizeText(const RenderOptions& options) {
     return frameSizeText(options.width, options.height);
 }
 
-// The camera's limits, as --help and a refused --camera state them.
-std::string cameraLimitsText(const char* pitch, const char* distance) {
-    char text[160];
-    std::snprintf(text, sizeof text, "%s%g to %g%s%g to %g", pitch, kMinCameraPitch,
-                  kMaxCameraPitch, distance, kMinCameraDistance, kMaxCameraDistance);
-    return text;
-}
-
 // What --help says of --camera: the limits, and the orbit as a camera.
 std::string cameraHelp() {
     const Camera start = orbitCamera(0.0);

@@ -4,33 +4,49 @@
 #include <cstring>
 
 #include "app/sdl/shell.h"
+#include "app/shell_rules.h"
 #include "app/viewer.h"
 
-const char* const kDemoHelp =
-    "Usage: glasswake [OPTION]... [-fullscreen | -fullscreen=0]\n"
-    "Three crystals on a base, every face a mirror and a window, two faces deep.\n"
-    "\n"
-    "  -fullscreen          take over the screen (saved in the settings)\n"
-    "  -fullscreen=0        windowed (saved; wins over -fullscreen)\n"
-    "      --camera=Y,P,D   start paused, looking from yaw Y and pitch P degrees\n"
-    "                       (-10 to 80) at distance D (3 to 12)\n"
-    "      --depth=D        faces seen through in a row, 0 to 4 (default 2)\n"
-    "      --backend=NAME   exact (OpenGL 1.1), fast (shaders) or auto (default)\n"
-    "      --size=WxH       the window's size in pixels (default: the settings')\n"
-    "      --scene=FILE     draw the scene a scene file describes (default: data/)\n"
-    "  -h, --help           show this help and exit\n"
-    "  -V, --version        show the version and exit\n"
-    "These options apply to this run only; none is saved.\n"
-    "\n"
-    "Keys: drag or A/D/W/S turn the camera, the wheel or +/- bring it nearer or\n"
-    "farther, O goes back to the orbit, Space pauses, Left/Right step a frame,\n"
-    "Down/Up scrub a second, 0-4 set the depth, V outlines the views, M turns\n"
-    "smooth edges off and on, I shows the numbers, P saves a PNG in the pictures\n"
-    "folder ($XDG_PICTURES_DIR, else the one ~/.config/user-dirs.dirs names, else\n"
-    "~/Pictures), F full screen, ? the keys, Escape ends.\n"
-    "\n"
-    "Settings: $XDG_CONFIG_HOME/glasswake/Brightforge.INI (else under ~/.config).\n"
-    "Without a display, glasswake-tool render draws the same pictures and clips.\n";
+std::string demoHelp() {
+    const std::string depths = std::to_string(kMaxViewerDepth);
+    return std::string(
+               "Usage: glasswake [OPTION]... [-fullscreen | -fullscreen=0]\n"
+               "Three crystals on a base, every face a mirror and a window, two faces "
+               "deep.\n"
+               "\n"
+               "  -fullscreen          take over the screen (saved in the settings)\n"
+               "  -fullscreen=0        windowed (saved; wins over -fullscreen)\n"
+               "      --camera=Y,P,D   start paused, looking from yaw Y and pitch P "
+               "degrees\n"
+               "                       ") +
+           cameraLimitsText("(", ") at distance D (") +
+           ")\n"
+           "      --depth=D        faces seen through in a row, 0 to " +
+           depths + " (default " + std::to_string(kDemoDepthBudget) +
+           ")\n"
+           "      --backend=NAME   exact (OpenGL 1.1), fast (shaders) or auto (default)\n"
+           "      --size=WxH       the window's size in pixels (default: the settings')\n"
+           "      --scene=FILE     draw the scene a scene file describes (default: " +
+           kDataFolder +
+           "/)\n"
+           "  -h, --help           show this help and exit\n"
+           "  -V, --version        show the version and exit\n"
+           "These options apply to this run only; none is saved.\n"
+           "\n"
+           "Keys: drag or A/D/W/S turn the camera, the wheel or +/- bring it nearer or\n"
+           "farther, O goes back to the orbit, Space pauses, Left/Right step a frame,\n"
+           "Down/Up scrub a second, 0-" +
+           depths +
+           " set the depth, V outlines the views, M turns\n"
+           "smooth edges off and on, I shows the numbers, P saves a PNG in the pictures\n"
+           "folder ($XDG_PICTURES_DIR, else the one ~/.config/user-dirs.dirs names, else\n"
+           "~/Pictures), F full screen, ? the keys, Escape ends.\n"
+           "\n"
+           "Settings: $XDG_CONFIG_HOME/glasswake/" +
+           kSettingsFileName +
+           " (else under ~/.config).\n"
+           "Without a display, glasswake-tool render draws the same pictures and clips.\n";
+}
 
 namespace {
 
@@ -64,12 +80,13 @@ bool readValue(const std::string& name, const char* value, DemoOptions& options,
     } else if (name == "size" && parseSide(value, &end, options.width) && *end == 'x' &&
                parseSide(end + 1, &end, options.height) && *end == '\0') {
     } else {
-        const char* wanted = name == "camera"    ? "YAW,PITCH,DISTANCE with pitch -10 to 80 and "
-                                                   "distance 3 to 12"
-                             : name == "depth"   ? "0 to 4"
-                             : name == "backend" ? "exact, fast or auto"
-                             : name == "scene"   ? "a scene file"
-                                                 : "WIDTHxHEIGHT, sides 1 to 8192";
+        const std::string wanted =
+            name == "camera"
+                ? "YAW,PITCH,DISTANCE with " + cameraLimitsText("pitch ", " and distance ")
+            : name == "depth"   ? "0 to " + std::to_string(kMaxViewerDepth)
+            : name == "backend" ? "exact, fast or auto"
+            : name == "scene"   ? "a scene file"
+                                : "WIDTHxHEIGHT, sides 1 to " + std::to_string(kMaxWindowExtent);
         problem = "--" + name + " takes " + wanted + ", not '" + value + "'";
         return false;
     }

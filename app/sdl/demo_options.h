@@ -35,5 +35,5 @@ struct DemoOptions {
 bool parseDemoOptions(int argc, const char* const* argv, DemoOptions& options,
                       std::string& problem);
 
-// The text --help prints.
-extern const char* const kDemoHelp;
+// The text --help prints, its limits and defaults taken from the constants.
+std::string demoHelp();

@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options.help || options.version) {
-        std::fputs(options.help ? kDemoHelp : "glasswake " GLASSWAKE_VERSION "\n", stdout);
+        std::fputs(options.help ? demoHelp().c_str() : "glasswake " GLASSWAKE_VERSION "\n", stdout);
         return 0;
     }
     chooseBackend(options.backend);
