@@ -176,8 +176,8 @@ void BM_TraversalFrame(benchmark::State& state) {
         return;
     }
     FrameInputs inputs;
-    inputs.width = 640;
-    inputs.height = 480;
+    inputs.width = kDefaultWidth;
+    inputs.height = kDefaultHeight;
     inputs.depthBudget = static_cast<int>(state.range(0));
     std::int64_t views = 0;
     for (auto _ : state) {

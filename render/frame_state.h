@@ -10,7 +10,7 @@
 
 // Everything the renderer keeps for a frame besides the frame arena, in one
 // place: the record the views are written to, the mend's and the plan's
-// working arrays, what the frames did, and the one switch tools and tests
+// working arrays, what the frames did, and the two switches tools and tests
 // set between frames. Sized once with the arena; a frame only rewrites it.
 struct FrameState {
     FrameRecord record;
@@ -36,13 +36,13 @@ struct FrameState {
 
 extern FrameState frameState;
 
-// The frame arena with other capacities, and the state sized to match; false
-// (and no arena, so frames draw nothing) when either cannot be had. Not for
-// use inside a frame.
 // The bytes frames of an arena of these capacities take: the arena's pools,
 // its line table and the mend's arrays (the record and the plan aside).
 std::int64_t frameMemoryBytes(std::int32_t polygonCapacity, std::int32_t pointCapacity,
                               std::int32_t slotCapacity);
 
+// The frame arena with other capacities, and the state sized to match; false
+// (and no arena, so frames draw nothing) when either cannot be had. Not for
+// use inside a frame.
 bool recreateFrameArena(std::int32_t polygonCapacity, std::int32_t pointCapacity,
                         std::int32_t slotCapacity);

@@ -113,8 +113,8 @@ constexpr float kMinOpenPixels = 1.0f;
 constexpr double kBudgetHeadroom = 1.5;
 constexpr std::int64_t kFrameMemoryCeiling = std::int64_t(256) << 20;
 constexpr std::int32_t kBudgetSweepFrames = 32;
-constexpr std::int32_t kBudgetSweepWidth = 640;
-constexpr std::int32_t kBudgetSweepHeight = 480;
+constexpr std::int32_t kBudgetSweepWidth = kDefaultWidth;  // the demo's size
+constexpr std::int32_t kBudgetSweepHeight = kDefaultHeight;
 
 // What a sweep of the orbit found: the views of each frame and the most of
 // each pool any frame used, or that some frame ran out of room.
@@ -128,9 +128,10 @@ struct BudgetSweep {
     std::int64_t overflowFrames = 0;
     std::int64_t trimmedFrames = 0;
 };
-// Draws frames orbit frames (evenly over one turn, 640x480, the given depth)
-// with no backend, as the frames are drawn or, when untrimmed, as recorded
-// before any trimming; the scene must be started. Not inside a frame.
+// Draws frames orbit frames (evenly over one turn, at the sweep's size and
+// the given depth) with no backend, as the frames are drawn or, when
+// untrimmed, as recorded before any trimming; the scene must be started. Not
+// inside a frame.
 BudgetSweep sweepOrbit(std::int32_t frames, int depth, bool trimmed);
 // Sizes sceneBudget, the frame arena and the frame state for the loaded
 // objects: the standard sizes, with every view opened, when a sweep fits them
