@@ -37,51 +37,6 @@ ObjectSetup setUpDescribedObject(SceneObject& object, const ObjectDescription& d
     return ObjectSetup::Ready;
 }
 
-namespace {
-
-bool boxesApart(const ObjectBox& a, const ObjectBox& b) {
-    return a.high.x <= b.low.x || b.high.x <= a.low.x || a.high.y <= b.low.y ||
-           b.high.y <= a.low.y || a.high.z <= b.low.z || b.high.z <= a.low.z;
-}
-
-// Some face plane of a has every point of b on or in front of it.
-bool separatedByFace(const SceneObject& a, const SceneObject& b) {
-    for (std::int32_t f = 0; f < a.faceCount; ++f) {
-        const Face& face = a.faces[f];
-        bool apart = true;
-        for (std::int32_t p = 0; p < b.pointCount && apart; ++p) {
-            apart = face.planeNormal.dot(b.points[p].position) - face.planeDistance >= -1e-6f;
-        }
-        if (apart) {
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
-
-bool objectsApart(const SceneObject* objects, int count, ReadFailure& failure) {
-    for (int i = 0; i < count; ++i) {
-        for (int j = i + 1; j < count; ++j) {
-            const SceneObject& a = objects[i];
-            const SceneObject& b = objects[j];
-            if (boxesApart(boxOf(a), boxOf(b))) {
-                continue;
-            }
-            // Without a depth buffer two convex objects either share no
-            // space or some face plane of one has the other wholly in front.
-            if (!a.convex || !b.convex || separatedByFace(a, b) || separatedByFace(b, a)) {
-                continue;
-            }
-            failure.set("%s and %s overlap after their scale and offset", kSceneObjectNames[i],
-                        kSceneObjectNames[j]);
-            return false;
-        }
-    }
-    return true;
-}
-
 ObjectBox boxOf(const SceneObject& object) {
     ObjectBox box;
     for (std::int32_t p = 0; p < object.pointCount; ++p) {

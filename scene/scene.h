@@ -57,10 +57,11 @@ struct ObjectDescription;
 ObjectSetup setUpDescribedObject(SceneObject& object, const ObjectDescription& description,
                                  bool mustBeConvex);
 // False (failure set, naming both) when two of the objects, after their
-// scale and offset, share space: two convex objects overlap unless their
-// boxes are apart or a face plane of one has the other wholly in front (so
-// two that only touch corner to corner may be refused). An object that is
-// not convex (the base may not be) is not checked.
+// scale and offset, share space: two convex objects overlap unless some
+// axis parts them (a face normal of either, or the cross of an edge of
+// each). Objects may rest face on face; two that only touch edge to edge or
+// corner to corner may be refused. An object that is not convex (the base
+// may not be) is not checked.
 bool objectsApart(const SceneObject* objects, int count, ReadFailure& failure);
 
 // The smallest axis-aligned box holding every point of an object (low above

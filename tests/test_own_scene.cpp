@@ -380,6 +380,44 @@ TEST(LwobMeshes, AreWoundAsObjMeshesAre) {
 
 namespace {
 
+// Two tetrahedra, one above the other, whose nearest edges (the lower's top,
+// the upper's bottom) cross at right angles `gap` apart, both turned so no
+// axis of the boxes parts them.
+void loadWedges(float gap, SceneObject (&objects)[2]) {
+    const float points[2][4][3] = {{{-1, 0, 0}, {1, 0, 0}, {0, -1, -1}, {0, -1, 1}},
+                                   {{0, gap, -1}, {0, gap, 1}, {-1, gap + 1, 0}, {1, gap + 1, 0}}};
+    const float c = std::sqrt(0.5f);  // 45 degrees about z, then about x
+    for (int i = 0; i < 2; ++i) {
+        std::string text;
+        for (const auto& p : points[i]) {
+            const float x = c * p[0] - c * p[1];
+            const float y = c * p[0] + c * p[1];
+            text += "v " + std::to_string(x) + " " + std::to_string(c * y - c * p[2]) + " " +
+                    std::to_string(c * y + c * p[2]) + "\n";
+        }
+        text += "f 1 2 3\nf 1 3 4\nf 1 4 2\nf 2 4 3\n";
+        const std::string name = "wedge" + std::to_string(i) + ".obj";
+        ASSERT_TRUE(objects[i].loadObj(saveText(name, text).c_str())) << objects[i].failure.text;
+        ASSERT_TRUE(objects[i].convex);
+    }
+}
+
+}  // namespace
+
+// Convex objects that share no space are apart whichever axis parts them:
+// a face's normal or, as here, the cross of an edge of each.
+TEST(SceneFiles, ObjectsApartAcrossTheirEdgesAreNotTakenForOverlapping) {
+    SceneObject objects[2];
+    ReadFailure failure;
+    loadWedges(0.3f, objects);
+    EXPECT_TRUE(objectsApart(objects, 2, failure)) << failure.text;
+    loadWedges(-0.2f, objects);
+    EXPECT_FALSE(objectsApart(objects, 2, failure));
+    EXPECT_STREQ(failure.text, "base and crystal1 overlap after their scale and offset");
+}
+
+namespace {
+
 // A scene file naming the shipped meshes by absolute path; extra lines go
 // into [crystal2], the picture as given.
 std::string sceneText(const std::string& picture, const std::string& crystal2 = "",
