@@ -27,6 +27,37 @@ var glasswakeUserScene = false;
   var dropHint = document.getElementById('drop-hint');
   function ready() { return root.dataset.frame === 'drawn'; }
 
+  // The loading bar, shown again while a set is opened: reading the files
+  // fills it; setting the scene up (the program reads, checks and sizes it,
+  // which holds the page for a moment with a large file) shows it full, and
+  // is painted before it starts.
+  var loading = document.getElementById('loading');
+  var loadingLabel = loading.getAttribute('aria-label');
+  function showOpening(text, share) {
+    var percent = Math.round(100 * share);
+    loading.hidden = false;
+    loading.setAttribute('aria-label', 'Opening your files');
+    loading.setAttribute('aria-valuenow', String(percent));
+    document.getElementById('loading-fill').style.width = Math.max(4, percent) + '%';
+    document.getElementById('loading-text').textContent = text;
+    canvas.setAttribute('aria-busy', 'true');
+  }
+  function hideOpening() {
+    loading.hidden = true;
+    loading.setAttribute('aria-label', loadingLabel);
+    canvas.removeAttribute('aria-busy');
+  }
+  // Resolves once what is shown now has been painted (or soon, should the
+  // page not be painting).
+  function painted() {
+    return new Promise(function (resolve) {
+      var later = setTimeout(resolve, 200);
+      requestAnimationFrame(function () {
+        setTimeout(function () { clearTimeout(later); resolve(); }, 0);
+      });
+    });
+  }
+
   function hideRefusal() {
     if (refusal.hidden) return;
     var hadFocus = refusal.contains(document.activeElement);
@@ -79,7 +110,19 @@ var glasswakeUserScene = false;
     }
     busy = true;
     root.dataset.files = 'reading';
-    Promise.all(files.map(function (file) { return file.arrayBuffer(); })).then(function (contents) {
+    var total = files.reduce(function (sum, file) { return sum + file.size; }, 0) || 1;
+    var read = 0;
+    showOpening('Reading your files…', 0);
+    Promise.all(files.map(function (file) {
+      return file.arrayBuffer().then(function (bytes) {
+        read += file.size;
+        showOpening('Reading your files…', 0.9 * read / total);
+        return bytes;
+      });
+    })).then(function (contents) {
+      showOpening('Setting up your scene…', 1);
+      return painted().then(function () { return contents; });
+    }).then(function (contents) {
       sets += 1;
       var folder = '/user/' + sets;
       if (!FS.analyzePath('/user').exists) FS.mkdir('/user');
@@ -95,7 +138,10 @@ var glasswakeUserScene = false;
       }
     }, function (error) {
       refuse('A file could not be read in this browser (' + error.message + ')');
-    }).finally(function () { busy = false; });
+    }).finally(function () {
+      busy = false;
+      hideOpening();
+    });
   }
 
   openButton.addEventListener('click', function () { picker.click(); });

@@ -94,8 +94,18 @@ test('a dropped scene file with its mesh loads; a bad file is refused with its r
   reference('gem_2533.png', 2533, '--scene', path.join(scratch, 'gem.toml'));
   const { page, errors } = await open('?t=2500&size=640x480');
   const shippedViews = await page.evaluate(() => Module._glasswake_views());
+  // Opening shows the loading bar through its steps, then hides it.
+  await page.evaluate(() => {
+    const text = document.getElementById('loading-text');
+    window.openingSteps = [];
+    new MutationObserver(() => window.openingSteps.push(text.textContent))
+      .observe(text, { childList: true, characterData: true, subtree: true });
+  });
   await drop(page, gemSet);
   await settled(page, 'opened');
+  assert.deepEqual([...new Set(await page.evaluate(() => window.openingSteps))],
+    ['Reading your files…', 'Setting up your scene…']);
+  assert.equal(await page.$eval('#loading', (bar) => bar.hidden), true);
   await assertMatches(page, '/reference/gem_2500.png', 'the gem scene');
   assert.ok(await page.evaluate(() => Module._glasswake_views()) > shippedViews);
 
