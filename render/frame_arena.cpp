@@ -178,3 +178,30 @@ bool PolygonList::copyFrom(const PolygonList& source) {
     count = nodes;
     return true;
 }
+
+bool PolygonList::shareNear(const PolygonList& source, const Bounds& near) {
+    clear();
+    std::int32_t nodes = 0;
+    for (const Polygon* polygon = source.head; polygon; polygon = polygon->next) {
+        nodes += boundsOf(*polygon).isApartFrom(near) ? 0 : 1;
+    }
+    if (nodes == 0) {
+        return true;
+    }
+    if (!frameArena.hasRoom(nodes, 0, 0)) {
+        return false;
+    }
+    Polygon* tail = nullptr;
+    for (const Polygon* polygon = source.head; polygon; polygon = polygon->next) {
+        if (boundsOf(*polygon).isApartFrom(near)) {
+            continue;
+        }
+        Polygon* node = frameArena.newPolygon();
+        *node = *polygon;
+        node->next = nullptr;
+        (tail ? tail->next : head) = node;
+        tail = node;
+    }
+    count = nodes;
+    return true;
+}

@@ -27,6 +27,13 @@ struct FrameState {
     // A view whose window covers less than this area of the projected plane
     // opens no children; 0 opens every view. Set by the frame.
     float minOpenArea = 0.0f;
+    // True passes over what lies apart from what would cut it: an object
+    // whose outline's box misses a view's window, a piece of a window whose
+    // box misses a face's. Lines that miss a polygon can still cut it in
+    // pieces, so such a frame shows the same in fewer pieces. Set with the
+    // scene's budget: on with its open limit, off for a scene within the
+    // standard sizes, whose frames stay exactly what they always were.
+    bool skipApart = false;
 
     // Room for frames of up to this many commands in this arena; false (and
     // no room) when the memory cannot be had.

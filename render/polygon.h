@@ -71,6 +71,38 @@ inline float coveredArea(const Polygon* head) {
     return area;
 }
 
+// The upright box round some points of the projected plane; empty until a
+// point is added.
+struct Bounds {
+    float left = 3.0e38f;
+    float bottom = 3.0e38f;
+    float right = -3.0e38f;
+    float top = -3.0e38f;
+
+    void add(const Point2& point) {
+        left = std::min(left, point.x);
+        right = std::max(right, point.x);
+        bottom = std::min(bottom, point.y);
+        top = std::max(top, point.y);
+    }
+    // Apart by more than kApartMargin along x or y: no cut by the edges of
+    // one changes anything of the other. The clipper counts a point up to
+    // 0.00001 outside an edge as on it; the margin is ten times that.
+    static constexpr float kApartMargin = 0.0001f;
+    bool isApartFrom(const Bounds& other) const {
+        return other.left - right > kApartMargin || left - other.right > kApartMargin ||
+               other.bottom - top > kApartMargin || bottom - other.top > kApartMargin;
+    }
+};
+
+inline Bounds boundsOf(const Polygon& polygon) {
+    Bounds bounds;
+    for (std::int32_t i = 0; i < polygon.vertexCount; ++i) {
+        bounds.add(*polygon.vertices[i]);
+    }
+    return bounds;
+}
+
 // The triangle fan that draws a polygon: its vertices in order, or, once it
 // gained points on its edges, its centre, its vertices and its first vertex
 // again.
@@ -108,6 +140,11 @@ struct PolygonList {
     // Same polygons in the same order, fresh nodes and slots, shared points.
     // False (and an empty list) when the arena cannot hold the copy.
     bool copyFrom(const PolygonList& source);
+    // Fresh nodes for the polygons of source whose box is not apart from
+    // near, sharing their slots: a list to clip (the clip copies the slots
+    // it cuts), never to cut in place. False (and an empty list) when the
+    // arena cannot hold the nodes.
+    bool shareNear(const PolygonList& source, const Bounds& near);
 
     // Splits every polygon by the convex region that is the intersection of
     // the edges' right-hand half-planes. This list is never written. Returns

@@ -117,6 +117,35 @@ bool sectionFacesEye(const SceneObject& object, const View& view) {
     return false;
 }
 
+// The box of every point of the object as projected, whichever side of the
+// view's plane: the outline's edges close round the part the plane keeps,
+// whose points and cuts lie on segments between them, so it lies in the box.
+// False when a point is not before the eye (its projection is turned over).
+bool outlineBounds(const SceneObject& object, const Matrix& matrix, Bounds& bounds) {
+    for (std::int32_t i = 0; i < object.pointCount; ++i) {
+        const Vector3 view = matrix.transformPoint(object.points[i].position);
+        if (!(view.z > 0.0f)) {
+            return false;
+        }
+        bounds.add(Point2{view.x / view.z, view.y / view.z});
+    }
+    return true;
+}
+
+bool outlineMissesWindow(const SceneObject& object, const View& view) {
+    Bounds outline;
+    if (!outlineBounds(object, view.matrix, outline)) {
+        return false;
+    }
+    Bounds window;
+    for (const Polygon* polygon = view.window.head; polygon; polygon = polygon->next) {
+        for (std::int32_t i = 0; i < polygon->vertexCount; ++i) {
+            window.add(*polygon->vertices[i]);
+        }
+    }
+    return outline.isApartFrom(window);
+}
+
 }  // namespace
 
 bool View::traverseObject(const TraversalScene& scene, int index, int depth) {
@@ -130,6 +159,10 @@ bool View::traverseObject(const TraversalScene& scene, int index, int depth) {
         return true;
     }
     if (!object.markPointsInFront(planeNormal, planeDistance)) {
+        return true;
+    }
+    // Most objects a small window looks out at miss it: nothing to cut out.
+    if (frameState.skipApart && outlineMissesWindow(object, *this)) {
         return true;
     }
     if (!object.markFrontFaces(eye)) {
@@ -176,7 +209,14 @@ void View::drawFaceViews(const TraversalScene& scene, int index, const PolygonLi
         }
         const std::int32_t edgeCount = polygon->listEdges(scratchEdges.data());
         // What lies outside the face is another face's: not made here.
-        covered.clipInside(scratchEdges.data(), edgeCount, faceInside);
+        if (frameState.skipApart) {
+            // Nor are the pieces apart from the face cut.
+            PolygonList near;
+            near.shareNear(covered, boundsOf(*polygon));
+            near.clipInside(scratchEdges.data(), edgeCount, faceInside);
+        } else {
+            covered.clipInside(scratchEdges.data(), edgeCount, faceInside);
+        }
         if (faceInside.count <= 0) {
             continue;
         }

@@ -92,6 +92,7 @@ BudgetSweep sweepBudget() {
 bool sizeFrameBudget(char* reason, std::size_t reasonSize) {
     const auto start = std::chrono::steady_clock::now();
     sceneBudget = FrameBudget();
+    frameState.skipApart = false;
     const auto finish = [&](bool ok) {
         const std::chrono::duration<double, std::milli> spent =
             std::chrono::steady_clock::now() - start;
@@ -107,6 +108,7 @@ bool sizeFrameBudget(char* reason, std::size_t reasonSize) {
     // Views under about a pixel left closed, in pools grown until the
     // sweep fits them or the ceiling is reached.
     sceneBudget.minOpenPixels = kMinOpenPixels;
+    frameState.skipApart = true;
     const double ceilingFactor = double(kFrameMemoryCeiling) / double(kStandardPools.bytes());
     Pools pools = kStandardPools;
     for (double factor = 1.0;; factor = std::min(factor * 2.0, ceilingFactor)) {

@@ -717,8 +717,8 @@ SceneDescription BudgetTest::brilliant;
 
 // Views under a pixel open nothing, and the arena is sized from the sweep:
 // every orbit frame is whole (no view left unopened for want of room). Its
-// windows tile the picture but for single pixels in 6 of the 16 frames, as
-// many with every view opened in a larger arena: where a hundred thin
+// windows tile the picture but for 2 single pixels over the 16 frames (8
+// when every window piece was cut by every face): where a hundred thin
 // facets meet at the culet, a cause not yet traced.
 TEST_F(BudgetTest, GemOfFiveHundredFacetsIsDrawnWhole) {
     EXPECT_EQ(sceneBudget.minOpenPixels, kMinOpenPixels);
@@ -729,11 +729,30 @@ TEST_F(BudgetTest, GemOfFiveHundredFacetsIsDrawnWhole) {
     LiftedCrystals lifted;
     const Cracks mended = cracksOverTheOrbit(true, 500);
     EXPECT_EQ(mended.framesOutOfRoom, 0);
-    EXPECT_LE(mended.pixels, 8);
+    EXPECT_LE(mended.pixels, 2);
     EXPECT_EQ(frameState.stats.overflowFrames, 0);
     EXPECT_EQ(frameState.stats.trimmedFrames, 0);
     EXPECT_EQ(frameState.stats.unmendedFrames, 0);
-    EXPECT_GT(frameState.stats.peakSlotsUsed, kFrameSlotCapacity);
+}
+
+// Passing over what lies apart from what would cut it changes how the
+// windows are cut, not what they show: the frames with it and without differ
+// only in a few pixels along edges, where pieces meet in other points.
+TEST_F(BudgetTest, SkippingWhatLiesApartShowsTheSameFrames) {
+    ASSERT_TRUE(frameState.skipApart);
+    for (const std::uint32_t timeMs : {600u, 2500u, 4100u, 7300u}) {
+        SCOPED_TRACE(std::to_string(timeMs) + " ms");
+        frameState.skipApart = false;
+        const std::vector<std::uint8_t> cutAll = framePixels(timeMs);
+        ASSERT_FALSE(frameState.stats.frameTrimmed);
+        const std::int32_t slotsCuttingAll = frameState.stats.slotsUsed;
+        frameState.skipApart = true;
+        const PictureDistance d = distance(framePixels(timeMs), cutAll, 2, 4);
+        ASSERT_FALSE(frameState.stats.frameTrimmed);
+        EXPECT_LE(d.beyondNear * 5000, cutAll.size() / 3) << d.worst;
+        EXPECT_LE(d.beyondFar, 2u) << d.worst;
+        EXPECT_LT(frameState.stats.slotsUsed * 3, slotsCuttingAll * 2);
+    }
 }
 
 // The slots used at timeMs and the views seen directly, at this depth.

@@ -155,6 +155,50 @@ TEST_F(TraversalTest, OnlyFacesThatOverlapTheCoveredRegionOpenChildren) {
     EXPECT_EQ(counts().views, 4);
 }
 
+// Where the scene's budget allows, what lies apart from what would cut it is
+// passed over: an object whose outline misses the window by their boxes, and
+// a piece of the covered window by the box of the face it is clipped to. Cut
+// all the same, the window would only fall into pieces that show the same,
+// and each face's children see the same.
+TEST_F(TraversalTest, SkippingWhatLiesApartKeepsTheWindowWholeAndTheChildrenTheSame) {
+    load(0, cube(Vector3(0, 0, 0), 1.0f));
+    const Vector3 eye(-5, 0, -5);  // the left face shows left of x = 0, the front face right
+    std::int32_t slotsUsed[2] = {};
+    double childArea[2] = {};
+    for (const bool skip : {false, true}) {
+        frameState.skipApart = skip;
+        frameArena.reset();
+        frameState.record.reset();
+        View apart;
+        aim(apart, eye, 0.5f, 0.7f, -0.5f, 0.5f);
+        const std::int32_t points = frameArena.pointsUsed;
+        EXPECT_TRUE(apart.traverseObject(sceneTraversal, 0, 0));
+        EXPECT_EQ(apart.window.count == 1, skip);
+        EXPECT_EQ(frameArena.pointsUsed == points, skip);  // not even projected
+        EXPECT_EQ(counts().views, 0);
+
+        // One piece on each face.
+        View both;
+        aim(both, eye, 0.05f, 0.15f, -0.05f, 0.05f);
+        aim(apart, eye, -0.15f, -0.05f, -0.05f, 0.05f);
+        both.window.head->next = apart.window.head;
+        both.window.count = 2;
+        const std::int32_t slots = frameArena.slotsUsed;
+        both.traverseObject(sceneTraversal, 0, 0);
+        EXPECT_TRUE(both.isCovered());
+        EXPECT_EQ(counts().views, 4);
+        slotsUsed[skip] = frameArena.slotsUsed - slots;
+        for (std::int32_t i = 0; i < frameState.record.count; ++i) {
+            const DrawCommand& command = frameState.record.commands[i];
+            childArea[skip] += command.pass == DrawPass::Fill ? area(command.polygons) : 0.0;
+        }
+    }
+    frameState.skipApart = false;
+    EXPECT_LT(slotsUsed[true], slotsUsed[false]);
+    EXPECT_NEAR(childArea[true], childArea[false], 1e-9);
+    EXPECT_NEAR(childArea[true], 4 * 0.1 * 0.1, 1e-6);
+}
+
 TEST_F(TraversalTest, OutlineTooLargeForTheEdgeTableIsSkippedUntilTheTableIsSized) {
     // A prism over a 60-gon: 180 edges and 62 faces, more than 100 outline entries.
     render_meshes::MeshData prism;
