@@ -248,3 +248,22 @@ bool Viewer::apply(Control control, double nowMs) {
     redraw = true;
     return true;
 }
+
+KeyPress Viewer::pressKey(const char* code, bool repeat, double nowMs) {
+    KeyPress press;
+    const int depth = keyDepth(code);
+    const KeyBinding* binding = depth >= 0 ? nullptr : findKeyBinding(code);
+    if (depth < 0 && !binding) {
+        return press;
+    }
+    if (repeat && (depth >= 0 || !binding->repeats)) {
+        press.use = KeyUse::Held;
+    } else if (depth >= 0) {
+        setDepth(depth);
+        press.use = KeyUse::Applied;
+    } else {
+        press.control = binding->control;
+        press.use = apply(binding->control, nowMs) ? KeyUse::Applied : KeyUse::ForShell;
+    }
+    return press;
+}

@@ -54,6 +54,22 @@ const KeyBinding* findKeyBinding(const char* code);
 // or -1.
 int keyDepth(const char* code);
 
+// What a key press did (Viewer::pressKey).
+enum class KeyUse {
+    // Not one of the viewer's keys: the shell's or the platform's.
+    Unbound,
+    // A bound key held down whose control does not repeat: nothing to do.
+    Held,
+    // The viewer acted (a control or a depth).
+    Applied,
+    // A control the shell does itself, in the press's `control`.
+    ForShell
+};
+struct KeyPress {
+    KeyUse use = KeyUse::Unbound;
+    Control control = Control::Pause;
+};
+
 // A drag let go while moving glides on and slows to a stop. Its times are
 // the shell's own event milliseconds (any origin, the same for every call).
 class Glide {
@@ -115,6 +131,9 @@ struct Viewer {
     // for the controls each shell does itself (Fullscreen, Smooth, Share,
     // Picture).
     bool apply(Control control, double nowMs);
+    // A key by its code (`repeat`: a held key's repeat), with the bindings
+    // above: a depth, a control applied, or one handed back to the shell.
+    KeyPress pressKey(const char* code, bool repeat, double nowMs);
     void setDepth(int depth);
     // The visitor's camera: the first move takes the orbit's camera of the
     // frame on screen and stops the clock there, so the view stays where it

@@ -131,11 +131,13 @@ void toggleFullscreen() {
     coverDisplay(window);
 }
 
-void act(Control control) {
-    changed = true;
-    if (viewer.apply(control, frameTimeMs)) {
+// The controls the shell does itself. Share (the page's link) has no
+// meaning here.
+void actHere(Control control) {
+    if (control == Control::Share) {
         return;
     }
+    changed = true;
     if (control == Control::Fullscreen) {
         toggleFullscreen();
     } else if (control == Control::Picture) {
@@ -143,7 +145,14 @@ void act(Control control) {
     } else if (control == Control::Smooth) {
         smoothOff = !smoothOff;
     }
-    // Share (the page's link) has no meaning here.
+}
+
+void act(Control control) {
+    if (viewer.apply(control, frameTimeMs)) {
+        changed = true;
+    } else {
+        actHere(control);
+    }
 }
 
 void onKey(const SDL_KeyboardEvent& key) {
@@ -152,18 +161,12 @@ void onKey(const SDL_KeyboardEvent& key) {
     if ((key.keysym.mod & (KMOD_CTRL | KMOD_ALT | KMOD_GUI)) != 0) {
         return;
     }
-    const std::string code = keyCode(key.keysym.scancode);
-    const int depth = keyDepth(code.c_str());
-    if (depth >= 0) {
-        if (!key.repeat) {
-            changed = true;
-            viewer.setDepth(depth);
-        }
-        return;
-    }
-    const KeyBinding* binding = findKeyBinding(code.c_str());
-    if (binding && binding->control != Control::Share && (binding->repeats || !key.repeat)) {
-        act(binding->control);
+    const KeyPress press =
+        viewer.pressKey(keyCode(key.keysym.scancode).c_str(), key.repeat != 0, frameTimeMs);
+    if (press.use == KeyUse::Applied) {
+        changed = true;
+    } else if (press.use == KeyUse::ForShell) {
+        actHere(press.control);
     }
 }
 

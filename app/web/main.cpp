@@ -248,31 +248,35 @@ void share() {
     updatePanel();
 }
 
-// The viewer's controls, and the page's own: full screen, smooth edges, the
-// link and the PNG.
+// The page's own controls: full screen, smooth edges, the link and the PNG.
+void applyHere(Control control) {
+    switch (control) {
+        case Control::Fullscreen:
+            toggleFullscreen();
+            break;
+        case Control::Smooth:
+            shown.smooth = !shown.smooth;
+            chooseSamples();
+            viewer.redraw = true;
+            break;
+        case Control::Share:
+            share();
+            break;
+        case Control::Picture:
+            if (!contextLost()) {  // the canvas would be blank
+                drawNow();
+                glasswake_page_save_png("glasswake.png");
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+// The viewer's controls, and the page's own.
 void apply(Control control) {
     if (!viewer.apply(control, emscripten_get_now())) {
-        switch (control) {
-            case Control::Fullscreen:
-                toggleFullscreen();
-                break;
-            case Control::Smooth:
-                shown.smooth = !shown.smooth;
-                chooseSamples();
-                viewer.redraw = true;
-                break;
-            case Control::Share:
-                share();
-                break;
-            case Control::Picture:
-                if (!contextLost()) {  // the canvas would be blank
-                    drawNow();
-                    glasswake_page_save_png("glasswake.png");
-                }
-                break;
-            default:
-                break;
-        }
+        applyHere(control);
     }
     updatePanel();
 }
@@ -284,17 +288,14 @@ EM_BOOL onKeyDown(int, const EmscriptenKeyboardEvent* event, void*) {
         return EM_FALSE;
     }
     // The keys, by their place on the keyboard (the page's script answers "?").
-    const int depth = keyDepth(event->code);
-    if (depth >= 0) {
-        if (!event->repeat) {
-            setDepth(depth);
-        }
-        return EM_TRUE;
+    const KeyPress press = viewer.pressKey(event->code, event->repeat, emscripten_get_now());
+    if (press.use == KeyUse::ForShell) {
+        applyHere(press.control);
     }
-    if (const KeyBinding* binding = findKeyBinding(event->code)) {
-        if (binding->repeats || !event->repeat) {
-            apply(binding->control);
-        }
+    if (press.use == KeyUse::Applied || press.use == KeyUse::ForShell) {
+        updatePanel();
+    }
+    if (press.use != KeyUse::Unbound) {
         return EM_TRUE;
     }
     if (std::strcmp(event->code, "Escape") == 0) {
