@@ -21,7 +21,7 @@ build() {
     local web=${GLASSWAKE_WEB_DIR:-dist/web}
     rm -rf "$web"
     mkdir -p "$web/data"
-    cp app/web/index.html app/web/poster.webp build-web/app/web/glasswake.js \
+    cp build-web/app/web/index.html app/web/poster.webp build-web/app/web/glasswake.js \
         build-web/app/web/glasswake.wasm "$web/"
     # Loaded only when a recording is saved, to write its duration.
     cp node_modules/fix-webm-duration/fix-webm-duration.js "$web/"

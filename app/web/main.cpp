@@ -478,10 +478,11 @@ void listen() {
             button.target, reinterpret_cast<void*>(static_cast<std::intptr_t>(button.control)),
             EM_FALSE, onButton);
     }
-    const char* const depthButtons[] = {"#depth0", "#depth1", "#depth2", "#depth3", "#depth4"};
     for (std::intptr_t depth = 0; depth <= kMaxViewerDepth; ++depth) {
-        emscripten_set_click_callback(depthButtons[depth], reinterpret_cast<void*>(-depth - 1),
-                                      EM_FALSE, onButton);
+        char target[16];
+        std::snprintf(target, sizeof target, "#depth%d", static_cast<int>(depth));
+        emscripten_set_click_callback(target, reinterpret_cast<void*>(-depth - 1), EM_FALSE,
+                                      onButton);
     }
 }
 

@@ -113,9 +113,9 @@ mergeInto(LibraryManager.library, {
   },
   glasswake_page_panel: function (depth, paused, infoVisible, overlay, fps, samples, views, fans) {
     document.getElementById('depth').textContent = String(depth);
-    for (var i = 0; i <= 4; i++) {
-      document.getElementById('depth' + i).setAttribute('aria-pressed', String(i === depth));
-    }
+    document.querySelectorAll('#depths button').forEach(function (button) {
+      button.setAttribute('aria-pressed', String(button.id === 'depth' + depth));
+    });
     document.getElementById('pause').textContent = paused ? 'Play' : 'Pause';
     document.getElementById('info-button').setAttribute('aria-pressed', String(!!infoVisible));
     document.getElementById('views').setAttribute('aria-pressed', String(!!overlay));
