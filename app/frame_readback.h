@@ -27,10 +27,10 @@ public:
     const std::vector<unsigned char>& rows() const { return rows_; }
     int width() const { return width_; }
     int height() const { return height_; }
-
-private:
+    // Gives the memory and the GL objects back, on the current GL context.
     void release();
 
+private:
     std::vector<unsigned char> rows_;
     int width_ = 0;
     int height_ = 0;

@@ -131,6 +131,24 @@ void toggleFullscreen() {
     coverDisplay(window);
 }
 
+void showMessage(const std::string& text) {
+    message = text;
+    messageUntilMs = SDL_GetTicks() + kMessageMs;
+}
+
+// The memory P reads the frame into, made outside the frame while one is
+// asked for: held only from the key to the saved file. A minimised window
+// waits for its size.
+void fitReadback() {
+    if (clientSize.width <= 0 || clientSize.height <= 0 ||
+        readback.fit(clientSize.width, clientSize.height)) {
+        return;
+    }
+    pictureAsked = false;
+    std::fputs("glasswake: the picture was not saved: no memory to read it into\n", stderr);
+    showMessage("Not saved: no memory to read the picture into");
+}
+
 // The controls the shell does itself. Share (the page's link) has no
 // meaning here.
 void actHere(Control control) {
@@ -142,6 +160,7 @@ void actHere(Control control) {
         toggleFullscreen();
     } else if (control == Control::Picture) {
         pictureAsked = true;
+        fitReadback();
     } else if (control == Control::Smooth) {
         smoothOff = !smoothOff;
     }
@@ -168,11 +187,6 @@ void onKey(const SDL_KeyboardEvent& key) {
     } else if (press.use == KeyUse::ForShell) {
         actHere(press.control);
     }
-}
-
-void showMessage(const std::string& text) {
-    message = text;
-    messageUntilMs = SDL_GetTicks() + kMessageMs;
 }
 
 // The frame read for P, as it is on screen without the text boxes.
@@ -339,17 +353,16 @@ bool viewerFrame() {
     return true;
 }
 
-// Between frames: the picture read is encoded and written, and the readback
-// made for the window's size.
+// Between frames: the picture read is encoded and written, and the
+// readback fitted to a window that changed size since P.
 void viewerPresented() {
     if (pictureRead) {
         pictureRead = false;
         saveReadPicture();
+        readback.release();
     }
-    if (!readback.fit(clientSize.width, clientSize.height) && pictureAsked) {
-        pictureAsked = false;
-        std::fputs("glasswake: the picture was not saved: no memory to read it into\n", stderr);
-        showMessage("Not saved: no memory to read the picture into");
+    if (pictureAsked) {
+        fitReadback();
     }
 }
 
