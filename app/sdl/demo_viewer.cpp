@@ -33,7 +33,8 @@ constexpr Uint32 kRateWindowMs = 500;
 // Enough outline segments for the deepest budget the keys offer.
 constexpr std::size_t kMaxSegments = 1 << 16;
 
-constexpr const char* kHelpText =
+// The keys as the help shows them; %d is the deepest depth.
+constexpr const char* kHelpFormat =
     "Keys and mouse\n"
     "Drag\tturn the camera (stops the orbit); let go moving, it glides\n"
     "Double-click\tback to the orbit, running\n"
@@ -45,7 +46,7 @@ constexpr const char* kHelpText =
     "Space\tpause / play (back to the orbit)\n"
     "Left / Right\tone frame back / on (pauses)\n"
     "Down / Up\tone second back / on\n"
-    "0 - 4\tfaces seen through in a row\n"
+    "0 - %d\tfaces seen through in a row\n"
     "V\toutline every view's window, coloured by depth\n"
     "M\tsmooth edges on / off (where the display gave samples)\n"
     "I\tnumbers: frame rate, views, camera\n"
@@ -75,6 +76,7 @@ double framesPerSecond = 0.0;
 std::string message;
 Uint32 messageUntilMs = 0;
 char title[256];
+char helpText[1024];
 
 // The browser's name for the key at this place on the keyboard.
 std::string keyCode(SDL_Scancode scancode) {
@@ -239,7 +241,7 @@ void drawPanels() {
         drawTextBox(info, TextPlace::TopLeft, width, height);
     }
     if (viewer.helpVisible) {
-        drawTextBox(kHelpText, TextPlace::Center, width, height);
+        drawTextBox(helpText, TextPlace::Center, width, height);
     }
     if (!message.empty() && SDL_TICKS_PASSED(SDL_GetTicks(), messageUntilMs)) {
         message.clear();
@@ -280,6 +282,7 @@ void setUpViewer(const DemoOptions& options) {
     }
     changed = options.camera || options.depth >= 0;
     segments.reserve(kMaxSegments);
+    std::snprintf(helpText, sizeof helpText, kHelpFormat, kMaxViewerDepth);
 }
 
 void viewerEvent(const SDL_Event& event) {
