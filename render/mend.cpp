@@ -262,7 +262,30 @@ bool Mend::mendPolygon(Polygon& polygon, FrameArena& arena, Span& out) const {
     return true;
 }
 
-bool Mend::run(const FrameRecord& record, FrameArena& arena) {
+// Seen from a corner whose two edges gained no points, no two of the other
+// points lie on one line with it: the mended polygon starts there and is
+// drawn as a fan from it. Round its centre instead, a sliver's fan turns
+// over where the centre lies a hair from the long edge, once the points
+// are snapped to the pixels. A corner is where the edge's line changes; a
+// run of edges on one line is one edge that gained points (an edge on no
+// known line gained none).
+void Mend::startAtCorner(Polygon& polygon, const FrameArena& arena) {
+    const std::int32_t n = polygon.vertexCount;
+    std::int32_t* lines = arena.linesOf(polygon.vertices);
+    const auto corner = [&](std::int32_t i) {
+        return lines[i] < 0 || lines[(i + n - 1) % n] != lines[i];
+    };
+    for (std::int32_t i = 0; i < n; ++i) {
+        if (corner(i) && corner((i + n - 1) % n) && corner((i + 1) % n)) {
+            std::rotate(polygon.vertices, polygon.vertices + i, polygon.vertices + n);
+            std::rotate(lines, lines + i, lines + n);
+            polygon.fanFromCentre = false;
+            return;
+        }
+    }
+}
+
+bool Mend::run(const FrameRecord& record, FrameArena& arena, bool fromCorners) {
     // An arena that outgrew the mend's arrays, or a frame whose lines did not
     // all fit, is drawn as cut.
     if (!lineEdges || arena.lines.full || arena.lines.lineCount > lineCapacity ||
@@ -287,6 +310,11 @@ bool Mend::run(const FrameRecord& record, FrameArena& arena) {
         out.lines = arena.linesOf(out.points);
         if (!mendPolygon(*polygons[p], arena, out)) {
             return false;
+        }
+    }
+    for (std::int32_t p = 0; fromCorners && p < polygonCount; ++p) {
+        if (polygons[p]->fanFromCentre) {
+            startAtCorner(*polygons[p], arena);
         }
     }
     return true;

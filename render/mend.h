@@ -62,8 +62,12 @@ struct Mend {
     void release();
 
     // Mends every polygon the record draws. False when the frame had no room
-    // (or the arena outgrew the mend): it is then drawn as cut.
-    bool run(const FrameRecord& record, FrameArena& arena);
+    // (or the arena outgrew the mend): it is then drawn as cut. With
+    // fromCorners, a mended polygon with a corner whose two edges gained no
+    // points starts at that corner and is drawn as a fan from it (a scene
+    // within the standard sizes keeps its frames to the bit: fans round the
+    // centre).
+    bool run(const FrameRecord& record, FrameArena& arena, bool fromCorners = false);
 
 private:
     struct Span;
@@ -73,4 +77,5 @@ private:
     std::int32_t rankOf(const FrameArena& arena, const Point2* point, std::int32_t line) const;
     bool rangeEdges(const FrameArena& arena);
     bool mendPolygon(Polygon& polygon, FrameArena& arena, Span& out) const;
+    static void startAtCorner(Polygon& polygon, const FrameArena& arena);
 };

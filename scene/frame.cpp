@@ -89,7 +89,7 @@ void drawFrame(const FrameInputs& inputs) {
 
     backend.beginFrame(aspect);
     recordWithinBudget(eye, aspect, inputs.height, inputs.depthBudget, frame);
-    const bool mended = frame.mending && frame.mend.run(frame.record, frameArena);
+    const bool mended = frame.mending && frame.mend.run(frame.record, frameArena, frame.skipApart);
     planPasses(frame.record, backend.passMode(), frame.plan);
     countFrame(frame.stats, frame.record, frameArena, frame.mending, mended);
     backend.drawRecord(frame.record, frame.plan);

@@ -716,10 +716,13 @@ protected:
 SceneDescription BudgetTest::brilliant;
 
 // Views under a pixel open nothing, and the arena is sized from the sweep:
-// every orbit frame is whole (no view left unopened for want of room). Its
-// windows tile the picture but for 2 single pixels over the 16 frames (8
-// when every window piece was cut by every face): where a hundred thin
-// facets meet at the culet, a cause not yet traced.
+// every orbit frame is whole (no view left unopened for want of room), and
+// its windows tile the picture exactly. Where the gem's outline runs beside
+// another object's, the root keeps a sliver a few hundredths of a pixel wide
+// that gained a hundred points along its long edge: drawn round its centre
+// (a hair from that edge) its fan's triangles there turned over once
+// snapped, and lost single pixels at 2500 and 4000 ms; drawn from a corner
+// none did.
 TEST_F(BudgetTest, GemOfFiveHundredFacetsIsDrawnWhole) {
     EXPECT_EQ(sceneBudget.minOpenPixels, kMinOpenPixels);
     EXPECT_GT(sceneBudget.slots, kFrameSlotCapacity);
@@ -729,7 +732,7 @@ TEST_F(BudgetTest, GemOfFiveHundredFacetsIsDrawnWhole) {
     LiftedCrystals lifted;
     const Cracks mended = cracksOverTheOrbit(true, 500);
     EXPECT_EQ(mended.framesOutOfRoom, 0);
-    EXPECT_LE(mended.pixels, 2);
+    EXPECT_EQ(mended.pixels, 0);
     EXPECT_EQ(frameState.stats.overflowFrames, 0);
     EXPECT_EQ(frameState.stats.trimmedFrames, 0);
     EXPECT_EQ(frameState.stats.unmendedFrames, 0);

@@ -176,42 +176,49 @@ TEST_F(ClipperTest, ArenaRunningOutGivesEmptyInsideAndTheSourceOutside) {
 
 // The right half of a square, cut again across, gains the point X on the
 // edge it shares with the left half; the left half does not, until the
-// frame is mended: then both sides of the shared edge have A, X and B.
+// frame is mended: then both sides of the shared edge have A, X and B. It is
+// drawn round its centre, or, mended from corners, from (-1, 1), a corner
+// whose two edges gained nothing.
 TEST_F(ClipperTest, MendingGivesTheEdgeOnTheOtherSideOfACutItsNewPoint) {
-    const auto cut = [](float fromX, float fromY, float toX, float toY) {
-        Edge2 e = edge(fromX, fromY, toX, toY);
-        e.line = frameArena.lines.newLine(e.from, e.to);
-        return e;
-    };
-    const Edge2 vertical = cut(0, -5, 0, 5);
-    const Edge2 across = cut(-5, 0, 5, 0);
-    PolygonList top;
-    PolygonList bottom;
-    ASSERT_TRUE(list({kSquare}).clip(&vertical, 1, inside, outside));
-    ASSERT_TRUE(inside.clip(&across, 1, top, bottom));
-    ASSERT_EQ(std::make_tuple(outside.count, top.count, bottom.count), std::make_tuple(1, 1, 1));
-    FrameRecord record;
-    ASSERT_TRUE(record.create(3));
-    for (const PolygonList* pieces : {&outside, &top, &bottom}) {
-        DrawCommand command;
-        command.polygonCount = 1;
-        command.polygons = pieces->head;
-        ASSERT_GE(record.append(command), 0);
+    for (const bool fromCorners : {false, true}) {
+        SCOPED_TRACE(fromCorners ? "from corners" : "round the centre");
+        frameArena.reset();
+        const auto cut = [](float fromX, float fromY, float toX, float toY) {
+            Edge2 e = edge(fromX, fromY, toX, toY);
+            e.line = frameArena.lines.newLine(e.from, e.to);
+            return e;
+        };
+        const Edge2 vertical = cut(0, -5, 0, 5);
+        const Edge2 across = cut(-5, 0, 5, 0);
+        PolygonList top;
+        PolygonList bottom;
+        ASSERT_TRUE(list({kSquare}).clip(&vertical, 1, inside, outside));
+        ASSERT_TRUE(inside.clip(&across, 1, top, bottom));
+        ASSERT_EQ(std::make_tuple(outside.count, top.count, bottom.count),
+                  std::make_tuple(1, 1, 1));
+        FrameRecord record;
+        ASSERT_TRUE(record.create(3));
+        for (const PolygonList* pieces : {&outside, &top, &bottom}) {
+            DrawCommand command;
+            command.polygonCount = 1;
+            command.polygons = pieces->head;
+            ASSERT_GE(record.append(command), 0);
+        }
+        const Polygon& left = *outside.head;
+        ASSERT_EQ(left.vertexCount, 4);
+        Mend mend;
+        ASSERT_TRUE(mend.create(frameArena));
+        ASSERT_TRUE(mend.run(record, frameArena, fromCorners));
+        expectPolygon(&left, {{-1, 1}, {0, 1}, {0, 0}, {0, -1}, {-1, -1}});
+        EXPECT_EQ(left.fanFromCentre, !fromCorners);
+        // Counted as sent: a fan round the centre has it and its first vertex again.
+        EXPECT_EQ(countRecord(record).vertices, (fromCorners ? 5 : 5 + 2) + 4 + 4);
+        // X is the very point both right pieces have, not one at its place.
+        const Polygon& topRight = *top.head;
+        EXPECT_EQ(std::count(topRight.vertices, topRight.vertices + 4, left.vertices[2]), 1);
+        EXPECT_EQ(std::make_pair(top.head->vertexCount, bottom.head->vertexCount),
+                  std::make_pair(4, 4));
     }
-    const Polygon& left = *outside.head;
-    ASSERT_EQ(left.vertexCount, 4);
-    Mend mend;
-    ASSERT_TRUE(mend.create(frameArena));
-    ASSERT_TRUE(mend.run(record, frameArena));
-    expectPolygon(&left, {{-1, 1}, {0, 1}, {0, 0}, {0, -1}, {-1, -1}});
-    EXPECT_TRUE(left.fanFromCentre);
-    // Counted as sent: the mended fan has its centre and its first vertex again.
-    EXPECT_EQ(countRecord(record).vertices, (5 + 2) + 4 + 4);
-    // X is the very point both right pieces have, not one at its place.
-    const Polygon& topRight = *top.head;
-    EXPECT_EQ(std::count(topRight.vertices, topRight.vertices + 4, left.vertices[2]), 1);
-    EXPECT_EQ(std::make_pair(top.head->vertexCount, bottom.head->vertexCount),
-              std::make_pair(4, 4));
 }
 
 }  // namespace
