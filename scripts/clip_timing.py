@@ -82,8 +82,11 @@ def measure_round(options, raw, encode_args, scratch):
     frames = options.frames
     width, height = size.split("x")
     results = {}
+    # Both builds draw with the samples asked for (else each its own default).
+    samples = ["--samples", str(options.samples)] if options.samples else []
     for index, tool in enumerate(options.tool):
-        _, _, out = run([tool, "bench", "--size", size, "--frames", str(frames), "--json"])
+        _, _, out = run([tool, "bench", "--size", size, "--frames", str(frames), "--json"] +
+                        samples)
         bench = json.loads(out)
         results[("bench", index)] = (1000.0 / bench["fps"], bench["frameCpuMs"])
     mp4 = os.path.join(scratch, "alone.mp4")
@@ -102,7 +105,8 @@ def measure_round(options, raw, encode_args, scratch):
             output = ["--output-dir", target] if kind == "png" else ["-o", target + ".mp4"]
             if kind == "mp4" and os.path.exists(target + ".mp4"):
                 os.remove(target + ".mp4")
-            wall, cpu, _ = run([tool, "render", "--frames", str(frames), "--size", size] + output)
+            wall, cpu, _ = run([tool, "render", "--frames", str(frames), "--size", size] +
+                               samples + output)
             results[(kind, index)] = (wall * 1000 / frames, cpu * 1000 / frames)
     return results
 
@@ -140,6 +144,7 @@ def main():
     parser.add_argument("--size", default="1920x1080")
     parser.add_argument("--frames", type=int, default=240)
     parser.add_argument("--rounds", type=int, default=3)
+    parser.add_argument("--samples", type=int, help="samples per pixel for every build")
     options = parser.parse_args()
     options.tool = [os.path.abspath(t) for t in options.tool or ["build/tools/glasswake-tool"]]
     options.png_bench = os.path.abspath(options.png_bench)
