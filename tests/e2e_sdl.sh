@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # End-to-end checks of the Linux program on a virtual X display, and of the
 # shell's hooks seen by a recording stand-in application.
-#   e2e_sdl.sh GLASSWAKE RECORDER SOURCE_DIR WORK_DIR
+#   e2e_sdl.sh GLASSWAKE RECORDER SOURCE_DIR WORK_DIR [COUNTED]
 # GLASSWAKE may be empty (the demo is not built); its cases are then skipped.
+# COUNTED is the demo built to count operator new from one swap to the next.
 set -u
 absolute() { [ -n "$1" ] && realpath -m "$1"; }
 glasswake=$(absolute "$1")
 recorder=$(absolute "$2")
 source_dir=$(absolute "$3")
 work=$(absolute "$4")
+counted=$(absolute "${5:-}")
 title='Glasswake by Orvel / Lumo [fps: +inf :-)]'
 # Every start gets its folder as HOME, so the settings go to DIR/$ini and
 # never into the real home; $xdg, when set, is its XDG_CONFIG_HOME instead.
@@ -168,6 +170,29 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
     }
     session "$run" '^Glasswake' escape "$glasswake"
     expect_settings "$run" "0 640 480 24" "keys change no setting"
+
+    # No heap in the frame: every input, panel and state the keys reach is
+    # shown once (the GL driver compiles for each new state), then again
+    # while the demo counts operator new from swap to swap.
+    inputs() {
+        xdotool key v i question && sleep 1
+        xdotool key a w plus minus Right Left Up Down 0 4 KP_2 o && sleep 0.5
+        xdotool keydown d && sleep 0.5 && xdotool keyup d
+        xdotool mousemove --window "$1" 100 100 mousedown 1 mousemove --window "$1" 100 150 \
+            mousemove --window "$1" 120 220 mouseup 1 click 5 click 4 && sleep 1
+        xdotool key space v i question && sleep 0.5 && xdotool key space && sleep 0.5
+    }
+    if [ -x "$counted" ]; then
+        look() {
+            press "$1" o
+            inputs "$1"
+            kill -USR1 "$program_pid"
+            inputs "$1"
+        }
+        session "$run" '^Glasswake' escape "$counted"
+        check "no operator new in any frame after the warm-up: $(tail -n1 "$run/std.err")" grep -qE \
+            '^frame allocations: ([1-9][0-9]|[0-9]{3,}) frames counted, 0 allocating' "$run/std.err"
+    fi
 
     # A run's camera, depth and size; -fullscreen=0 still works beside them.
     look() { check "--size 500x400" has_geometry "$1" 500 400; }
