@@ -21,7 +21,51 @@ bool hasFramebufferBlit() {
     return extensions && std::strstr(extensions, "GL_ARB_framebuffer_object") != nullptr;
 }
 
+// Textures of any size came with OpenGL 2.0; the copy takes one of whole
+// powers of two everywhere.
+int powerOfTwoAtLeast(int size) {
+    int power = 1;
+    while (power < size) {
+        power *= 2;
+    }
+    return power;
+}
+
 }  // namespace
+
+// Without framebuffer objects the window is copied into a texture, which
+// resolves its samples as the window shows them; reading the window itself
+// gives one sample of each pixel on some drivers (Mesa's among them). False
+// when the driver takes no texture that large.
+bool FrameReadback::makeCopyTexture(int width, int height) {
+    GLint largest = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+    if (width > largest || height > largest) {
+        return false;
+    }
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    glGenTextures(1, &texture_);
+    glBindTexture(GL_TEXTURE_2D, texture_);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, width, height, 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
+    textureWidth_ = width;
+    return true;
+}
+
+// The texture's rows are textureWidth_ wide: each moves down to its place.
+void FrameReadback::readThroughTexture() {
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    glBindTexture(GL_TEXTURE_2D, texture_);
+    glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, width_, height_);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, rows_.data());
+    glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(bound));
+    const std::size_t row = static_cast<std::size_t>(width_) * 3;
+    for (std::size_t y = 1; y < static_cast<std::size_t>(height_); ++y) {
+        std::memmove(&rows_[y * row], &rows_[y * static_cast<std::size_t>(textureWidth_) * 3], row);
+    }
+}
 
 bool FrameReadback::fit(int width, int height) {
     if (fits(width, height)) {
@@ -31,13 +75,22 @@ bool FrameReadback::fit(int width, int height) {
     if (width <= 0 || height <= 0) {
         return false;
     }
+    const bool blit = hasFramebufferBlit();
+    const int copyWidth = blit ? width : powerOfTwoAtLeast(width);
+    const int copyHeight = blit ? height : powerOfTwoAtLeast(height);
     try {
-        rows_.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3, 0);
+        rows_.assign(static_cast<std::size_t>(copyWidth) * static_cast<std::size_t>(copyHeight) * 3,
+                     0);
     } catch (const std::bad_alloc&) {
         std::vector<unsigned char>().swap(rows_);
         return false;
     }
-    if (hasFramebufferBlit()) {
+    if (!blit) {
+        if (!makeCopyTexture(copyWidth, copyHeight)) {
+            release();
+            return false;
+        }
+    } else {
         GLint bound = 0;
         glGetIntegerv(GL_FRAMEBUFFER_BINDING, &bound);
         glGenFramebuffers(1, &framebuffer_);
@@ -64,7 +117,7 @@ bool FrameReadback::read(unsigned source) {
     }
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     if (framebuffer_ == 0) {  // no framebuffer objects: only the window
-        glReadPixels(0, 0, width_, height_, GL_RGB, GL_UNSIGNED_BYTE, rows_.data());
+        readThroughTexture();
         return true;
     }
     GLint drawn = 0;
@@ -87,8 +140,12 @@ void FrameReadback::release() {
         glDeleteFramebuffers(1, &framebuffer_);
         glDeleteRenderbuffers(1, &color_);
     }
+    if (texture_ != 0) {
+        glDeleteTextures(1, &texture_);
+    }
     framebuffer_ = 0;
     color_ = 0;
+    texture_ = 0;
     std::vector<unsigned char>().swap(rows_);
     width_ = 0;
     height_ = 0;
