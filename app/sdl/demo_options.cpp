@@ -1,11 +1,61 @@
 #include "app/sdl/demo_options.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
+#include <vector>
 
 #include "app/sdl/shell.h"
 #include "app/shell_rules.h"
 #include "app/viewer.h"
+
+std::string demoKeys() {
+    const std::string depths = "0 - " + std::to_string(kMaxViewerDepth);
+    return "Drag\tturn the camera (stops the orbit); let go moving, it glides\n"
+           "Double-click\tback to the orbit, running\n"
+           "Wheel\tcamera nearer or farther\n"
+           "A / D\tturn the scene left / right\n"
+           "W / S\tlook from higher / lower\n"
+           "+ / -\tnearer / farther\n"
+           "O\tback to the orbit, running\n"
+           "Space\tpause / play (back to the orbit)\n"
+           "Left / Right\tone frame back / on (pauses)\n"
+           "Down / Up\tone second back / on\n" +
+           depths +
+           "\tfaces seen through in a row\n"
+           "V\toutline every view's window, coloured by depth\n"
+           "M\tsmooth edges on / off (where the display gave samples)\n"
+           "I\tnumbers: frame rate, views, camera\n"
+           "P\tsave this picture as a PNG (in the pictures folder)\n"
+           "F\tfull screen\n"
+           "?\tthese keys over the picture\n"
+           "Escape\tquit";
+}
+
+namespace {
+
+// The keys as --help lists them: the effects in a column after the widest input.
+std::string keyColumns() {
+    std::vector<std::string> inputs;
+    std::vector<std::string> effects;
+    std::size_t widest = 0;
+    std::istringstream lines(demoKeys());
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t tab = line.find('\t');
+        inputs.push_back(line.substr(0, tab));
+        effects.push_back(line.substr(tab + 1));
+        widest = std::max(widest, tab);
+    }
+    std::string columns;
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        inputs[i].resize(widest + 2, ' ');
+        columns += "  " + inputs[i] + effects[i] + "\n";
+    }
+    return columns;
+}
+
+}  // namespace
 
 std::string demoHelp() {
     const std::string depths = std::to_string(kMaxViewerDepth);
@@ -33,14 +83,10 @@ std::string demoHelp() {
            "  -V, --version        show the version and exit\n"
            "These options apply to this run only; none is saved.\n"
            "\n"
-           "Keys: drag or A/D/W/S turn the camera, the wheel or +/- bring it nearer or\n"
-           "farther, O goes back to the orbit, Space pauses, Left/Right step a frame,\n"
-           "Down/Up scrub a second, 0-" +
-           depths +
-           " set the depth, V outlines the views, M turns\n"
-           "smooth edges off and on, I shows the numbers, P saves a PNG in the pictures\n"
-           "folder ($XDG_PICTURES_DIR, else the one ~/.config/user-dirs.dirs names, else\n"
-           "~/Pictures), F full screen, ? the keys, Escape ends.\n"
+           "Keys and mouse in the window:\n" +
+           keyColumns() +
+           "P saves into $XDG_PICTURES_DIR, else the folder ~/.config/user-dirs.dirs\n"
+           "names, else ~/Pictures.\n"
            "\n"
            "Settings: $XDG_CONFIG_HOME/glasswake/" +
            kSettingsFileName +

@@ -37,3 +37,8 @@ bool parseDemoOptions(int argc, const char* const* argv, DemoOptions& options,
 
 // The text --help prints, its limits and defaults taken from the constants.
 std::string demoHelp();
+
+// The keys and the mouse in the window, one "input\teffect" line each: the
+// "?" help shows them, --help lists them and docs/demo.md's table is made
+// from that list (scripts/tool_docs.sh).
+std::string demoKeys();

@@ -33,28 +33,6 @@ constexpr Uint32 kRateWindowMs = 500;
 // Enough outline segments for the deepest budget the keys offer.
 constexpr std::size_t kMaxSegments = 1 << 16;
 
-// The keys as the help shows them; %d is the deepest depth.
-constexpr const char* kHelpFormat =
-    "Keys and mouse\n"
-    "Drag\tturn the camera (stops the orbit); let go moving, it glides\n"
-    "Double-click\tback to the orbit, running\n"
-    "Wheel\tcamera nearer or farther\n"
-    "A / D\tturn the scene left / right\n"
-    "W / S\tlook from higher / lower\n"
-    "+ / -\tnearer / farther\n"
-    "O\tback to the orbit, running\n"
-    "Space\tpause / play (back to the orbit)\n"
-    "Left / Right\tone frame back / on (pauses)\n"
-    "Down / Up\tone second back / on\n"
-    "0 - %d\tfaces seen through in a row\n"
-    "V\toutline every view's window, coloured by depth\n"
-    "M\tsmooth edges on / off (where the display gave samples)\n"
-    "I\tnumbers: frame rate, views, camera\n"
-    "P\tsave this picture as a PNG (in the pictures folder)\n"
-    "F\tfull screen\n"
-    "?\tthis help\n"
-    "Escape\tquit";
-
 Viewer viewer;
 // A key, a drag or the command line changed what is shown: the title says how.
 bool changed = false;
@@ -76,7 +54,7 @@ double framesPerSecond = 0.0;
 std::string message;
 Uint32 messageUntilMs = 0;
 char title[256];
-char helpText[1024];
+char helpText[1536];
 
 // The browser's name for the key at this place on the keyboard.
 std::string keyCode(SDL_Scancode scancode) {
@@ -282,7 +260,7 @@ void setUpViewer(const DemoOptions& options) {
     }
     changed = options.camera || options.depth >= 0;
     segments.reserve(kMaxSegments);
-    std::snprintf(helpText, sizeof helpText, kHelpFormat, kMaxViewerDepth);
+    std::snprintf(helpText, sizeof helpText, "Keys and mouse\n%s", demoKeys().c_str());
 }
 
 void viewerEvent(const SDL_Event& event) {
