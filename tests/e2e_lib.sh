@@ -3,6 +3,18 @@
 # $work (scratch folder) and may add to cleanup via on_exit.
 
 failures=0
+
+# The demo's window size where the settings name none, read where the
+# programs are built with it.
+default_size() {
+    sed -n "s/^inline constexpr int kDefault$1 = \([0-9]*\);$/\1/p" \
+        "$(dirname "${BASH_SOURCE[0]}")/../scene/scene_constants.h"
+}
+default_width=$(default_size Width)
+default_height=$(default_size Height)
+if [ -z "$default_width" ] || [ -z "$default_height" ]; then
+    echo "FAIL no default size in scene/scene_constants.h" && exit 1
+fi
 check() {  # check LABEL COMMAND...: counts a failure when COMMAND fails
     if "${@:2}"; then echo "ok   $1"; else
         echo "FAIL $1"

@@ -54,7 +54,7 @@ fi
 wait_exit 30
 check "the demo ends with 0, saves to ~/.config/glasswake, writes nothing where it started" \
     equals "$status $(settings_of "$work/home/.config/glasswake/Brightforge.INI") $(ls -A "$work/elsewhere")" \
-    "0 0 640 480 24 "
+    "0 0 $default_width $default_height 24 "
 
 mkdir -p "$work/web"
 unzip -q "$root/dist/glasswake-$v-web.zip" -d "$work/web"

@@ -89,16 +89,16 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
     done
     check "no usage error left a settings file" test ! -e "$run/$ini"
 
-    # First start: no settings file, windowed 640 x 480, 4 samples per pixel.
+    # First start: no settings file, windowed at the default size, 4 samples per pixel.
     look() {
-        check "windowed 640 x 480 from the default settings" has_geometry "$1" 640 480
+        check "windowed $default_width x $default_height from the default settings" has_geometry "$1" "$default_width" "$default_height"
         sleep 1  # let the camera move; then wait until a frame shows the scene
         check "screenshot: black border, lit coloured middle" poll 20 picture_ok "$1" "$work/demo.png"
         check "4 samples per pixel: the border's edge mixes with the frame" \
             smooth_edge "$1" "$work/demo.png"
     }
     session "$run" '^Glasswake' escape "$glasswake"
-    expect_settings "$run" "0 640 480 24" "first run"
+    expect_settings "$run" "0 $default_width $default_height 24" "first run"
     check "one pixel format report with the display depth" \
         equals "$(grep -c '^PixelFormat Selected: [0-9]*$' "$run/std.err"),$(grep -c '^BPP: 24$' "$run/std.err")" 1,1
 
@@ -121,7 +121,7 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
         local files
         files=$(ls -A "$XDG_PICTURES_DIR")
         [ "$(wc -l <<<"$files")" = 1 ] && [[ "$files" == glasswake-*.png ]] &&
-            [ "$(identify -format %m%wx%h "$XDG_PICTURES_DIR/$files")" = PNG640x480 ] &&
+            [ "$(identify -format %m%wx%h "$XDG_PICTURES_DIR/$files")" = "PNG${default_width}x$default_height" ] &&
             same "$work/still.png" "$XDG_PICTURES_DIR/$files" &&
             grep -qx "glasswake: saved $XDG_PICTURES_DIR/$files" "$run/std.out"
     }
@@ -166,10 +166,10 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
         xdotool key f
         check "F: full screen" poll 10 has_geometry "$id" 1024 768
         xdotool key f
-        check "F again: the window as it was" poll 10 has_geometry "$id" 640 480
+        check "F again: the window as it was" poll 10 has_geometry "$id" "$default_width" "$default_height"
     }
     session "$run" '^Glasswake' escape "$glasswake"
-    expect_settings "$run" "0 640 480 24" "keys change no setting"
+    expect_settings "$run" "0 $default_width $default_height 24" "keys change no setting"
 
     # Where the driver offers no framebuffer objects (Mesa told to offer
     # OpenGL 2.1 without them), P reads the window through a texture: still
@@ -212,13 +212,13 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
     title_state=" - paused, depth 3, camera 30.00,30.00,6.00"
     session "$run" '^Glasswake' escape "$glasswake" --size=500x400 --camera 30,30,6 -fullscreen --depth 3 -fullscreen=0
     title_state=""
-    expect_settings "$run" "0 640 480 24" "the run's options are not saved"
+    expect_settings "$run" "0 $default_width $default_height 24" "the run's options are not saved"
 
-    # The switch turns full screen on and is saved. The display has no
-    # 640 x 480 mode: the popup keeps that size over the unchanged display.
-    look() { check "-fullscreen without a 640 x 480 mode: 640 x 480 popup" has_geometry "$1" 640 480; }
+    # The switch turns full screen on and is saved. The display has no mode
+    # of the default size: the popup keeps that size over the unchanged display.
+    look() { check "-fullscreen without such a mode: a popup of the default size" has_geometry "$1" "$default_width" "$default_height"; }
     session "$run" '^Glasswake' escape "$glasswake" -fullscreen
-    expect_settings "$run" "1 640 480 24" "after -fullscreen"
+    expect_settings "$run" "1 $default_width $default_height 24" "after -fullscreen"
 
     # odd_settings LABEL WIDTH HEIGHT ACTION NOTES [ARGS...]: a real start and
     # end leaves the file in $run as it was (bytes, type, mode, owner) and
@@ -262,15 +262,15 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
     # with any file (1 MiB less room for the four keys).
     rm -f "$run/$ini"
     { echo '[Settings]'; yes '[' | head -c $(((1 << 20) - 200)); } >"$run/$ini"
-    look() { check "a file of '[' lines: 640 x 480" has_geometry "$1" 640 480; }
+    look() { check "a file of '[' lines: the default size" has_geometry "$1" "$default_width" "$default_height"; }
     session "$run" '^Glasswake' term "$glasswake"
     check "the keys follow the '[' lines" equals "$(tail -n 5 "$run/$ini" | tr '\n' ' ')" \
-        "Fullscreen=0 Width=640 Height=480 BitsPerPixel=24 Samples=4 "
+        "Fullscreen=0 Width=$default_width Height=$default_height BitsPerPixel=24 Samples=4 "
 
     # Four demos with one settings file ending at once: every save is made,
     # one after the other, and the file holds one of them whole. A large
     # comment makes the saves slow enough to overlap.
-    { printf ';%0700000d\n' 0; printf '[Settings]\nWidth=640\n'; } >"$run/$ini"
+    { printf ';%0700000d\n' 0; printf '[Settings]\nWidth=%d\n' "$default_width"; } >"$run/$ini"
     glasswakes() { xwininfo -root -children | grep -c '^ *0x[0-9a-f]* "Glasswake'; }
     for round in 1 2 3; do
         pids=""
@@ -287,7 +287,7 @@ if [ -n "$glasswake" ] && [ -x "$glasswake" ]; then
         done
         check "four at once, round $round: exit codes '$codes', no failure, one save whole, no temporary file" \
             equals "$codes $(cat "$run"/[a-d].err | grep -c 'not saved') $(settings_of "$run/$ini" | tr -d ' ' |
-                sed 's/^[01]640480[0-9]*$/whole/') $(head -n1 "$run/$ini" | wc -c) $(ls -A "$(dirname "$run/$ini")" |
+                sed "s/^[01]$default_width$default_height[0-9]*$/whole/") $(head -n1 "$run/$ini" | wc -c) $(ls -A "$(dirname "$run/$ini")" |
                 grep -c '^\.Brightforge')" "0000 0 whole 700002 0"
     done
 
@@ -330,7 +330,7 @@ data/crystal2.lwo: No such file or directory"
         printf "[%s]\nmesh = '%s/data/%s.lwo'\n" "${object%%:*}" "$source_dir" "${object#*:}" >>"$run/x-fullscreen.toml"
     done
     session "$run" '^Glasswake' escape "$glasswake" --scene x-fullscreen.toml
-    expect_settings "$run" "0 640 480 24" "--scene x-fullscreen.toml"
+    expect_settings "$run" "0 $default_width $default_height 24" "--scene x-fullscreen.toml"
     sed "s|crystal2.lwo|crystal2-gone.lwo|" "$run/x-fullscreen.toml" >"$run/gone.toml"
     expected_status=1 session "$run" '^Error$' return "$glasswake" --scene gone.toml
     check "a scene's unreadable mesh is named with the reason" \
@@ -352,14 +352,14 @@ look() {
     check "resize reaches clientSize" poll 20 grep -q '^Size 300x200$' "$dir/log"
 }
 xdg="$work/hooks_order/xdg" recorded order "" '^Glasswake' escape
-check "hook order, contexts, caption, pixel format, clock: $log" eval '[[ "$log" == "PreInit context=0 window=0|Init context=1 visible=1 caption=Glasswake client=640x480 drawable=640x480 viewport=640x480 double=1 depth="*"|"*"Shutdown context=0 window=0 frames="*" first>=init=1 clockback=0 inframes=1 saved=640|" ]]'
+check "hook order, contexts, caption, pixel format, clock: $log" eval '[[ "$log" == "PreInit context=0 window=0|Init context=1 visible=1 caption=Glasswake client=${default_width}x$default_height drawable=${default_width}x$default_height viewport=${default_width}x$default_height double=1 depth="*"|"*"Shutdown context=0 window=0 frames="*" first>=init=1 clockback=0 inframes=1 saved=$default_width|" ]]'
 # Depth buffer of at least 24 bits. The title timer (500 ms) starts after Init
 # (300 ms), the frame clock before it: about 800 ms at the first title change.
 depth=$(sed -n 's/^Init .* depth=\([0-9]*\)$/\1/p' "$dir/log")
 title_at=$(sed -n "s/^Title at \([0-9]*\) ms: .*/\1/p" "$dir/log")
 check "depth bits '$depth', title changed at '$title_at' ms" test "${depth:-0}" -ge 24 -a "${title_at:-0}" -ge 790
 check "a resized window saves the settings, not the client size, under XDG_CONFIG_HOME" \
-    equals "$(settings_of "$dir/xdg/glasswake/Brightforge.INI")" "0 640 480 24"
+    equals "$(settings_of "$dir/xdg/glasswake/Brightforge.INI")" "0 $default_width $default_height 24"
 
 # A false Frame ends the loop; 256 bits read as 0, sizes no window can have
 # are held to what the window system takes and saved as read.

@@ -83,12 +83,12 @@ mode_calls() {
 rm -f "$ini_file"
 look() {
     local w=$logs/normal.window client
-    check "the window opens, overlapped (clipping children and siblings), 640 x 480 outside" \
+    check "the window opens, overlapped (clipping children and siblings), the default size outside" \
         equals "$(field bits "$w")/$(field caption "$w")/$(field window "$w" | cut -d, -f3,4)" \
-        "16cf0000/1/640,480"
+        "16cf0000/1/$default_width,$default_height"
     client=$(field client "$w")
-    check "the client area is smaller than 640 x 480 by the frame ($client)" \
-        test "${client%,*}" -gt 0 -a "${client%,*}" -lt 640 -a "${client#*,}" -gt 0 -a "${client#*,}" -lt 480
+    check "the client area is smaller than the window by the frame ($client)" \
+        test "${client%,*}" -gt 0 -a "${client%,*}" -lt "$default_width" -a "${client#*,}" -gt 0 -a "${client#*,}" -lt "$default_height"
     poll 30 eval '[ -n "$(xdotool search --onlyvisible --classname glasswake.exe)" ]'
     x_window=$(xdotool search --onlyvisible --classname glasswake.exe 2>/dev/null | head -n1)
     check "the title timer sets the long title" poll 30 titled "$x_window" "$long_title"
@@ -104,19 +104,19 @@ report='OutputDebugStringA "PixelFormat Selected: [0-9]*\\nBPP: \([0-9]*\)\\n"'
 check "exactly one debugger line with the pixel format and depth" \
     equals "$(grep -c "$report" "$logs/normal.err")" 1
 bpp=$(sed -n "s/.*$report.*/\1/p" "$logs/normal.err" | head -n1)
-check "the settings file holds Fullscreen=0, Width=640, Height=480 and the desktop depth" \
-    equals "$(settings_of "$ini_file")" "0 640 480 ${bpp:-?}"
+check "the settings file holds Fullscreen=0, the default Width and Height and the desktop depth" \
+    equals "$(settings_of "$ini_file")" "0 $default_width $default_height ${bpp:-?}"
 
 # Xvfb offers one mode only, so the switch is usually refused there; the
 # window must come up at the requested size either way.
 demo fullscreen close -fullscreen
-check "-fullscreen: a popup at 0,0 of 640 x 480; Fullscreen=1 saved" equals \
+check "-fullscreen: a popup at 0,0 of the default size; Fullscreen=1 saved" equals \
     "$(field bits "$logs/fullscreen.window")/$(field window "$logs/fullscreen.window")/$(setting Settings Fullscreen)" \
-    "94000000/0,0,640,480/1"
-check "-fullscreen: one temporary switch to 640 x 480 at the saved depth, undone at the end" \
+    "94000000/0,0,$default_width,$default_height/1"
+check "-fullscreen: one temporary switch to the default size at the saved depth, undone at the end" \
     equals "$(mode_calls fullscreen)" "$(printf '%s\n' \
         "RECORD (nil) 0x4 (nil)" \
-        "dmFields=BITSPERPEL,PELSWIDTH,PELSHEIGHT dmBitsPerPel=${bpp:-?} dmPelsWidth=640 dmPelsHeight=480" \
+        "dmFields=BITSPERPEL,PELSWIDTH,PELSHEIGHT dmBitsPerPel=${bpp:-?} dmPelsWidth=$default_width dmPelsHeight=$default_height" \
         "(nil) (nil) 0 (nil)")"
 demo remembered escape
 check "the next start without a switch is full screen" equals "$(style remembered)" popup
@@ -124,13 +124,13 @@ check "the next start without a switch is full screen" equals "$(style remembere
 printf '%s\r\n' "; kept comment" "[Before]" "Key=kept" "[Settings]" "Fullscreen=1" "Width=0" \
     "Height=0" "BitsPerPixel=256" "Extra=stays" "[After]" "Other=value" >"$ini_file"
 demo settings escape
-check "Width=0 and Height=0 give a 640 x 480 window" \
-    equals "$(field window "$logs/settings.window" | cut -d, -f3,4)" "640,480"
-check "640, 480 and BitsPerPixel=0 (from 256) written back; other keys and sections survive" \
+check "Width=0 and Height=0 give a window of the default size" \
+    equals "$(field window "$logs/settings.window" | cut -d, -f3,4)" "$default_width,$default_height"
+check "the default size and BitsPerPixel=0 (from 256) written back; other keys and sections survive" \
     equals "$(setting Settings Width),$(setting Settings Height),$(setting Settings BitsPerPixel),$(setting Before Key),$(setting Settings Extra),$(setting After Other)" \
-    "640,480,0,kept,stays,value"
+    "$default_width,$default_height,0,kept,stays,value"
 check "BitsPerPixel=0: the full-screen switch sets the size alone" \
-    equals "$(mode_calls settings | sed -n 2p)" "dmFields=PELSWIDTH,PELSHEIGHT dmPelsWidth=640 dmPelsHeight=480"
+    equals "$(mode_calls settings | sed -n 2p)" "dmFields=PELSWIDTH,PELSHEIGHT dmPelsWidth=$default_width dmPelsHeight=$default_height"
 
 rm -f "$ini_file"
 broken=$work/broken
@@ -165,7 +165,7 @@ check "Init sees the shown window, its context, the caption and the real client 
     <<<"$(hook_line Init)"
 check "no Frame after the false one; the clock includes Init and never runs back; saved first" \
     equals "$(hook_line Shutdown)" \
-    "Shutdown context=0 window=0 frames=20 first>=init=1 clockback=0 inframes=1 saved=640"
+    "Shutdown context=0 window=0 frames=20 first>=init=1 clockback=0 inframes=1 saved=$default_width"
 
 hook_run init-false messagebox 1
 box=$logs/hooks-init-false.messagebox
