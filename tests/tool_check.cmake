@@ -446,8 +446,8 @@ elseif(CASE STREQUAL "failures")
         file(CHMOD ${WORK_DIR}/${name} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE)
     endforeach()
     foreach(row "quits|x.mp4|stopped taking frames, and ended with exit status 0"
-            "lying|x.mp4|x.mp4: ffmpeg reported success, but the video it wrote does not decode whole \\(0 of 6"
-            "cut|x.webm|x.webm: ffmpeg reported success, but the video it wrote does not decode"
+            "lying|x.mp4|x.mp4: ffmpeg reported success, but the video it wrote does not read back whole \\(0 of 6"
+            "cut|x.webm|x.webm: ffmpeg reported success, but the video it wrote does not read back"
             "cut|x.mp4|x.mp4: ffmpeg reported success")
         string(REPLACE "|" ";" row "${row}")
         list(POP_FRONT row stand_in name expected)

@@ -693,7 +693,7 @@ int encodePass(const RenderOptions& options, RenderSession& session, Explaining&
     if (!encoded)
         return fail(ffmpegError);
     if (format != VideoFormat::GifPalette &&
-        !videoDecodes(destination.ffmpeg, file.fd(), frames, &interrupted, error)) {
+        !videoReadsBack(destination.ffmpeg, file.fd(), frames, &interrupted, error)) {
         return interrupted ? interruptedStatus() : fail(destination.video + ": " + error);
     }
     return 0;

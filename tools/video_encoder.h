@@ -62,8 +62,9 @@ struct VideoEncoder {
     bool finish(bool stop, std::string& error);
 };
 
-// Whether the video in the open file `video` decodes whole, read back by
-// `ffmpeg`: `frames` frames, no error. ffmpeg's status alone does not tell:
-// it reports success after a write failed (a full disk).
-bool videoDecodes(const std::string& ffmpeg, int video, std::uint64_t frames,
-                  const volatile std::sig_atomic_t* cancelled, std::string& error);
+// Whether the video in the open file `video` reads back whole, read by
+// `ffmpeg`: `frames` frames' packets, each whole, no error. ffmpeg's status
+// alone does not tell: it reports success after a write failed (a full disk
+// cuts the file short).
+bool videoReadsBack(const std::string& ffmpeg, int video, std::uint64_t frames,
+                    const volatile std::sig_atomic_t* cancelled, std::string& error);
