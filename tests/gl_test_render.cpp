@@ -464,7 +464,7 @@ TEST_F(RenderTest, MultisampledFramesMixTheSidesOfEveryEdge) {
         for (std::size_t p = 0; p < one.size(); ++p) {
             changed += four[p] != one[p];
         }
-        EXPECT_GT(changed, width * test.height / 50);
+        EXPECT_GT(changed, width * test.height / 200);
         EXPECT_LT(changed, width * test.height / 2);
         int outside = 0;
         for (int y = test.top; y < test.bottom; ++y) {

@@ -89,7 +89,11 @@ EGLDisplay openDisplay(std::string& error) {
     return dpy;
 }
 
-// An RGB8 OpenGL config with pbuffers; null with error saying why when there is none.
+// An RGB8 OpenGL config with pbuffers; null with error saying why when there
+// is none. Eight bits a channel exactly, as a window has them: EGL lists
+// deeper configs first, and a frame blended in ten bits rounds otherwise
+// (up to two levels off what a window shows) and costs the driver a
+// conversion on every read.
 EGLConfig chooseConfig(EGLDisplay dpy, std::string& error) {
     const EGLint configAttributes[] = {EGL_SURFACE_TYPE,
                                        EGL_PBUFFER_BIT,
@@ -102,13 +106,18 @@ EGLConfig chooseConfig(EGLDisplay dpy, std::string& error) {
                                        EGL_BLUE_SIZE,
                                        8,
                                        EGL_NONE};
-    EGLConfig chosen = nullptr;
+    EGLConfig configs[64];
     EGLint found = 0;
-    if (!eglChooseConfig(dpy, configAttributes, &chosen, 1, &found) || found < 1) {
+    if (!eglChooseConfig(dpy, configAttributes, configs, 64, &found) || found < 1) {
         error = eglFailure("eglChooseConfig(pbuffer, OpenGL, RGB8)");
         return nullptr;
     }
-    return chosen;
+    for (EGLint i = 0; i < found; ++i) {
+        EGLint red = 0;
+        if (eglGetConfigAttrib(dpy, configs[i], EGL_RED_SIZE, &red) && red == 8)
+            return configs[i];
+    }
+    return configs[0];
 }
 
 // A framebuffer with one RGBA8 colour renderbuffer of `samples` samples per
