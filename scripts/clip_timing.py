@@ -8,7 +8,9 @@ one after), every round runs, one after another:
     arguments the tool gives it for an MP4;
   - the tool's PNG writer alone (build/bench/glasswake_png_writer_bench) on
     those frames from memory, one thread per core as `render` writes;
-  - a PNG sequence and an MP4 by each build.
+  - a PNG sequence and an MP4 by each build, whole, and again a tenth as
+    long: the difference over the frames between is what a frame costs
+    beyond start-up and the end's check.
 Wall and CPU milliseconds per frame (CPU: user + system of the process and
 everything it ran, ffmpeg included) are printed as a Markdown table per round
 and as medians over the rounds. The raw frames are made once from a PNG
@@ -66,9 +68,10 @@ def encode_alone_command(arguments, raw, output):
     return command
 
 
-def make_raw(tool, size, frames, scratch):
+def make_raw(tool, size, frames, samples, scratch):
     folder = os.path.join(scratch, "raw-source")
-    run([tool, "render", "--frames", str(frames), "--size", size, "--output-dir", folder])
+    run([tool, "render", "--frames", str(frames), "--size", size, "--output-dir", folder] +
+        samples)
     raw = os.path.join(scratch, "frames.bgrx")
     # The readback's layout: BGRX, bottom row first.
     run(["ffmpeg", "-loglevel", "error", "-y", "-i", os.path.join(folder, "frame_%05d.png"),
@@ -77,13 +80,26 @@ def make_raw(tool, size, frames, scratch):
     return raw
 
 
+def sample_options(options):
+    """Every build draws with the samples asked for (else each its own default)."""
+    return ["--samples", str(options.samples)] if options.samples else []
+
+
+def clip_command(tool, kind, frames, options, target):
+    shutil.rmtree(target, ignore_errors=True)
+    if os.path.exists(target + ".mp4"):
+        os.remove(target + ".mp4")
+    output = ["--output-dir", target] if kind == "png" else ["-o", target + ".mp4"]
+    return ([tool, "render", "--frames", str(frames), "--size", options.size] +
+            sample_options(options) + output)
+
+
 def measure_round(options, raw, encode_args, scratch):
     size = options.size
     frames = options.frames
     width, height = size.split("x")
     results = {}
-    # Both builds draw with the samples asked for (else each its own default).
-    samples = ["--samples", str(options.samples)] if options.samples else []
+    samples = sample_options(options)
     for index, tool in enumerate(options.tool):
         _, _, out = run([tool, "bench", "--size", size, "--frames", str(frames), "--json"] +
                         samples)
@@ -98,22 +114,25 @@ def measure_round(options, raw, encode_args, scratch):
     _, _, out = run([options.png_bench, raw, width, height, pngs])
     alone = json.loads(out)
     results[("png-writer", 0)] = (alone["wallMs"], alone["cpuMs"])
+    # Each clip whole (start-up and the end's check included), and what each
+    # frame beyond a short clip's costs: the whole less the short clip, over
+    # the frames between (start-up and the end cancel out).
+    short = max(frames // 10, 1)
+    target = os.path.join(scratch, "clip")
     for kind in ("png", "mp4"):
         for index, tool in enumerate(options.tool):
-            target = os.path.join(scratch, "clip")
-            shutil.rmtree(target, ignore_errors=True)
-            output = ["--output-dir", target] if kind == "png" else ["-o", target + ".mp4"]
-            if kind == "mp4" and os.path.exists(target + ".mp4"):
-                os.remove(target + ".mp4")
-            wall, cpu, _ = run([tool, "render", "--frames", str(frames), "--size", size] +
-                               samples + output)
+            wall, cpu, _ = run(clip_command(tool, kind, frames, options, target))
             results[(kind, index)] = (wall * 1000 / frames, cpu * 1000 / frames)
+            short_wall, short_cpu, _ = run(clip_command(tool, kind, short, options, target))
+            results[(kind + "-marginal", index)] = ((wall - short_wall) * 1000 / (frames - short),
+                                                    (cpu - short_cpu) * 1000 / (frames - short))
     return results
 
 
 ROWS = [("bench", "drawing alone (`bench`)"), ("encode", "ffmpeg alone, MP4 from raw frames"),
         ("png-writer", "PNG writer alone, from memory"), ("png", "PNG sequence"),
-        ("mp4", "MP4")]
+        ("png-marginal", "PNG sequence, a frame beyond the first tenth"), ("mp4", "MP4"),
+        ("mp4-marginal", "MP4, a frame beyond the first tenth")]
 
 
 def label(kind, index, tools):
@@ -150,7 +169,10 @@ def main():
     options.png_bench = os.path.abspath(options.png_bench)
     with tempfile.TemporaryDirectory(prefix="clip-timing-", dir="/dev/shm") as scratch:
         encode_args = ffmpeg_arguments(options.tool[0], options.size, scratch)
-        raw = make_raw(options.tool[0], options.size, options.frames, scratch)
+        # The encoders alone take the frames the clips encode: drawn with the
+        # same samples (aliased frames cost ffmpeg more).
+        raw = make_raw(options.tool[0], options.size, options.frames, sample_options(options),
+                       scratch)
         gathered = {}
         for round_number in range(1, options.rounds + 1):
             load = os.getloadavg()[0]
