@@ -45,12 +45,11 @@ file(WRITE ${debian_changelog}
      "  * Release ${PROJECT_VERSION}.\n\n"
      " -- ${glasswake_maintainer}  Mon, 07 Dec 2026 00:00:00 +0000\n")
 execute_process(COMMAND gzip -9nf ${debian_changelog})
-# The manual pages carry the version; Debian wants them compressed. The
-# tool's are made from its --help by help2man (cmake/tool_man_pages.cmake),
-# dated like the changelog.
+# The manual pages carry the version; Debian wants them compressed. They
+# are made from the programs' --help by help2man, dated like the changelog.
 find_program(help2man_program help2man)
 if(NOT help2man_program)
-    message(FATAL_ERROR "help2man makes the tool's manual pages: scripts/install-deps.sh run")
+    message(FATAL_ERROR "help2man makes the manual pages: scripts/install-deps.sh run")
 endif()
 set(tool_man_dir ${CMAKE_BINARY_DIR}/packaging/man)
 set(tool_man_pages "")
@@ -67,21 +66,17 @@ add_custom_target(glasswake_tool_man_pages ALL DEPENDS ${tool_man_pages})
 install(FILES ${tool_man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES tools/completion/glasswake-tool
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/bash-completion/completions)
-# The deepest depth the keys and --depth offer, as the demo is built with it.
-file(STRINGS app/viewer.h depth_line REGEX "kMaxViewerDepth = [0-9]+;")
-string(REGEX MATCH "= ([0-9]+)" depth_match "${depth_line}")
-set(MAX_VIEWER_DEPTH ${CMAKE_MATCH_1})
-if(NOT MAX_VIEWER_DEPTH)
-    message(FATAL_ERROR "app/viewer.h names no kMaxViewerDepth for the manual page")
-endif()
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/app/viewer.h)
-foreach(page glasswake.6)
-    configure_file(app/sdl/man/${page} ${CMAKE_BINARY_DIR}/packaging/${page} @ONLY)
-    execute_process(COMMAND gzip -9nf ${CMAKE_BINARY_DIR}/packaging/${page})
-    string(REGEX REPLACE ".*\\." "" section ${page})
-    install(FILES ${CMAKE_BINARY_DIR}/packaging/${page}.gz
-            DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
-endforeach()
+# The demo's page comes from its --help the same way (cmake/demo_man_page.cmake).
+set(demo_man_page ${tool_man_dir}/glasswake.6.gz)
+add_custom_command(
+    OUTPUT ${demo_man_page}
+    COMMAND ${CMAKE_COMMAND} -DDEMO=$<TARGET_FILE:glasswake>
+            -DINCLUDE=${PROJECT_SOURCE_DIR}/app/sdl/man/glasswake.h2m -DOUT=${demo_man_page}
+            -DDATE_EPOCH=1796601600 -P ${PROJECT_SOURCE_DIR}/cmake/demo_man_page.cmake
+    DEPENDS glasswake ${PROJECT_SOURCE_DIR}/app/sdl/man/glasswake.h2m
+            ${PROJECT_SOURCE_DIR}/cmake/demo_man_page.cmake VERBATIM)
+add_custom_target(glasswake_demo_man_page ALL DEPENDS ${demo_man_page})
+install(FILES ${demo_man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
 install(FILES README.md LICENSE ${debian_copyright} ${debian_changelog}.gz
         DESTINATION ${glasswake_doc_dir})
 

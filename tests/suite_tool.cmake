@@ -14,5 +14,5 @@ endif()
 if(TARGET glasswake_tool_man_pages)
     add_test(NAME tool.help
              COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tool_help.sh $<TARGET_FILE:glasswake-tool>
-                     ${CMAKE_BINARY_DIR}/packaging/man)
+                     ${CMAKE_BINARY_DIR}/packaging/man $<TARGET_FILE:glasswake>)
 endif()

@@ -64,6 +64,7 @@ std::string demoHelp() {
                "Three crystals on a base, every face a mirror and a window, two faces "
                "deep.\n"
                "\n"
+               "Options:\n"
                "  -fullscreen          take over the screen (saved in the settings)\n"
                "  -fullscreen=0        windowed (saved; wins over -fullscreen)\n"
                "      --camera=Y,P,D   start paused, looking from yaw Y and pitch P "
