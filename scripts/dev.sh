@@ -78,7 +78,10 @@ fuzz)
         artifacts=build-fuzz/artifacts/$target
         mkdir -p "$artifacts"
         echo "Fuzzing $target for $seconds s"
-        build-fuzz/fuzz/"$target" -max_total_time="$seconds" -max_len=65536 \
+        # Every new block of memory is filled, not just its first 4 KiB, so
+        # a read of memory never written gives the same bytes in every run.
+        ASAN_OPTIONS=max_malloc_fill_size=268435456 \
+            build-fuzz/fuzz/"$target" -max_total_time="$seconds" -max_len=65536 \
             -artifact_prefix="$artifacts/" -print_final_stats=1 "$corpus" 2>&1 | tail -n 12
         rm -rf "$corpus"
     done
